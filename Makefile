@@ -1,0 +1,33 @@
+# Thin wrapper over CMake. `make test` and `make demo` work on a fresh machine.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+# Tests and the demo need a display; without one they run under Xvfb.
+XRUN := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
+
+.PHONY: deps configure build test test-unit demo bench fuzz clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && $(XRUN) ctest --output-on-failure -j 1
+
+test-unit: build
+	cd $(BUILD) && ctest --output-on-failure -L unit
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+fuzz: deps
+	@cmake -S . -B build-fuzz -DQH_FUZZ=ON -DQH_TESTS=OFF -DQH_BENCH=OFF \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build build-fuzz -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) build-fuzz

@@ -1,0 +1,6 @@
+#include "app/player.h"
+
+int main(int, char**) {
+    // Command-line arguments are not used: the only input is the executable itself.
+    return qh::run_player(qh::own_executable_path());
+}

@@ -1,0 +1,16 @@
+#pragma once
+// The player: start-up, the main loop and shutdown.
+//
+//   int status = run_player("/path/to/own/executable");
+//
+// Returns the process exit status; the fatal reports exit directly.
+#include <string>
+
+namespace qh {
+
+int run_player(const std::string& executable_path);
+
+// The running executable's own path, from the operating system.
+std::string own_executable_path();
+
+}  // namespace qh

@@ -1,0 +1,49 @@
+#pragma once
+// Process-wide values of the player, kept together in one place.
+//
+//   runtime().screen        sizes set once at start-up (window and render size)
+//   runtime().current_beat  the beat of the frame being drawn; only app/ writes it
+//   runtime().quit_requested set by the loop, event handling and the event watch
+//
+// Everything here is plain data so any layer may read it; nothing here touches
+// GL or SDL.
+#include <atomic>
+#include <cstdint>
+
+namespace qh {
+
+struct ScreenSize {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t render_width = 0;
+    int32_t render_height = 0;
+
+    // Window and render size for a desktop of the given width: 16:9 with the
+    // height truncated; the desktop height plays no part.
+    static ScreenSize from_desktop_width(int32_t desktop_width);
+};
+
+struct Runtime {
+    ScreenSize screen;
+    int window_width = 0;   // as reported by the window system after creation
+    int window_height = 0;
+    float current_beat = 0.0f;
+    uint32_t start_ticks = 0;
+    std::atomic<bool> quit_requested{false};
+    int audio_frequency = 44100;
+    int audio_channels = 2;
+    unsigned white_texture = 0;  // GL name of a 1x1 opaque white texture
+    int instance_count = 1;      // written by the event dispatch, read by model drawing
+};
+
+Runtime& runtime();
+
+// The beat at `elapsed_ms` after the music started, in single precision as the
+// clock has always computed it.
+float beat_at(uint32_t elapsed_ms, float bpm, float beat_offset);
+
+// True when a frame at `beat` is past the end of a timeline ending at `end_beat`.
+// End beats of 10000 or more never end by themselves.
+bool timeline_ended(float beat, float end_beat);
+
+}  // namespace qh

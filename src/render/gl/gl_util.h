@@ -1,0 +1,18 @@
+#pragma once
+// Small GL helpers shared by everything that makes textures, and the GL error
+// flush. Need a current context.
+#include <GL/glew.h>
+
+namespace qh {
+
+// Prints "ERROR! LABEL: CODE" (hex) for every pending GL error, clearing them.
+// Always returns 0.
+int check_gl_errors(const char* label);
+
+// A GL_TEXTURE_2D of RGBA bytes with linear filtering; left bound.
+GLuint create_rgba_texture(int width, int height, const void* pixels, GLint wrap);
+
+// A 1x1 texture of one colour, GL_REPEAT on all axes; unbound on return.
+GLuint create_color_texture(float r, float g, float b, float a);
+
+}  // namespace qh
