@@ -14,6 +14,7 @@
 #include "app/fatal_report.h"
 #include "core/runtime.h"
 #include "package/demo.h"
+#include "package/demo_io.h"
 #include "package/errors.h"
 #include "package/trailer.h"
 #include "render/gl/gl_util.h"
@@ -87,8 +88,8 @@ std::unique_ptr<Demo> load_demo(const std::string& executable_path) {
     if (status == TrailerStatus::no_package) report_missing_package();
     if (status != TrailerStatus::found) report_fatal_error(describe(status, executable_path));
     try {
-        auto demo = std::make_unique<Demo>();
-        return demo;
+        // Events that arrive while loading are dropped, quit requests included.
+        return read_demo_payload(payload, [](uint64_t, uint64_t) { drain_events(); });
     } catch (const ContentError& e) {
         report_fatal_error(e.what());
     } catch (const std::exception& e) {

@@ -53,6 +53,7 @@ const uint8_t* BinaryReader::take(size_t n, const char* what) {
 }
 
 bool BinaryReader::read_bool(const char* what) { return *take(1, what) != 0; }
+uint8_t BinaryReader::read_u8(const char* what) { return *take(1, what); }
 int32_t BinaryReader::read_i32(const char* what) { return load_le<int32_t>(take(4, what)); }
 uint32_t BinaryReader::read_u32(const char* what) { return load_le<uint32_t>(take(4, what)); }
 uint64_t BinaryReader::read_u64(const char* what) { return load_le<uint64_t>(take(8, what)); }
@@ -95,7 +96,7 @@ std::string BinaryReader::read_packed_string(const char* what) {
     if (budget > decoded_total_) {
         state.max_output = std::min<uint64_t>(state.max_output, budget - decoded_total_);
     } else {
-        state.max_output = 1;  // nothing left; anything but the empty text is refused
+        state.max_output = 1;  // nothing left (0 would mean no limit): one byte at most
     }
     try {
         lz_decompress(state, stored.data(), stored.size());
@@ -125,6 +126,7 @@ std::vector<uint8_t> BinaryReader::read_scrambled_bytes(const char* what) {
 }
 
 void BinaryWriter::write_bool(bool v) { out_.push_back(v ? 1 : 0); }
+void BinaryWriter::write_u8(uint8_t v) { out_.push_back(v); }
 void BinaryWriter::write_i32(int32_t v) { store_le(out_, v); }
 void BinaryWriter::write_u32(uint32_t v) { store_le(out_, v); }
 void BinaryWriter::write_u64(uint64_t v) { store_le(out_, v); }

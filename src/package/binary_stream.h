@@ -36,6 +36,7 @@ public:
     explicit BinaryReader(std::span<const uint8_t> bytes);
 
     bool read_bool(const char* what);
+    uint8_t read_u8(const char* what);
     int32_t read_i32(const char* what);
     uint32_t read_u32(const char* what);
     uint64_t read_u64(const char* what);
@@ -66,6 +67,7 @@ private:
 class BinaryWriter {
 public:
     void write_bool(bool v);
+    void write_u8(uint8_t v);
     void write_i32(int32_t v);
     void write_u32(uint32_t v);
     void write_u64(uint64_t v);

@@ -1,8 +1,219 @@
 #include "package/demo.h"
 
+#include "package/demo_tables.h"
+#include "package/project_dir.h"
+
 namespace qh {
+
+namespace {
+
+// Effects name their font textures and scenes in the project form; render/
+// cannot see those classes, so the document tells it how.
+const EffectNameReaders previous_effect_name_readers = install_effect_name_readers(
+    {[](const FontTexture& t) -> const std::string& { return t.name; },
+     [](const Scene& s) -> const std::string& { return s.name; }});
+
+void clear_tables(Demo& d) {
+    for_each_table(d, [](auto& table, const char*) { table.clear(); });
+}
+
+class ProgressCounter {
+public:
+    ProgressCounter(const LoadProgress& progress, uint64_t total) : progress_(progress), total_(total) {}
+    void record_done() {
+        if (progress_) progress_(index_, total_);
+        ++index_;
+    }
+    void finish() {
+        if (progress_) progress_(total_, total_);
+    }
+
+private:
+    const LoadProgress& progress_;
+    uint64_t total_;
+    uint64_t index_ = 0;
+};
+
+template <class T>
+void read_binary_table(BinaryReader& in, std::vector<std::unique_ptr<T>>& table, const char* key,
+                       IdentityMap& ids, ProgressCounter& progress) {
+    // Every element starts with its 8-byte identity.
+    const uint64_t count = in.read_count(key, 8);
+    for (uint64_t i = 0; i < count; ++i) {
+        const ResourceId id = in.read_id(key);
+        auto record = std::make_unique<T>();
+        record->read_binary(in);
+        ids.add<T>(id, record.get());
+        table.push_back(std::move(record));
+        progress.record_done();
+    }
+}
+
+// Reads one JSON table, entering each record into its name map; returns the
+// table's JSON array (null when absent) for the passes that wire names.
+template <class T>
+const JsonValue& read_json_table(const JsonValue& project, const char* key,
+                                 std::vector<std::unique_ptr<T>>& table, NameMap<T>& names,
+                                 const ProjectDir& dir, ProgressCounter& progress) {
+    const JsonValue& array = json_member(project, key);
+    if (!array.is_array()) return array;
+    for (const JsonValue& element : array) {
+        auto record = std::make_unique<T>();
+        record->from_json(element, dir);
+        names[record_name(*record)] = record.get();
+        table.push_back(std::move(record));
+        progress.record_done();
+    }
+    return array;
+}
+
+// Each record wires the names of its own JSON element. (Looking the record up
+// by name instead would wire a later record with an earlier one's names and
+// leave the earlier record unwired whenever two records share a name.)
+template <class T>
+void wire_json_table(const JsonValue& array, std::vector<std::unique_ptr<T>>& table,
+                     NameTables& names) {
+    if (!array.is_array()) return;
+    size_t i = 0;
+    for (const JsonValue& element : array) table[i++]->wire_names(element, names);
+}
+
+uint64_t json_table_size(const JsonValue& project, const char* key) {
+    const JsonValue& array = json_member(project, key);
+    return array.is_array() ? array.size() : 0;
+}
+
+}  // namespace
 
 Demo::Demo() = default;
 Demo::~Demo() = default;
+
+uint64_t Demo::record_count() const {
+    uint64_t n = 0;
+    for_each_table(*this, [&](const auto& table, const char*) { n += table.size(); });
+    return n;
+}
+
+void Demo::write_binary(BinaryWriter& out) const {
+    // Identities are a counter over the tables in record order, so the same
+    // document always gives the same bytes.
+    ResourceId next = 1;
+    for_each_table(*this, [&](const auto& table, const char*) {
+        for (const auto& record : table) out.assign_id(record.get(), next++);
+    });
+    out.write_u64(record_count());
+    for_each_table(*this, [&](const auto& table, const char*) {
+        out.write_u64(table.size());
+        for (const auto& record : table) {
+            out.write_u64(out.id_of(record.get()));
+            record->write_binary(out);
+        }
+    });
+    music.write_binary(out);
+    out.write_f32(end_beat);
+    out.write_f32(bpm);
+    out.write_f32(beat_offset);
+}
+
+void Demo::read_binary(BinaryReader& in) { read_binary(in, LoadProgress{}); }
+
+void Demo::read_binary(BinaryReader& in, const LoadProgress& progress_callback) {
+    clear_tables(*this);
+    resource_count = in.read_u64("resource_count");
+    ProgressCounter progress(progress_callback, resource_count);
+    IdentityMap ids;
+    read_binary_table(in, events, "events", ids, progress);
+    read_binary_table(in, effects, "effects", ids, progress);
+    read_binary_table(in, shaders, "shaders", ids, progress);
+    read_binary_table(in, textures, "textures", ids, progress);
+    read_binary_table(in, audio_samples, "audio_samples", ids, progress);
+    read_binary_table(in, event_groups, "event_groups", ids, progress);
+    read_binary_table(in, fonts, "fonts", ids, progress);
+    read_binary_table(in, font_textures, "font_textures", ids, progress);
+    read_binary_table(in, datas, "datas", ids, progress);
+    read_binary_table(in, models, "models", ids, progress);
+    read_binary_table(in, scenes, "scenes", ids, progress);
+    music.data = in.read_scrambled_bytes("music");
+
+    for (auto& e : events) e->wire(ids);
+    for (auto& e : effects) e->wire(ids);
+    for (auto& g : event_groups) g->wire(ids);
+    for (auto& f : font_textures) f->wire(ids);
+    for (auto& s : scenes) s->wire(ids);
+
+    end_beat = in.read_f32("end_beat");
+    bpm = in.read_f32("bpm");
+    beat_offset = in.read_f32("beat_offset");
+    progress.finish();
+}
+
+JsonValue Demo::to_json(const ProjectDir* external) const {
+    JsonValue j = JsonValue::object();
+    if (external) external->write(music_file_name, music.data);
+    for_each_table(*this, [&](const auto& table, const char* key) {
+        JsonValue array = JsonValue::array();
+        for (const auto& record : table) array.push_back(record->to_json(external));
+        j[key] = std::move(array);
+    });
+    if (!external) j["music"] = music.to_json(nullptr);
+    j["end_beat"] = static_cast<double>(end_beat);
+    j["bpm"] = static_cast<double>(bpm);
+    j["beat_offset"] = static_cast<double>(beat_offset);
+    return j;
+}
+
+void Demo::from_json(const JsonValue& value, const ProjectDir& dir) {
+    from_json(value, dir, LoadProgress{});
+}
+
+void Demo::from_json(const JsonValue& j, const ProjectDir& dir, const LoadProgress& progress_callback) {
+    clear_tables(*this);
+    resource_count = 0;
+    for_each_table(*this, [&](const auto&, const char* key) {
+        resource_count += json_table_size(j, key);
+    });
+    ProgressCounter progress(progress_callback, resource_count);
+    NameTables names;
+
+    read_json_table(j, "textures", textures, names.textures, dir, progress);
+    read_json_table(j, "shaders", shaders, names.shaders, dir, progress);
+    read_json_table(j, "fonts", fonts, names.fonts, dir, progress);
+    {
+        // A font texture finds its font as soon as it is read.
+        const JsonValue& array = json_member(j, "font_textures");
+        if (array.is_array()) {
+            for (const JsonValue& element : array) {
+                auto record = std::make_unique<FontTexture>();
+                record->from_json(element, dir);
+                record->wire_names(element, names);
+                names.font_textures[record->name] = record.get();
+                font_textures.push_back(std::move(record));
+                progress.record_done();
+            }
+        }
+    }
+    read_json_table(j, "datas", datas, names.datas, dir, progress);
+    read_json_table(j, "models", models, names.models, dir, progress);
+    const JsonValue& scene_array = read_json_table(j, "scenes", scenes, names.scenes, dir, progress);
+    wire_json_table(scene_array, scenes, names);
+    const JsonValue& effect_array = read_json_table(j, "effects", effects, names.effects, dir, progress);
+    wire_json_table(effect_array, effects, names);
+    read_json_table(j, "audio_samples", audio_samples, names.audio_samples, dir, progress);
+    const JsonValue& group_array =
+        read_json_table(j, "event_groups", event_groups, names.event_groups, dir, progress);
+    const JsonValue& event_array = read_json_table(j, "events", events, names.events, dir, progress);
+    wire_json_table(event_array, events, names);
+    wire_json_table(group_array, event_groups, names);
+
+    if (json_has(j, "music")) {
+        music.from_json(json_member(j, "music"), dir);
+    } else {
+        music = ByteBuffer::from_file(dir, music_file_name);
+    }
+    end_beat = json_float(json_member(j, "end_beat"));
+    bpm = json_float(json_member(j, "bpm"));
+    beat_offset = json_float(json_member(j, "beat_offset"));
+    progress.finish();
+}
 
 }  // namespace qh

@@ -1,27 +1,67 @@
 #pragma once
-// The content document: the tables of records, the music and the tempo.
+// The content document: eleven tables of records, the music and the tempo.
+//
+//   Demo demo;
+//   BinaryReader in(payload);
+//   demo.read_binary(in, progress);      // tables, identities wired, tempo
+//   BinaryWriter out;  demo.write_binary(out);   // identities are a counter in table order
+//
+//   demo.from_json(project, ProjectDir("path/to/project"), progress);
+//   JsonValue j = demo.to_json(&dir);    // external files written into dir
+//
+// Reading and writing never touch GL or the mixer; the device steps come after.
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "package/byte_buffer.h"
 #include "package/serializable.h"
 
 namespace qh {
 
-// Called after each record is read (index from 0) and once at the end with
-// index == total.
+// Called after each record is read (index from 0, total = resource_count) and
+// once at the end with index == total.
 using LoadProgress = std::function<void(uint64_t index, uint64_t total)>;
 
-class Demo {
+class Demo : public ISerializable {
 public:
     Demo();
-    ~Demo();
+    ~Demo() override;
+    Demo(const Demo&) = delete;
+    Demo& operator=(const Demo&) = delete;
 
+    std::vector<std::unique_ptr<Event>> events;
+    std::vector<std::unique_ptr<Effect>> effects;
+    std::vector<std::unique_ptr<ShaderProgram>> shaders;
+    std::vector<std::unique_ptr<Texture>> textures;
+    std::vector<std::unique_ptr<AudioSample>> audio_samples;
+    std::vector<std::unique_ptr<EventGroup>> event_groups;
+    std::vector<std::unique_ptr<Font>> fonts;
+    std::vector<std::unique_ptr<FontTexture>> font_textures;
+    std::vector<std::unique_ptr<Data>> datas;
+    std::vector<std::unique_ptr<Model>> models;
+    std::vector<std::unique_ptr<Scene>> scenes;
+    ByteBuffer music;  // empty: no music
     float end_beat = 480.0f;
     float bpm = 130.0f;
     float beat_offset = 0.5f;
-    uint64_t resource_count = 0;
+    uint64_t resource_count = 0;  // as stored; only the loading progress uses it
+
+    JsonValue to_json(const ProjectDir* external) const override;
+    void write_binary(BinaryWriter& out) const override;
+    void from_json(const JsonValue& value, const ProjectDir& dir) override;
+    void read_binary(BinaryReader& in) override;
+
+    void from_json(const JsonValue& value, const ProjectDir& dir, const LoadProgress& progress);
+    void read_binary(BinaryReader& in, const LoadProgress& progress);
+
+    // Records in all tables together.
+    uint64_t record_count() const;
 };
+
+// The name every external music file has beside a project.
+inline constexpr const char* music_file_name = "resources/music.mp3";
 
 }  // namespace qh

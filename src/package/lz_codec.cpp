@@ -1,5 +1,6 @@
 #include "package/lz_codec.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -60,8 +61,11 @@ std::vector<uint8_t> lz_compress(std::string_view text) {
         uint64_t* slots = bucket + 1;
 
         uint64_t best_gain = 0, best_len = 0, best_dist = 0;
+        // From the most recently written slot back to the oldest.
+        size_t at = head;
         for (size_t i = 0; i < slots_per_bucket; ++i) {
-            const uint64_t slot = slots[(head + 2 * slots_per_bucket - 1 - i) % slots_per_bucket];
+            at = (at == 0 ? slots_per_bucket : at) - 1;
+            const uint64_t slot = slots[at];
             if (slot == 0) break;
             const size_t c = slot - 1;
             const uint64_t d = p - c;
@@ -79,7 +83,7 @@ std::vector<uint8_t> lz_compress(std::string_view text) {
             }
         }
         slots[head] = p + 1;
-        head = (head + 1) % slots_per_bucket;
+        head = head + 1 == slots_per_bucket ? 0 : head + 1;
 
         if (best_len >= min_match) {
             flush_literals(out, t + run_start, p - run_start);
@@ -101,13 +105,117 @@ std::vector<uint8_t> lz_compress(std::string_view text) {
 
 namespace {
 
+// Whole tokens take at most two varints of ten bytes plus the eleventh byte
+// that proves a varint over-long; with this much input left no token read can
+// run out of input, so the fast path below never needs to stop mid-token.
+constexpr ptrdiff_t fast_margin = 32;
+constexpr uint64_t wide_literal = 16;
+
+[[noreturn]] void fail_malformed() { throw std::runtime_error(malformed); }
+
+void copy8(uint8_t* dst, const uint8_t* src) { std::memcpy(dst, src, 8); }
+void copy4(uint8_t* dst, const uint8_t* src) { std::memcpy(dst, src, 4); }
+
+// Copies a match forward as if byte by byte, writing nothing past dst + len.
+// From an offset of eight or more, every 8-byte step reads only bytes that are
+// already final, so overlapping ranges still give the byte-by-byte result.
+void copy_match(uint8_t* dst, uint64_t dist, uint64_t len) {
+    if (dist == 0) {
+        // Every byte would copy itself, and bytes past the cursor are zero.
+        // Writing the zeros also clears what a wide literal copy left there.
+        std::memset(dst, 0, len);
+        return;
+    }
+    if (dist < 8) {
+        // The copied bytes repeat with period `dist`; after a few bytes one at
+        // a time, a multiple of it of at least eight serves as the offset.
+        const uint64_t period = (8 + dist - 1) / dist * dist;
+        const uint64_t head = std::min(len, period - dist);
+        const uint8_t* from = dst - dist;
+        for (uint64_t i = 0; i < head; ++i) dst[i] = from[i];
+        dst += head;
+        len -= head;
+        dist = period;
+    }
+    const uint8_t* src = dst - dist;
+    if (len < 4) {
+        for (uint64_t i = 0; i < len; ++i) dst[i] = src[i];
+    } else if (len < 8) {
+        copy4(dst, src);
+        copy4(dst + len - 4, src + len - 4);
+    } else if (len <= 16) {
+        copy8(dst, src);
+        copy8(dst + len - 8, src + len - 8);
+    } else if (dist >= len) {
+        std::memcpy(dst, src, len);
+    } else {
+        for (uint64_t i = 0; i + 8 <= len; i += 8) copy8(dst + i, src + i);
+        copy8(dst + len - 8, src + len - 8);
+    }
+}
+
+// One varint from input known to hold at least eleven more bytes.
+uint64_t read_varint_fast(const uint8_t*& in) {
+    uint64_t v = 0;
+    for (unsigned shift = 0;; shift += 7) {
+        const uint8_t b = *in++;
+        if (shift == 63 && (b & 0xFE)) fail_malformed();  // a bit beyond 64, or an eleventh byte
+        v |= static_cast<uint64_t>(b & 0x7F) << shift;
+        if (!(b & 0x80)) return v;
+    }
+}
+
+// Decodes whole tokens while the input certainly holds them, without the
+// resumable bookkeeping; returns at the first token it cannot finish (a
+// literal longer than the input left) for the resumable path to take over.
+// Short literals are copied 16 bytes wide; what lands past the cursor is
+// zeroed again before returning, so an early stop still leaves a zero tail.
+void decode_fast(DecoderState& s, const uint8_t*& in, const uint8_t* end) {
+    uint8_t* const out = s.output.data();
+    const uint64_t n = s.output.size();
+    uint64_t cur = s.cursor, high = cur;
+    const uint8_t* p = in;
+    while (cur < n && end - p >= fast_margin) {
+        const uint8_t* q = p;
+        const uint64_t v = read_varint_fast(q);
+        if (v & 1) {
+            const uint64_t k = v >> 1;
+            if (k > n - cur) fail_malformed();
+            const auto left = static_cast<uint64_t>(end - q);
+            if (k <= wide_literal && n - cur >= wide_literal && left >= wide_literal) {
+                std::memcpy(out + cur, q, wide_literal);
+                high = std::max(high, cur + wide_literal);
+            } else if (k <= left) {
+                std::memcpy(out + cur, q, k);
+            } else {
+                break;
+            }
+            q += k;
+            cur += k;
+        } else {
+            uint64_t c = (v >> 1) & 7;
+            if (c == 0) {
+                c = read_varint_fast(q);
+                if (c > UINT64_MAX - 4) fail_malformed();
+            }
+            const uint64_t len = c + 4, dist = v >> 4;
+            if (dist > cur || cur - dist >= n || len > n - cur) fail_malformed();
+            copy_match(out + cur, dist, len);
+            cur += len;
+        }
+        p = q;
+    }
+    if (high > cur) std::memset(out + cur, 0, high - cur);
+    s.cursor = cur;
+    in = p;
+}
+
 // Reads one varint, possibly continuing a partial one kept in the state.
 // Returns false when the input ends inside it.
 bool read_varint(DecoderState& s, const uint8_t*& in, const uint8_t* end, uint64_t& value) {
     while (in < end) {
         const uint8_t b = *in++;
-        if (s.varint_shift >= 64 || (s.varint_shift == 63 && (b & 0x7E)))
-            throw std::runtime_error(malformed);
+        if (s.varint_shift >= 64 || (s.varint_shift == 63 && (b & 0x7E))) fail_malformed();
         s.varint_value |= static_cast<uint64_t>(b & 0x7F) << s.varint_shift;
         s.varint_shift += 7;
         if (!(b & 0x80)) {
@@ -145,6 +253,10 @@ LzStatus lz_decompress(DecoderState& s, const uint8_t* input, size_t length,
                 s.state = 0;
                 return LzStatus::complete;
             }
+            if (s.varint_shift == 0 && end - in >= fast_margin) {
+                decode_fast(s, in, end);
+                if (s.cursor == s.output.size()) break;
+            }
             if (in == end) return LzStatus::incomplete;
             uint64_t v;
             if (!read_varint(s, in, end, v)) return LzStatus::incomplete;
@@ -155,7 +267,7 @@ LzStatus lz_decompress(DecoderState& s, const uint8_t* input, size_t length,
         }
         case 2: {
             const uint64_t n = s.output.size();
-            if (s.token > n - s.cursor) throw std::runtime_error(malformed);
+            if (s.token > n - s.cursor) fail_malformed();
             if (in == end) return LzStatus::incomplete;
             const size_t avail = static_cast<size_t>(end - in);
             const size_t take = s.token < avail ? static_cast<size_t>(s.token) : avail;
@@ -174,23 +286,17 @@ LzStatus lz_decompress(DecoderState& s, const uint8_t* input, size_t length,
             }
             const uint64_t n = s.output.size();
             const uint64_t dist = s.token >> 4;
-            if (c > UINT64_MAX - 4) throw std::runtime_error(malformed);
+            if (c > UINT64_MAX - 4) fail_malformed();
             const uint64_t len = c + 4;
             if (dist > s.cursor || s.cursor - dist >= n || len > n - s.cursor)
-                throw std::runtime_error(malformed);
-            uint8_t* out = s.output.data();
-            const uint64_t src = s.cursor - dist;
-            if (src + len <= s.cursor) {
-                std::memcpy(out + s.cursor, out + src, len);
-            } else {
-                for (uint64_t i = 0; i < len; ++i) out[s.cursor + i] = out[src + i];
-            }
+                fail_malformed();
+            copy_match(s.output.data() + s.cursor, dist, len);
             s.cursor += len;
             s.state = 1;
             break;
         }
         default:
-            throw std::runtime_error(malformed);
+            fail_malformed();
         }
     }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <stdexcept>
 
 namespace qh {
 
@@ -67,6 +68,11 @@ std::string describe(TrailerStatus status, const std::string& path) {
 
 std::vector<uint8_t> append_package(std::span<const uint8_t> executable,
                                     std::span<const uint8_t> payload) {
+    // A longer payload cannot be described by the 32-bit length, and the
+    // package would be silently corrupt.
+    if (payload.size() > max_payload_size)
+        throw std::length_error("payload of " + std::to_string(payload.size()) +
+                                " bytes is larger than a package can hold");
     std::vector<uint8_t> out(executable.begin(), executable.end());
     out.insert(out.end(), payload.begin(), payload.end());
     const uint32_t n = static_cast<uint32_t>(payload.size());

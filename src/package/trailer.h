@@ -33,7 +33,8 @@ TrailerStatus read_package_file(const std::string& path, std::vector<uint8_t>& p
 // A message for a status other than `found`.
 std::string describe(TrailerStatus status, const std::string& path);
 
-// The file with a payload and trailer appended.
+// The file with a payload and trailer appended. Throws std::length_error for
+// a payload longer than `max_payload_size`.
 std::vector<uint8_t> append_package(std::span<const uint8_t> executable,
                                     std::span<const uint8_t> payload);
 

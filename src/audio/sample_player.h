@@ -1,0 +1,62 @@
+#pragma once
+// Plays the timeline's short sounds and ducks the music while they run.
+//
+//   SamplePlayer samples;                                // after Mix_OpenAudio
+//   sample.duration = samples.load(&sample, sample.audio_buffer.data);
+//   ...
+//   samples.play(&sample);      // every frame its event is active: it starts
+//                               // again only once its duration has run out
+//
+// A sample is known by a key, the address of whatever owns it. Playing starts
+// the sound once on a free mixer channel and holds the music at volume 100 for
+// the sample's duration; the music returns to 128 when no played sample's
+// duration is still running, whichever samples overlap. Each play ends on its
+// own SDL timer, so every sample can always be played again once its duration
+// has passed.
+//
+// load, play and the destructor belong to the main thread; the timers run on
+// SDL's timer thread. Destroy the player before closing the mixer.
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <unordered_map>
+
+#include <SDL_mixer.h>
+
+namespace qh {
+
+inline constexpr int music_full_volume = 128;
+inline constexpr int music_ducked_volume = 100;
+
+class SamplePlayer {
+public:
+    using Key = const void*;
+
+    SamplePlayer();
+    ~SamplePlayer();
+    SamplePlayer(const SamplePlayer&) = delete;
+    SamplePlayer& operator=(const SamplePlayer&) = delete;
+
+    // Decodes an encoded sound file (any format the mixer's sample loader
+    // accepts) for `key`, replacing what was loaded for it before. Returns its
+    // duration in milliseconds on the open device, 0 when it cannot be
+    // decoded (such a sample never plays and never ducks).
+    int32_t load(Key key, std::span<const uint8_t> bytes);
+
+    // Starts the sample and the ducking. Does nothing while the sample's
+    // previous play is still within its duration, for an unknown key, an
+    // undecodable sample, or when no mixer channel is free. True when it
+    // started.
+    bool play(Key key);
+
+    // True from a play until that play's duration has passed.
+    bool playing(Key key) const;
+
+private:
+    struct Voice;
+    void cancel(Voice& voice);
+
+    std::unordered_map<Key, std::unique_ptr<Voice>> voices_;
+};
+
+}  // namespace qh

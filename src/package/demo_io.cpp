@@ -1,0 +1,45 @@
+#include "package/demo_io.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "package/errors.h"
+#include "package/project_dir.h"
+
+namespace qh {
+
+std::unique_ptr<Demo> read_demo_payload(std::span<const uint8_t> payload, const LoadProgress& progress) {
+    auto demo = std::make_unique<Demo>();
+    BinaryReader in(payload);
+    demo->read_binary(in, progress);
+    return demo;
+}
+
+std::vector<uint8_t> write_demo_payload(const Demo& demo) {
+    BinaryWriter out;
+    demo.write_binary(out);
+    return out.take_bytes();
+}
+
+std::unique_ptr<Demo> read_project_file(const std::filesystem::path& project_json,
+                                        const LoadProgress& progress) {
+    std::ifstream in(project_json, std::ios::binary);
+    if (!in) throw ResourceFileError(project_json.string());
+    std::stringstream text;
+    text << in.rdbuf();
+    const JsonValue j = parse_json_text(text.str(), project_json.string());
+    if (!j.is_object()) throw ContentError(project_json.string() + ": the project is not a JSON object");
+    auto demo = std::make_unique<Demo>();
+    const ProjectDir dir(project_json.has_parent_path() ? project_json.parent_path()
+                                                        : std::filesystem::path("."));
+    demo->from_json(j, dir, progress);
+    return demo;
+}
+
+void write_project_file(const Demo& demo, const std::filesystem::path& dir) {
+    std::filesystem::create_directories(dir);
+    const ProjectDir out(dir);
+    out.write(project_file_name, dump_json_text(demo.to_json(&out)));
+}
+
+}  // namespace qh

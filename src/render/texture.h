@@ -1,0 +1,56 @@
+#pragma once
+// An image of the document: the encoded file (PNG, JPEG, ...) kept as bytes
+// for writing back, decoded and uploaded by a later step. The same class
+// serves for blank textures of a given size whose texels are replaced at run
+// time (the sound texture); those carry no image bytes.
+//
+//   Texture t("resources/logo.png", bytes);   // from encoded bytes in memory
+//   Texture blank(1024, 2);                   // named "Texture 0x... (1024 x 2)"
+//   t.to_json(&dir);                          // bytes go to the file named `name`
+//
+// Reading and writing never decode; `width`/`height` are 0 until the image is
+// decoded (or the size a blank texture was made with).
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "package/byte_buffer.h"
+#include "package/serializable.h"
+
+namespace qh {
+
+class Texture : public ISerializable {
+public:
+    Texture() = default;
+    Texture(std::string name, std::vector<uint8_t> encoded_image);
+    Texture(int32_t width, int32_t height);  // blank
+
+    bool is_blank() const { return !image_buffer.has_value(); }
+
+    // A blank texture is written like an image with no bytes (an empty
+    // buffer, embedded in JSON even with `external`), so a record stream
+    // holding one stays readable; it reads back as an undecodable image.
+    JsonValue to_json(const ProjectDir* external) const override;
+    void write_binary(BinaryWriter& out) const override;
+    // Without "image_buffer" the bytes come from the file named `name`
+    // (ResourceFileError when it is missing).
+    void from_json(const JsonValue& value, const ProjectDir& dir) override;
+    void read_binary(BinaryReader& in) override;
+
+    std::optional<ByteBuffer> image_buffer;  // empty for blank textures
+    std::string name;  // unique in the document; the image file's path when external
+    int32_t width = 0;
+    int32_t height = 0;
+
+    // Not persisted; filled by the upload step.
+    struct Gpu {
+        uint32_t texture = 0;  // GL name; 0 when decoding failed
+    } gpu;
+};
+
+// Warns about a "name" that is not a text (the file read would be "") and an
+// "image_buffer" that is not a text (it reads as an image with no bytes).
+void lint_texture_json(const JsonValue& value, std::vector<std::string>& warnings);
+
+}  // namespace qh

@@ -1,0 +1,72 @@
+#pragma once
+// One glTF 2.0 asset of the document: the file's bytes as stored, its name,
+// and the asset parsed from them (no GL; the GPU step reads `gltf`).
+//
+//   Model m;  m.read_binary(in);          // the bytes are always GLB here
+//   Model m;  m.from_json(obj, dir);      // GLB or text glTF, embedded or a file
+//   if (!m.parsed) ...                    // `gltf` is empty; `parse_error` says why
+//
+// Reading never fails on a bad asset: as the player always has, it prints
+// "Warn: ...", "Err: ..." and "Failed to parse glTF" and keeps the model with
+// an empty asset, which the later steps build and draw nothing for.
+//
+// Which parser reads the bytes: the binary form always holds GLB. In the JSON
+// form the four characters from the last "." of `filename` decide: exactly
+// ".glb" or ".GLB" is GLB (so "a.glbx" too), anything else is text glTF, and
+// a name with no "." is not parsed at all. URIs inside the asset resolve in
+// "resources" (binary form, relative to the working directory; embedded text
+// glTF, relative to the project) or beside the file (JSON form with a file).
+//
+// Writing: a text glTF (name ending ".gltf"/".GLTF") that parsed is stored
+// as a self-contained GLB named `filename` + ".glb" in every form, so the
+// package and a project written anywhere need no other file; everything else
+// is stored as read. Nodes name models by `stored_filename()`.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <tiny_gltf.h>
+
+#include "package/byte_buffer.h"
+#include "package/serializable.h"
+
+namespace qh {
+
+class Model : public ISerializable {
+public:
+    JsonValue to_json(const ProjectDir* external) const override;
+    // Throws ContentError for a text glTF that did not parse: there is no
+    // GLB to store, and storing the empty asset would lose the model.
+    void write_binary(BinaryWriter& out) const override;
+    // "filename", and "buffer" (Base64) when embedded; without "buffer" the
+    // bytes come from the file `filename` (ResourceFileError when missing).
+    void from_json(const JsonValue& value, const ProjectDir& dir) override;
+    void read_binary(BinaryReader& in) override;
+
+    std::string stored_filename() const;
+
+    tinygltf::Model gltf;  // empty unless `parsed`
+    ByteBuffer buffer;     // the file's bytes exactly as read
+    std::string filename;  // with extension; the file's path in the JSON form
+    int render_passes = 1;  // raised by drawing for nodes with a "render_pass" extra
+
+    bool parsed = false;      // `gltf` holds the checked asset
+    std::string parse_error;  // why not, when `parsed` is false
+
+private:
+    bool stores_as_glb() const;
+    std::vector<uint8_t> stored_bytes() const;
+};
+
+// ".gltf"/".GLTF" (five characters from the last "."), the names written
+// back as GLB; and ".glb"/".GLB" (four), the names the JSON form reads as GLB.
+bool has_gltf_text_extension(const std::string& filename);
+bool has_glb_extension(const std::string& filename);
+
+// Warns about a "filename" that is not a text or has no extension (nothing is
+// parsed), an extension that is ".glb" in another case (read as text glTF)
+// or longer than ".glb" but starting with it (read as GLB), and a "buffer"
+// that is not a text (it reads as no bytes).
+void lint_model_json(const JsonValue& value, std::vector<std::string>& warnings);
+
+}  // namespace qh

@@ -1,0 +1,70 @@
+#include "text/font.h"
+
+#include "package/project_dir.h"
+#include "text/json_lint.h"
+
+namespace qh {
+
+JsonValue Font::to_json(const ProjectDir* external) const {
+    JsonValue j = JsonValue::object();
+    j["name"] = name;
+    j["filename"] = filename;
+    j["ptsize"] = ptsize;
+    if (external) {
+        external->write(filename, font_buffer.data);
+    } else {
+        j["font_buffer"] = font_buffer.to_json(nullptr);
+    }
+    return j;
+}
+
+void Font::write_binary(BinaryWriter& out) const {
+    out.write_packed_string(name);
+    out.write_packed_string(filename);
+    out.write_i32(ptsize);
+    font_buffer.write_binary(out);
+}
+
+void Font::from_json(const JsonValue& value, const ProjectDir& dir) {
+    name = json_text(json_member(value, "name"));
+    filename = json_text(json_member(value, "filename"));
+    ptsize = json_integral(json_member(value, "ptsize"));
+    if (json_has(value, "font_buffer")) {
+        font_buffer.from_json(json_member(value, "font_buffer"), dir);
+    } else {
+        font_buffer = ByteBuffer::from_file(dir, filename);
+    }
+}
+
+void Font::read_binary(BinaryReader& in) {
+    name = in.read_packed_string("font name");
+    filename = in.read_packed_string("font filename");
+    ptsize = in.read_i32("font ptsize");
+    font_buffer.data = in.read_scrambled_bytes("font bytes");
+}
+
+void lint_font_json(const JsonValue& value, std::vector<std::string>& warnings) {
+    const std::string context = lint_context("font", json_text(json_member(value, "name")));
+    if (!value.is_object()) {
+        warnings.push_back(context + ": is not a JSON object, so every member reads as empty");
+        return;
+    }
+    expect_present(value, "name", context, "the empty name", warnings);
+    expect_text(value, "name", context, warnings);
+    expect_present(value, "ptsize", context, "a point size of 0", warnings);
+    expect_integral(value, "ptsize", context, warnings);
+    const JsonValue& ptsize = json_member(value, "ptsize");
+    if (ptsize.is_number_integer() && json_integral(ptsize) <= 0) {
+        warnings.push_back(context + ": \"ptsize\" is " + std::to_string(json_integral(ptsize)) +
+                           "; the font renderer needs a positive point size");
+    }
+    if (json_has(value, "font_buffer")) {
+        expect_text(value, "font_buffer", context, warnings);  // the empty text: no font bytes
+    } else {
+        expect_present(value, "filename", context,
+                       "the file name \"\", so the font bytes cannot be read", warnings);
+        expect_text(value, "filename", context, warnings);
+    }
+}
+
+}  // namespace qh

@@ -1,0 +1,66 @@
+#pragma once
+// A fixed-size RGBA texture that a text is rendered into with a Font, for an
+// effect's shader to sample. Its name is also the name of the text curve that
+// drives it; `chars_per_beat` types the text out (-1: no typing).
+//
+// Reading a package:
+//   FontTexture t;  t.read_binary(in);   // keeps the font's identity in font_id
+//   ...after every table is read:        t.wire(ids);   // font_id -> font
+// Reading a project:
+//   t.from_json(value, dir);  t.wire_names(value, names);   // fonts are read first
+//
+// Binary form: name (packed string), width, height (int32), font identity
+// (u64), center (bool), chars_per_beat (int32). JSON form: "name", "width",
+// "height", "font" (a font's name), "center", "chars_per_beat".
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/serializable.h"
+
+namespace qh {
+
+class FontTexture : public ISerializable {
+public:
+    // Largest width or height the device side will allocate for; a record
+    // asking for more (or for nothing) gets no texture.
+    static constexpr int32_t max_side = 16384;
+
+    JsonValue to_json(const ProjectDir* external) const override;
+    void write_binary(BinaryWriter& out) const override;
+    void from_json(const JsonValue& value, const ProjectDir& dir) override;
+    void read_binary(BinaryReader& in) override;
+
+    // Binary form: resolves `font_id`; an unknown identity or one naming a
+    // record of another class gives no font.
+    void wire(const IdentityMap& ids);
+    // JSON form: resolves the font named by "font" in `value` (this record's
+    // own object). An unknown name, or a "font" that is not a string, gives
+    // no font.
+    void wire_names(const JsonValue& value, NameTables& names);
+
+    // Both sides positive and at most max_side: the surface and texture can
+    // be created.
+    bool has_drawable_size() const;
+
+    std::string name;
+    int32_t width = 0;   // also the wrap width of the text
+    int32_t height = 0;
+    Font* font = nullptr;       // null: the texture stays transparent
+    ResourceId font_id = 0;     // as read from the binary form, until wire()
+    bool center = false;        // centre the rendered block horizontally
+    int32_t chars_per_beat = -1;
+
+    // Device side (not persisted): the RGBA surface of width x height, its GL
+    // texture and the text last rendered into them. They belong to a realize
+    // step run after wiring (both load paths) and to set_text, which
+    // re-renders only when the text changes.
+};
+
+// Members of a text texture's JSON object that the reader takes in a
+// surprising way (a floating "width" reads as 0, a floating "chars_per_beat"
+// as 0 rather than -1, a non-boolean "center" as false...); one warning per
+// finding, for the packer to print.
+void lint_font_texture_json(const JsonValue& value, std::vector<std::string>& warnings);
+
+}  // namespace qh

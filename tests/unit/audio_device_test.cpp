@@ -1,0 +1,365 @@
+// Music, samples and ducking through a real mixer on SDL's disk audio driver:
+// the sound the mixer produces is read back from the file the driver writes.
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio/music.h"
+#include "audio/sample_player.h"
+#include "core/runtime.h"
+
+namespace qh {
+namespace {
+
+constexpr int rate = 44100;
+constexpr int block_frames = 1024;
+
+struct Frame {
+    int16_t left = 0;
+    int16_t right = 0;
+    bool operator==(const Frame&) const = default;
+};
+
+constexpr size_t frames_in(int ms) {
+    return static_cast<size_t>(ms) * rate / 1000;
+}
+
+// A 44.1 kHz 16-bit stereo WAV file.
+std::vector<uint8_t> wav(size_t frames, const std::function<Frame(size_t)>& frame) {
+    std::vector<uint8_t> out;
+    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i))); };
+    auto u16 = [&](uint16_t v) { out.push_back(static_cast<uint8_t>(v)); out.push_back(static_cast<uint8_t>(v >> 8)); };
+    auto tag = [&](const char* t) { for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(t[i])); };
+    const auto data_bytes = static_cast<uint32_t>(frames * 4);
+    tag("RIFF"); u32(36 + data_bytes); tag("WAVE");
+    tag("fmt "); u32(16); u16(1); u16(2); u32(rate); u32(rate * 4); u16(4); u16(16);
+    tag("data"); u32(data_bytes);
+    for (size_t i = 0; i < frames; ++i) {
+        const Frame f = frame(i);
+        u16(static_cast<uint16_t>(f.left));
+        u16(static_cast<uint16_t>(f.right));
+    }
+    return out;
+}
+
+std::vector<uint8_t> constant_wav(int ms, int16_t value) {
+    return wav(frames_in(ms), [=](size_t) { return Frame{value, value}; });
+}
+
+// Music whose every frame tells its own position, so the output shows which
+// part of the music played where.
+Frame numbered_frame(size_t i) {
+    return Frame{static_cast<int16_t>(1 + i % 30000), static_cast<int16_t>(1 + i / 30000)};
+}
+std::optional<size_t> frame_number(Frame f) {
+    if (f.left < 1 || f.left > 30000 || f.right < 1) return std::nullopt;
+    return static_cast<size_t>(f.left - 1) + static_cast<size_t>(f.right - 1) * 30000;
+}
+
+class AudioDevice : public testing::Test {
+protected:
+    void SetUp() override {
+        path_ = testing::TempDir() + "qh_audio_" +
+                testing::UnitTest::GetInstance()->current_test_info()->name() + ".raw";
+        save_env("SDL_AUDIODRIVER", "disk");
+        save_env("SDL_DISKAUDIOFILE", path_.c_str());
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER), 0) << SDL_GetError();
+        ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024), 0) << Mix_GetError();
+        open_ = true;
+        int frequency = 0, channels = 0;
+        Uint16 format = 0;
+        Mix_QuerySpec(&frequency, &format, &channels);
+        ASSERT_EQ(frequency, rate);
+        ASSERT_EQ(channels, 2);
+    }
+
+    void TearDown() override {
+        if (open_) Mix_CloseAudio();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER);
+        for (const auto& [name, value] : saved_env_) {
+            if (value) setenv(name.c_str(), value->c_str(), 1);
+            else unsetenv(name.c_str());
+        }
+        std::remove(path_.c_str());
+    }
+
+    // Closes the device, which flushes the file, and returns what it played.
+    std::vector<Frame> close_and_read() {
+        Mix_CloseAudio();
+        open_ = false;
+        std::ifstream in(path_, std::ios::binary);
+        const std::vector<char> raw{std::istreambuf_iterator<char>(in), {}};
+        std::vector<Frame> frames(raw.size() / 4);
+        for (size_t i = 0; i < frames.size(); ++i) {
+            auto at = [&](size_t b) { return static_cast<uint8_t>(raw[4 * i + b]); };
+            frames[i].left = static_cast<int16_t>(at(0) | (at(1) << 8));
+            frames[i].right = static_cast<int16_t>(at(2) | (at(3) << 8));
+        }
+        return frames;
+    }
+
+private:
+    void save_env(const std::string& name, const char* value) {
+        const char* old = std::getenv(name.c_str());
+        saved_env_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        setenv(name.c_str(), value, 1);
+    }
+
+    std::string path_;
+    bool open_ = false;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_env_;
+};
+
+size_t first_sound(const std::vector<Frame>& out) {
+    size_t i = 0;
+    while (i < out.size() && out[i] == Frame{}) ++i;
+    return i;
+}
+
+TEST_F(AudioDevice, MusicBytesReachTheOutputAndTheCapture) {
+    const std::vector<uint8_t> track = wav(frames_in(1000), numbered_frame);
+    {
+        Music music;
+        ASSERT_TRUE(music.start(track));
+        EXPECT_TRUE(music.playing());
+        SDL_Delay(300);
+        const SpectrumState& sound = music.capture().latest();
+        EXPECT_GT(sound.level(), 0);
+        // The waveform row shows the rising music above the middle line.
+        EXPECT_GT(sound.capture[(SpectrumState::width + 1) * 4], 128);
+    }
+    const std::vector<Frame> out = close_and_read();
+    const size_t start = first_sound(out);
+    ASSERT_LT(start + frames_in(200), out.size()) << "no music written";
+    size_t matching = 0;
+    while (start + matching < out.size() && matching < frames_in(1000) &&
+           out[start + matching] == numbered_frame(matching)) {
+        ++matching;
+    }
+    // Everything from the first frame on is the music, up to where it was stopped.
+    EXPECT_GE(matching, frames_in(200));
+    EXPECT_TRUE(start + matching == out.size() || matching == frames_in(1000) ||
+                out[start + matching] == Frame{})
+        << "music differs from its bytes at frame " << matching;
+}
+
+TEST_F(AudioDevice, NoMusicIsSilentAndLeavesTheCaptureZero) {
+    {
+        Music music;
+        EXPECT_FALSE(music.start({}));
+        EXPECT_FALSE(music.playing());
+        EXPECT_EQ(Mix_PlayingMusic(), 0);
+        SDL_Delay(200);
+        const SpectrumState& sound = music.capture().latest();
+        EXPECT_EQ(sound.capture, decltype(sound.capture){}) << "analysis ran without music";
+        EXPECT_EQ(sound.level(), 0);
+    }
+    const std::vector<Frame> out = close_and_read();
+    EXPECT_GE(out.size(), 4u * block_frames) << "the device wrote nothing";
+    EXPECT_EQ(first_sound(out), out.size());
+}
+
+TEST_F(AudioDevice, UndecodableMusicIsSilentButTheAnalysisRuns) {
+    const std::vector<uint8_t> garbage(4000, 0x5a);
+    Music music;
+    EXPECT_FALSE(music.start(garbage));
+    EXPECT_FALSE(music.playing());
+    SDL_Delay(200);
+    // Silence analysed: the waveform row sits at the middle.
+    const SpectrumState& sound = music.capture().latest();
+    EXPECT_EQ(sound.capture[SpectrumState::width * 4], 128);
+    EXPECT_EQ(sound.level(), 0);
+}
+
+TEST_F(AudioDevice, SeekMovesMusicAndClockTogether) {
+    const std::vector<uint8_t> track = wav(frames_in(5000), numbered_frame);
+    uint32_t start_ticks = 0;
+    {
+        Music music;
+        ASSERT_TRUE(music.start(track));
+        SDL_Delay(100);
+        start_ticks = music.seek(8.0f, 120.0f, 0.0f);
+        const float beat = beat_at(SDL_GetTicks() - start_ticks, 120.0f, 0.0f);
+        EXPECT_GE(beat, 8.0f);
+        EXPECT_LT(beat, 8.1f);
+        SDL_Delay(200);
+    }
+    const std::vector<Frame> out = close_and_read();
+    // The music position after the seek is 4 s; from there it plays on.
+    const size_t target = frames_in(4000);
+    size_t at = out.size();
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (frame_number(out[i]) == target) { at = i; break; }
+    }
+    ASSERT_LT(at, out.size()) << "position 4.000 s never played";
+    ASSERT_GT(at, 0u);
+    EXPECT_LT(*frame_number(out[at - 1]), frames_in(1000)) << "the seek was not a jump from the start";
+    for (size_t k = 1; k < frames_in(100) && at + k < out.size(); ++k) {
+        ASSERT_EQ(frame_number(out[at + k]), target + k) << "at " << k << " frames after the seek";
+    }
+}
+
+TEST_F(AudioDevice, SeekAfterTheEndPlaysTheMusicAgain) {
+    const std::vector<uint8_t> track = wav(frames_in(200), numbered_frame);
+    {
+        Music music;
+        ASSERT_TRUE(music.start(track));
+        SDL_Delay(450);
+        EXPECT_FALSE(music.playing()) << "plays once, not in a loop";
+        music.seek(0.2f, 120.0f, 0.0f);  // 100 ms in
+        EXPECT_TRUE(music.playing());
+        SDL_Delay(300);
+    }
+    const std::vector<Frame> out = close_and_read();
+    int heard = 0;
+    for (const Frame& f : out) heard += frame_number(f) == frames_in(100);
+    EXPECT_EQ(heard, 2);
+}
+
+// The music of the ducking tests is a constant 16000 on both channels, so a
+// frame tells the music's volume and the samples mixed over it.
+constexpr int16_t music_level = 16000;
+constexpr int ducked_level = music_level * music_ducked_volume / music_full_volume;  // 12500
+
+struct Mixed {
+    bool ducked;
+    int samples;  // what the samples add on top
+};
+
+Mixed classify(Frame f) {
+    EXPECT_EQ(f.left, f.right);
+    const bool ducked = f.left < music_level;
+    return {ducked, f.left - (ducked ? ducked_level : music_level)};
+}
+
+struct Runs {
+    size_t ducked = 0;          // frames with the music at 100
+    size_t duck_runs = 0;       // separate stretches of ducked music
+    size_t undimmed_sound = 0;  // frames where a sample sounds over full music
+    std::vector<size_t> sample_frames;  // per sample value: frames where it sounds
+};
+
+// Tallies everything after the music started; `values` are the sample levels.
+Runs tally(const std::vector<Frame>& out, const std::vector<int>& values) {
+    Runs r;
+    r.sample_frames.assign(values.size(), 0);
+    bool in_duck = false;
+    for (size_t i = first_sound(out); i < out.size(); ++i) {
+        const Mixed m = classify(out[i]);
+        r.ducked += m.ducked;
+        r.duck_runs += m.ducked && !in_duck;
+        in_duck = m.ducked;
+        r.undimmed_sound += !m.ducked && m.samples != 0;
+        for (size_t v = 0; v < values.size(); ++v) r.sample_frames[v] += (m.samples & values[v]) != 0;
+    }
+    return r;
+}
+
+TEST_F(AudioDevice, SampleDucksTheMusicForItsDuration) {
+    const std::vector<uint8_t> track = constant_wav(3000, music_level);
+    const std::vector<uint8_t> sound = constant_wav(400, 1024);
+    const int key = 0;
+    {
+        Music music;
+        SamplePlayer samples;
+        ASSERT_EQ(samples.load(&key, sound), 400);
+        ASSERT_TRUE(music.start(track));
+        SDL_Delay(300);
+        EXPECT_TRUE(samples.play(&key));
+        EXPECT_EQ(Mix_VolumeMusic(-1), music_ducked_volume);
+        EXPECT_FALSE(samples.play(&key)) << "restarted within its duration";
+        SDL_Delay(200);
+        EXPECT_TRUE(samples.playing(&key));
+        SDL_Delay(400);
+        EXPECT_FALSE(samples.playing(&key));
+        EXPECT_EQ(Mix_VolumeMusic(-1), music_full_volume);
+        SDL_Delay(300);
+    }
+    const std::vector<Frame> out = close_and_read();
+    const Runs r = tally(out, {1024});
+    EXPECT_EQ(r.sample_frames[0], frames_in(400)) << "the sample sounds once, in full";
+    EXPECT_EQ(r.duck_runs, 1u);
+    // The duck follows the wall clock, the sound the stream: allow a few blocks.
+    EXPECT_NEAR(static_cast<double>(r.ducked), static_cast<double>(frames_in(400)), 4.0 * block_frames);
+    EXPECT_LE(r.undimmed_sound, 2u * block_frames);
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.back(), (Frame{music_level, music_level})) << "music not back to full";
+}
+
+TEST_F(AudioDevice, OverlappingSamplesKeepTheDuckAndPlayAgain) {
+    const std::vector<uint8_t> track = constant_wav(4000, music_level);
+    int first = 0;
+    int second = 0;
+    {
+        Music music;
+        SamplePlayer samples;
+        ASSERT_EQ(samples.load(&first, constant_wav(300, 1024)), 300);
+        ASSERT_EQ(samples.load(&second, constant_wav(600, 2048)), 600);
+        ASSERT_TRUE(music.start(track));
+        SDL_Delay(200);
+        EXPECT_TRUE(samples.play(&first));
+        SDL_Delay(100);
+        // Started while the first sample's duck runs: it gets its own.
+        EXPECT_TRUE(samples.play(&second));
+        SDL_Delay(350);
+        EXPECT_FALSE(samples.playing(&first));
+        EXPECT_EQ(Mix_VolumeMusic(-1), music_ducked_volume) << "first duck ended the second";
+        SDL_Delay(350);
+        EXPECT_FALSE(samples.playing(&second));
+        EXPECT_EQ(Mix_VolumeMusic(-1), music_full_volume);
+        EXPECT_TRUE(samples.play(&second)) << "cannot be played again";
+        SDL_Delay(800);
+        EXPECT_EQ(Mix_VolumeMusic(-1), music_full_volume);
+    }
+    const std::vector<Frame> out = close_and_read();
+    const Runs r = tally(out, {1024, 2048});
+    EXPECT_EQ(r.sample_frames[0], frames_in(300));
+    EXPECT_EQ(r.sample_frames[1], 2 * frames_in(600)) << "the second sample sounds twice";
+    EXPECT_EQ(r.duck_runs, 2u);
+    EXPECT_NEAR(static_cast<double>(r.ducked), static_cast<double>(frames_in(700 + 600)),
+                6.0 * block_frames);
+    EXPECT_LE(r.undimmed_sound, 4u * block_frames);
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.back(), (Frame{music_level, music_level}));
+}
+
+TEST_F(AudioDevice, UndecodableSampleNeverPlaysOrDucks) {
+    SamplePlayer samples;
+    const int key = 0;
+    const std::vector<uint8_t> garbage(1000, 0x33);
+    EXPECT_EQ(samples.load(&key, garbage), 0);
+    EXPECT_FALSE(samples.play(&key));
+    EXPECT_FALSE(samples.playing(&key));
+    EXPECT_FALSE(samples.play(&samples)) << "never loaded";
+    EXPECT_EQ(Mix_VolumeMusic(-1), music_full_volume);
+}
+
+TEST_F(AudioDevice, ReloadOrDestroyWhileDuckingLiftsTheDuck) {
+    const int key = 0;
+    const std::vector<uint8_t> sound = constant_wav(300, 1000);
+    {
+        SamplePlayer samples;
+        ASSERT_EQ(samples.load(&key, sound), 300);
+        ASSERT_TRUE(samples.play(&key));
+        ASSERT_EQ(samples.load(&key, constant_wav(100, 1000)), 100);
+        EXPECT_FALSE(samples.playing(&key));
+        EXPECT_EQ(Mix_VolumeMusic(-1), music_full_volume);
+        ASSERT_TRUE(samples.play(&key));
+        EXPECT_EQ(Mix_VolumeMusic(-1), music_ducked_volume);
+    }
+    EXPECT_EQ(Mix_VolumeMusic(-1), music_full_volume);
+    SDL_Delay(200);  // the cancelled timer's time passes harmlessly
+    EXPECT_EQ(Mix_VolumeMusic(-1), music_full_volume);
+}
+
+}  // namespace
+}  // namespace qh

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <cmath>
+#include <unistd.h>
+
+#include "app/fatal_report.h"
+#include "core/runtime.h"
+#include "package/errors.h"
+
+namespace qh {
+namespace {
+
+TEST(ScreenSize, SixteenByNineFromDesktopWidthOnly) {
+    struct Row { int32_t desktop; int32_t height; };
+    for (Row r : {Row{2560, 1440}, Row{1366, 768}, Row{1920, 1080}, Row{1280, 720}, Row{1, 0}}) {
+        const ScreenSize s = ScreenSize::from_desktop_width(r.desktop);
+        EXPECT_EQ(s.width, r.desktop);
+        EXPECT_EQ(s.render_width, r.desktop);
+        EXPECT_EQ(s.height, r.height) << r.desktop;
+        EXPECT_EQ(s.render_height, r.height) << r.desktop;
+    }
+}
+
+TEST(BeatClock, DefaultTempoEndsJustAfter221769Milliseconds) {
+    // 130 bpm, offset 0.5, end beat 480: (480 + 0.5) * 60000 / 130 = 221769.2 ms.
+    EXPECT_FLOAT_EQ(beat_at(0, 130.0f, 0.5f), -0.5f);
+    EXPECT_LT(beat_at(221769, 130.0f, 0.5f), 480.0f);
+    EXPECT_FALSE(timeline_ended(beat_at(221769, 130.0f, 0.5f), 480.0f));
+    EXPECT_TRUE(timeline_ended(beat_at(221770, 130.0f, 0.5f), 480.0f));
+}
+
+TEST(BeatClock, EndBeatsOfTenThousandOrMoreNeverEnd) {
+    EXPECT_FALSE(timeline_ended(20000.0f, 10000.0f));
+    EXPECT_FALSE(timeline_ended(10000.0f, 9999.0f));  // the beat itself must stay below 10000
+    EXPECT_TRUE(timeline_ended(9999.5f, 9999.0f));
+    // A clock that wrapped around after 49 days still yields a finite beat.
+    EXPECT_TRUE(std::isfinite(beat_at(0xFFFFFFFFu, 130.0f, 0.5f)));
+}
+
+class FatalReport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        old_ = std::filesystem::current_path();
+        dir_ = std::filesystem::temp_directory_path() /
+               ("qh-fatal-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir_);
+        std::filesystem::current_path(dir_);
+    }
+    void TearDown() override {
+        std::filesystem::current_path(old_);
+        std::filesystem::remove_all(dir_);
+    }
+    static std::string slurp(const std::filesystem::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    std::filesystem::path old_, dir_;
+};
+
+TEST_F(FatalReport, CrashFileHoldsMessageAndExitsWithOne) {
+    EXPECT_EXIT(report_fatal_error("File not found: x.png"), ::testing::ExitedWithCode(1), "");
+    EXPECT_EQ(slurp(dir_ / "crash.txt"), "Fatal error: File not found: x.png\nExiting.");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "error.log"));
+}
+
+TEST_F(FatalReport, LongPathIsCutAfter239Characters) {
+    const std::string path(300, 'p');
+    const ResourceFileError err(path);
+    EXPECT_EQ(std::string(err.what()), "File not found: " + std::string(239, 'p'));
+    EXPECT_EXIT(report_fatal_error(err.what()), ::testing::ExitedWithCode(1), "");
+    EXPECT_EQ(slurp(dir_ / "crash.txt"),
+              "Fatal error: File not found: " + std::string(239, 'p') + "\nExiting.");
+}
+
+TEST_F(FatalReport, MissingPackageWritesErrorLogOnly) {
+    EXPECT_EXIT(report_missing_package(), ::testing::ExitedWithCode(1), "");
+    EXPECT_EQ(slurp(dir_ / "error.log"),
+              "Cannot find DEMO in executable. Please follow the instructions in Quillharbor.\n");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "crash.txt"));
+}
+
+TEST_F(FatalReport, UnwritableDirectorySaysSoOnStandardOutput) {
+    // Root may write anywhere on disk, so use a directory no one can create files in.
+    std::filesystem::current_path("/proc");
+    EXPECT_EXIT(
+        {
+            ::dup2(2, 1);  // let the death test see standard output
+            report_fatal_error("boom");
+        },
+        ::testing::ExitedWithCode(1), "Error opening file!");
+}
+
+}  // namespace
+}  // namespace qh

@@ -1,0 +1,60 @@
+#include "cli.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+
+namespace qh::quill {
+
+bool Args::flag(const std::string& name) const {
+    return std::find(flags.begin(), flags.end(), name) != flags.end();
+}
+
+std::string Args::value(const std::string& name, const std::string& fallback) const {
+    auto it = values.find(name);
+    return it == values.end() ? fallback : it->second;
+}
+
+Args parse_args(const std::vector<std::string>& argv, const std::vector<std::string>& value_options,
+                const std::vector<std::string>& flag_options) {
+    auto is_in = [](const std::vector<std::string>& v, const std::string& s) {
+        return std::find(v.begin(), v.end(), s) != v.end();
+    };
+    Args args;
+    for (size_t i = 0; i < argv.size(); ++i) {
+        const std::string& a = argv[i];
+        if (a == "-h" || a == "--help") {
+            args.flags.push_back("--help");
+        } else if (is_in(value_options, a)) {
+            if (i + 1 >= argv.size()) throw UsageError("option " + a + " needs a value");
+            args.values[a] = argv[++i];
+        } else if (is_in(flag_options, a)) {
+            args.flags.push_back(a);
+        } else if (a.size() > 1 && a[0] == '-') {
+            throw UsageError("unknown option " + a);
+        } else {
+            args.positional.push_back(a);
+        }
+    }
+    return args;
+}
+
+ProgressBar::ProgressBar(std::string label) : label_(std::move(label)), enabled_(::isatty(2) != 0) {}
+
+ProgressBar::~ProgressBar() {
+    if (drawn_) std::fprintf(stderr, "\n");
+}
+
+void ProgressBar::update(uint64_t done, uint64_t total) {
+    if (!enabled_) return;
+    const int percent = total == 0 ? 100 : static_cast<int>(std::min<uint64_t>(done * 100 / total, 100));
+    if (percent == last_percent_) return;
+    last_percent_ = percent;
+    const int width = 30, filled = percent * width / 100;
+    std::fprintf(stderr, "\r%s [%s%s] %3d%%", label_.c_str(), std::string(filled, '#').c_str(),
+                 std::string(width - filled, ' ').c_str(), percent);
+    std::fflush(stderr);
+    drawn_ = true;
+}
+
+}  // namespace qh::quill

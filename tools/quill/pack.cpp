@@ -1,0 +1,86 @@
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "app/player.h"
+#include "cli.h"
+#include "commands.h"
+#include "lint.h"
+#include "package/errors.h"
+#include "package/demo_io.h"
+#include "package/trailer.h"
+
+namespace qh::quill {
+
+namespace {
+
+const char* const usage =
+    "usage: quill pack DIR/project.json -o OUT [--player PATH]\n"
+    "\n"
+    "Packs a project into a player. Names in the project (\"resources/...\", data\n"
+    "names, shader files) resolve against DIR. The payload is appended to a copy\n"
+    "of the player (default: the quillharbor beside quill) and OUT is made\n"
+    "executable. Packing the same project twice gives identical bytes.\n";
+
+std::vector<uint8_t> read_bytes(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    if (!in) throw ContentError("cannot read " + p.string());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::filesystem::path default_player() {
+    return std::filesystem::path(own_executable_path()).parent_path() / "quillharbor";
+}
+
+}  // namespace
+
+int cmd_pack(const std::vector<std::string>& argv) {
+    const Args args = parse_args(argv, {"-o", "--player"}, {});
+    if (args.flag("--help")) {
+        std::fputs(usage, stdout);
+        return exit_ok;
+    }
+    if (args.positional.size() != 1 || !args.has("-o"))
+        throw UsageError("pack needs a project file and -o OUT");
+    const std::filesystem::path project = args.positional[0];
+    const std::filesystem::path out = args.value("-o");
+    const std::filesystem::path player = args.value("--player", default_player().string());
+
+    {
+        std::ifstream in(project, std::ios::binary);
+        if (!in) throw ContentError("cannot read " + project.string());
+        std::stringstream text;
+        text << in.rdbuf();
+        for (const std::string& w : lint_project(parse_json_text(text.str(), project.string())))
+            std::fprintf(stderr, "quill: warning: %s: %s\n", project.string().c_str(), w.c_str());
+    }
+
+    ProgressBar bar("reading");
+    auto demo = read_project_file(project, [&](uint64_t i, uint64_t n) { bar.update(i, n); });
+    const std::vector<uint8_t> payload = write_demo_payload(*demo);
+    if (payload.size() > max_payload_size)
+        throw ContentError("the payload is " + std::to_string(payload.size()) +
+                           " bytes; a package holds at most " + std::to_string(max_payload_size));
+
+    std::vector<uint8_t> exe = read_bytes(player);
+    // A player that already carries a package is packed again from its plain part.
+    PackageLocation old;
+    if (find_package(exe, old) == TrailerStatus::found) exe.resize(old.payload_offset);
+
+    const std::vector<uint8_t> packed = append_package(exe, payload);
+    {
+        std::ofstream o(out, std::ios::binary | std::ios::trunc);
+        if (!o) throw ContentError("cannot create " + out.string());
+        o.write(reinterpret_cast<const char*>(packed.data()), static_cast<std::streamsize>(packed.size()));
+        if (!o) throw ContentError("cannot write " + out.string());
+    }
+    using std::filesystem::perms;
+    std::filesystem::permissions(out, perms::owner_exec | perms::group_exec | perms::others_exec,
+                                 std::filesystem::perm_options::add);
+    std::fprintf(stderr, "quill: packed %s (%llu records, payload %zu bytes) into %s\n",
+                 project.string().c_str(), static_cast<unsigned long long>(demo->record_count()),
+                 payload.size(), out.string().c_str());
+    return exit_ok;
+}
+
+}  // namespace qh::quill
