@@ -1,6 +1,5 @@
 #include "scene3d/scene.h"
 
-#include "render/effect.h"
 #include "render/json_lint.h"
 
 namespace qh {
@@ -120,12 +119,6 @@ void Scene::place_light_camera(const LightPlacement& keys) {
         light.position[i] = **axes[i] * d + p[i];
         light.direction[i] = p[i];
     }
-}
-
-void install_scene_name_reader() {
-    EffectNameReaders readers;
-    readers.scene = [](const Scene& s) -> const std::string& { return s.name; };
-    install_effect_name_readers(readers);
 }
 
 void lint_scene_json(const JsonValue& value, std::vector<std::string>& warnings) {

@@ -80,10 +80,6 @@ public:
     ResourceId camera_scene_id = 0;  // as read from a package, until `wire`
 };
 
-// The scene's name for the effects' JSON form; call once before writing
-// effects that draw scenes.
-void install_scene_name_reader();
-
 // Warns about members that read differently from what was written: a
 // "camera" or "root_node" that is not an object (it reads as an all-zero
 // camera, or an unnamed node without model), a "camera_scene" that is not a

@@ -546,14 +546,6 @@ TEST(CameraForms, RoundTripsAndDropsTheUnstoredFields) {
     j.from_json(parsed, project.dir());
     expect_same_camera(c, j);
     EXPECT_FALSE(j.orthographic);
-
-    EXPECT_THROW(
-        {
-            BinaryReader short_in(std::span<const uint8_t>(bytes).first(52));
-            Camera t;
-            t.read_binary(short_in);
-        },
-        FormatError);
 }
 
 TEST(CameraForms, LenientJsonAndItsLint) {

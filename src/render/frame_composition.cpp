@@ -1,0 +1,24 @@
+#include "render/frame_composition.h"
+
+#include <GL/glew.h>
+
+#include "render/texture.h"
+
+namespace qh {
+
+void upload_sound_texture(const Texture* sound_texture, const uint8_t* capture) {
+    if (!sound_texture || !capture || sound_texture->gpu.texture == 0) return;
+    // Always the capture's own size: the texture record's size is not trusted
+    // to describe the capture buffer, which is all that may be read.
+    glBindTexture(GL_TEXTURE_2D, sound_texture->gpu.texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, sound_capture_width, sound_capture_height, 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, capture);
+}
+
+Effect* compose_frame(FrameTimeline& timeline, const Texture* sound_texture,
+                      const uint8_t* capture, float beat) {
+    upload_sound_texture(sound_texture, capture);
+    return timeline.play(beat);
+}
+
+}  // namespace qh

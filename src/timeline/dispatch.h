@@ -1,0 +1,141 @@
+#pragma once
+// Plays the timeline once per frame: which events are active at a beat, in
+// which order their targets are updated and drawn, which beat each member of
+// a group gets, and which value each uniform gets.
+//
+// The player:
+//   TimelineDispatch dispatch(demo.events, sound_texture);
+//   dispatch.actions.play_sample_hook = [&](AudioSample& s) { ... };   // audio side
+//   dispatch.actions.update_texts_hook = [&](const Event& e, float beat, const Event* parent) {
+//       ... };                                                          // text side
+//   ...each frame: compose_frame(dispatch, sound_texture, capture, beat);  // frame_composition.h
+//
+// The order of the passes lives in Timeline, which does no GL: it calls a
+// TimelineActions for everything that touches a device, so tests can record
+// the calls. GlTimelineActions is the player's implementation. The decisions
+// (is_active, uniform_value, scene_keys) are plain functions.
+//
+// The event table must outlive the Timeline and keep its events; build a new
+// Timeline when events or groups change (groups are checked for recursion
+// once, when it is built).
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "render/frame_composition.h"
+#include "render/uniform_def.h"
+#include "scene3d/scene.h"
+#include "timeline/event.h"
+
+namespace qh {
+
+using EventTable = std::span<const std::unique_ptr<Event>>;
+
+// A known type, the target for that type set, and start_beat <= beat < end_beat.
+bool is_active(const Event& event, float beat);
+// The target that matches the event's type is set (an unknown type has none).
+bool has_target(const Event& event);
+
+// The value `def` gets while `event` is drawn at `beat`, played by `parent`
+// (null on the main timeline): the default outside the event's closed window;
+// else the parent's curve "EventName.uniform" when the parent has one (its
+// value for the parent's window, at the time since the event started counted
+// from the parent's start; the default when it has no points); else the
+// event's own curve of the uniform's name; the default when it has no points.
+float uniform_value(const Event& event, const Event* parent, const UniformDef& def, float beat);
+
+// Curve names that move a scene's camera, in the order of the camera's nine
+// floats: position x, y, z, direction x, y, z, up x, y, z.
+inline constexpr std::array<std::string_view, 9> camera_keys = {
+    "camera_position_x",  "camera_position_y",  "camera_position_z",
+    "camera_direction_x", "camera_direction_y", "camera_direction_z",
+    "camera_up_x",        "camera_up_y",        "camera_up_z",
+};
+
+// What an effect event's own curves ask of the scene it draws; a parent never
+// overrides these. A key's curve without points counts as 0.
+struct SceneKeys {
+    std::array<std::optional<float>, 9> camera;  // empty: that float stays as it is
+    LightPlacement light;
+    int32_t instance_count = 1;   // "render_instances", truncated toward zero
+    int32_t animation_index = 0;  // "animation_index", truncated toward zero
+    float animation_position = 0; // normalised by animation_fraction
+};
+SceneKeys scene_keys(const Event& event, float beat);
+
+// fmod(position, 1) scaled into [start / divider, end / divider]; a negative
+// position gives a fraction below the start.
+float animation_fraction(float position, float divider, float start, float end);
+
+// What the passes do outside the timeline.
+class TimelineActions {
+public:
+    virtual ~TimelineActions() = default;
+    // The text textures of an effect event's effect at `beat` (also members
+    // of a group, with the playing event as `parent`).
+    virtual void update_texts(const Event& event, float beat, const Event* parent) = 0;
+    // An input effect of an active effect event: defaults set, drawn onto the
+    // screen, the screen captured into its copy.
+    virtual void refresh_input(Effect& input) = 0;
+    // An effect event's effect drawn with the values its curves give at `beat`.
+    virtual void draw_effect(const Event& event, float beat, const Event* parent) = 0;
+    virtual void play_sample(AudioSample& sample) = 0;
+};
+
+class Timeline {
+public:
+    // Nested groups deeper than this are not played (a chain of groups, each
+    // playing the next, could otherwise exhaust the stack).
+    static constexpr int max_group_depth = 32;
+
+    // Refuses every group that plays itself (EventGroup::recurses), with a
+    // "Warn:" line on standard output each.
+    explicit Timeline(EventTable events);
+
+    // The update pass, then the draw pass, over the active events in table
+    // order. Returns the last effect drawn, or null. Events with no target
+    // and refused groups are skipped; only visible events are drawn, but a
+    // group draws its members whatever their flag.
+    Effect* play(float beat, TimelineActions& actions) const;
+
+    bool refuses(const EventGroup* group) const;
+
+private:
+    Effect* render(const Event& event, float beat, const Event* parent, int depth,
+                   TimelineActions& actions) const;
+
+    EventTable events_;
+    std::vector<const EventGroup*> refused_;
+};
+
+// The player's actions: effects are drawn with GL, with the sound texture on
+// unit 16 when their program reads "sound_texture"; samples and text textures
+// go to the hooks (an empty hook does nothing).
+class GlTimelineActions : public TimelineActions {
+public:
+    const Texture* sound_texture = nullptr;
+    std::function<void(AudioSample&)> play_sample_hook;
+    std::function<void(const Event&, float, const Event*)> update_texts_hook;
+
+    void update_texts(const Event& event, float beat, const Event* parent) override;
+    void refresh_input(Effect& input) override;
+    void draw_effect(const Event& event, float beat, const Event* parent) override;
+    void play_sample(AudioSample& sample) override;
+};
+
+// The timeline of an event table drawn by the player, for compose_frame.
+class TimelineDispatch : public FrameTimeline {
+public:
+    TimelineDispatch(EventTable events, const Texture* sound_texture);
+    Effect* play(float beat) override;
+
+    Timeline timeline;
+    GlTimelineActions actions;
+};
+
+}  // namespace qh
