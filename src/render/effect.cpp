@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "render/json_lint.h"
+#include "package/json_lint.h"
 #include "render/shader_program.h"
 #include "render/texture.h"
 

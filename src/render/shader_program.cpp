@@ -4,7 +4,7 @@
 
 #include "package/errors.h"
 #include "package/project_dir.h"
-#include "render/json_lint.h"
+#include "package/json_lint.h"
 
 namespace qh {
 

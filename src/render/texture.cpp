@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "package/project_dir.h"
-#include "render/json_lint.h"
+#include "package/json_lint.h"
 
 namespace qh {
 

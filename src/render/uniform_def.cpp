@@ -1,6 +1,6 @@
 #include "render/uniform_def.h"
 
-#include "render/json_lint.h"
+#include "package/json_lint.h"
 
 namespace qh {
 

@@ -6,7 +6,7 @@
 #include <glm/ext/matrix_transform.hpp>
 #include <glm/geometric.hpp>
 
-#include "render/json_lint.h"
+#include "package/json_lint.h"
 
 namespace qh {
 

@@ -6,7 +6,7 @@
 
 #include "package/errors.h"
 #include "package/project_dir.h"
-#include "render/json_lint.h"
+#include "package/json_lint.h"
 #include "scene3d/gltf_io.h"
 
 namespace qh {

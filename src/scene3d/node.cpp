@@ -1,6 +1,6 @@
 #include "scene3d/node.h"
 
-#include "render/json_lint.h"
+#include "package/json_lint.h"
 #include "scene3d/model.h"
 
 namespace qh {

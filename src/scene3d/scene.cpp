@@ -1,6 +1,6 @@
 #include "scene3d/scene.h"
 
-#include "render/json_lint.h"
+#include "package/json_lint.h"
 
 namespace qh {
 

@@ -1,7 +1,7 @@
 #include "text/font.h"
 
 #include "package/project_dir.h"
-#include "text/json_lint.h"
+#include "package/json_lint.h"
 
 namespace qh {
 

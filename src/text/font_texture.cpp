@@ -1,7 +1,7 @@
 #include "text/font_texture.h"
 
 #include "text/font.h"
-#include "text/json_lint.h"
+#include "package/json_lint.h"
 
 namespace qh {
 

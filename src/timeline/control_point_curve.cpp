@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "render/json_lint.h"
+#include "package/json_lint.h"
 
 namespace qh {
 

@@ -4,7 +4,7 @@
 
 #include "audio/audio_sample.h"
 #include "render/effect.h"
-#include "render/json_lint.h"
+#include "package/json_lint.h"
 #include "timeline/event_group.h"
 
 namespace qh {

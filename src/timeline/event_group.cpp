@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "render/json_lint.h"
+#include "package/json_lint.h"
 #include "timeline/event.h"
 
 namespace qh {

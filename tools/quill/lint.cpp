@@ -1,29 +1,52 @@
 #include "lint.h"
 
+#include "package/demo_tables.h"
+#include "package/json_lint.h"
+
 namespace qh::quill {
 
 namespace {
 
-void expect_floating(const JsonValue& obj, const char* key, const std::string& where,
-                     std::vector<std::string>& warnings) {
-    const JsonValue& v = json_member(obj, key);
-    if (v.is_number_integer() || v.is_number_unsigned()) {
-        warnings.push_back(where + "\"" + key + "\" is written as an integral number (" + v.dump() +
-                           ") and reads as 0; write it as " + v.dump() + ".0");
-    } else if (!v.is_null() && !v.is_number_float()) {
-        warnings.push_back(where + "\"" + key + "\" is not a number and reads as 0");
-    }
-}
+using RecordLint = void (*)(const JsonValue&, std::vector<std::string>&);
+
+struct TableLint {
+    const char* key;
+    RecordLint lint;  // null: nothing in the record reads surprisingly
+};
+
+const TableLint table_lints[] = {
+    {"events", lint_event_json},
+    {"effects", lint_effect_json},
+    {"shaders", lint_shader_program_json},
+    {"textures", lint_texture_json},
+    {"audio_samples", lint_audio_sample_json},
+    {"event_groups", lint_event_group_json},
+    {"fonts", lint_font_json},
+    {"font_textures", lint_font_texture_json},
+    {"datas", nullptr},
+    {"models", lint_model_json},
+    {"scenes", lint_scene_json},
+};
 
 }  // namespace
 
 std::vector<std::string> lint_project(const JsonValue& project) {
     std::vector<std::string> warnings;
     for (const char* key : {"bpm", "end_beat", "beat_offset"}) {
-        if (!json_has(project, key)) {
-            warnings.push_back(std::string("\"") + key + "\" is missing and reads as 0");
-        } else {
-            expect_floating(project, key, "", warnings);
+        expect_present(project, key, "project", "0", warnings);
+        expect_floating(project, key, "project", warnings);
+    }
+    for (const TableLint& t : table_lints) {
+        if (!json_has(project, t.key)) continue;
+        const std::string where = std::string("\"") + t.key + "\"";
+        if (!expect_array(project, t.key, "project", warnings) || !t.lint) continue;
+        size_t index = 0;
+        for (const JsonValue& record : json_member(project, t.key)) {
+            std::vector<std::string> found;
+            t.lint(record, found);
+            for (std::string& w : found)
+                warnings.push_back(where + "[" + std::to_string(index) + "]: " + std::move(w));
+            ++index;
         }
     }
     return warnings;

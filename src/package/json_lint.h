@@ -30,6 +30,11 @@ bool expect_array(const JsonValue& object, std::string_view key, const std::stri
 void expect_text_array(const JsonValue& object, std::string_view key, const std::string& context,
                        std::vector<std::string>& warnings);
 
+// Warns when `key` is present but is not an integral number, or is one that
+// does not fit in 32 bits.
+void expect_integral(const JsonValue& object, std::string_view key, const std::string& context,
+                     std::vector<std::string>& warnings);
+
 // Warns that `key` is absent and what the reader uses instead.
 void expect_present(const JsonValue& object, std::string_view key, const std::string& context,
                     std::string_view reads_as, std::vector<std::string>& warnings);

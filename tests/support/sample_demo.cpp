@@ -1,0 +1,121 @@
+#include "support/sample_demo.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "package/demo_tables.h"
+#include "package/project_dir.h"
+
+namespace qh::test {
+
+std::vector<uint8_t> bytes_of(const std::string& s) { return {s.begin(), s.end()}; }
+
+std::vector<uint8_t> gltf_fixture(const std::string& name) {
+    std::ifstream in(std::string(QH_FIXTURES_DIR) + "/gltf/" + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// One record of every class, each reference kind used at least once.
+std::unique_ptr<Demo> make_full_demo() {
+    auto d = std::make_unique<Demo>();
+    auto tex = std::make_unique<Texture>();
+    tex->name = "resources/logo.png";
+    tex->image_buffer = ByteBuffer(bytes_of("not really a png"));
+
+    auto prog = std::make_unique<ShaderProgram>();
+    prog->fragment_shader_filename = "resources/main.frag";
+    prog->fragment_shader_source = "uniform float speed;\nvoid main() {}\n";
+    UniformDef speed;
+    speed.name = "speed";
+    speed.default_val = 0.5f;
+    prog->uniform_defs.push_back(speed);
+
+    auto font = std::make_unique<Font>();
+    font->name = "sans";
+    font->filename = "resources/sans.ttf";
+    font->font_buffer = ByteBuffer(bytes_of("font bytes"));
+    font->ptsize = 32;
+
+    auto ftex = std::make_unique<FontTexture>();
+    ftex->name = "title";
+    ftex->width = 256;
+    ftex->height = 64;
+    ftex->font = font.get();
+
+    auto data = std::make_unique<Data>();
+    data->name = "resources/blob.bin";
+    data->buffer = ByteBuffer(bytes_of(std::string("\0\1\2binary\xff", 10)));
+
+    auto model = std::make_unique<Model>();
+    model->from_json({{"filename", "resources/Box.glb"},
+                      {"buffer", base64_encode(gltf_fixture("Box.glb").data(), gltf_fixture("Box.glb").size())}},
+                     ProjectDir("."));
+
+    auto scene = std::make_unique<Scene>();
+    scene->name = "boxes";
+    scene->camera = std::make_unique<Camera>();
+    scene->root_node = std::make_unique<Node>();
+    scene->root_node->name = "root";
+    scene->root_node->model = model.get();
+
+    auto input = std::make_unique<Effect>();
+    input->name = "input";
+    input->program = prog.get();
+    auto main = std::make_unique<Effect>();
+    main->name = "main";
+    main->program = prog.get();
+    main->textures = {tex.get()};
+    main->effects = {input.get()};
+    main->font_textures = {ftex.get()};
+    main->scene = scene.get();
+    main->feedback = true;
+
+    auto sample = std::make_unique<AudioSample>();
+    sample->name = "resources/hit.wav";
+    sample->audio_buffer = ByteBuffer(bytes_of("RIFF...."));
+
+    auto ev_effect = std::make_unique<Event>();
+    ev_effect->name = "Intro";
+    ev_effect->type = Event::type_effect;
+    ev_effect->effect = main.get();
+    ev_effect->start_beat = 0;
+    ev_effect->end_beat = 16;
+    ev_effect->curves["speed"].control_points = {{0, 0}, {16, 1}};
+    auto ev_sample = std::make_unique<Event>();
+    ev_sample->name = "Hit";
+    ev_sample->type = Event::type_audio_sample;
+    ev_sample->audio_sample = sample.get();
+    ev_sample->start_beat = 4;
+    ev_sample->end_beat = 5;
+    auto group = std::make_unique<EventGroup>();
+    group->name = "chorus";
+    group->events = {ev_effect.get(), ev_sample.get()};
+    auto ev_group = std::make_unique<Event>();
+    ev_group->name = "Chorus";
+    ev_group->type = Event::type_group;
+    ev_group->group = group.get();
+    ev_group->start_beat = 32;
+    ev_group->end_beat = 48;
+
+    d->events.push_back(std::move(ev_effect));
+    d->events.push_back(std::move(ev_sample));
+    d->events.push_back(std::move(ev_group));
+    d->effects.push_back(std::move(input));
+    d->effects.push_back(std::move(main));
+    d->shaders.push_back(std::move(prog));
+    d->textures.push_back(std::move(tex));
+    d->audio_samples.push_back(std::move(sample));
+    d->event_groups.push_back(std::move(group));
+    d->fonts.push_back(std::move(font));
+    d->font_textures.push_back(std::move(ftex));
+    d->datas.push_back(std::move(data));
+    d->models.push_back(std::move(model));
+    d->scenes.push_back(std::move(scene));
+    d->music = ByteBuffer(bytes_of("ID3 music bytes"));
+    d->end_beat = 64;
+    d->bpm = 140;
+    d->beat_offset = 0.25f;
+    return d;
+}
+
+}  // namespace qh::test

@@ -1,0 +1,22 @@
+#pragma once
+// A document with one record of every class, each kind of reference used at
+// least once, shared by the tests of every tier.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "package/demo.h"
+
+namespace qh::test {
+
+std::vector<uint8_t> bytes_of(const std::string& s);
+// A file under the shared glTF fixtures.
+std::vector<uint8_t> gltf_fixture(const std::string& name);
+
+// 14 records: events "Intro" (effect "main"), "Hit" (sample), "Chorus" (group
+// "chorus" of the first two); effects "input" and "main" (texture, input,
+// font texture, scene, feedback); one shader, texture, sample, font, font
+// texture, data blob, model (Box.glb) and scene; music bytes; 140 bpm.
+std::unique_ptr<Demo> make_full_demo();
+
+}  // namespace qh::test
