@@ -16,16 +16,37 @@
 // The JSON form names font textures and scenes, whose classes live above
 // render/; `install_effect_name_readers` says how to read those names and must
 // run before an effect with such references is written to JSON.
+//
+// Drawing (a current GL context, runtime().screen set):
+//   e.create_gpu_objects();                 // after wiring, and again once the
+//                                           // program was rebuilt (prepare.h)
+//   e.upload_uniform_defaults();
+//   e.draw(hook, /*render_inputs=*/true);   // hook sets the event's uniforms
+//   e.capture_screen();                     // the screen into the copy texture
+// Inputs take texture units in this order: feedback copy, textures, text
+// textures, input effects' targets, screen copy, then four for a scene;
+// sampler "tex" reads unit 0 and "texN" unit N. A null entry binds nothing
+// but still takes its unit.
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "package/serializable.h"
+#include "render/gl/gl_objects.h"
 
 namespace qh {
 
 class Effect : public ISerializable {
 public:
+    Effect() = default;
+    // A ready effect built in code (the loading screen): the texture and the
+    // input effect join their lists when not null; with a program, the GPU
+    // objects are created at once (GL context needed).
+    Effect(std::string name, ShaderProgram* program, Texture* texture, Effect* input,
+           bool feedback, bool screen_texture, Scene* scene);
+
     JsonValue to_json(const ProjectDir* external) const override;
     void write_binary(BinaryWriter& out) const override;
     // Takes the name and flags; references stay null until `wire_names`.
@@ -54,18 +75,58 @@ public:
     ResourceId program_id = 0;
     ResourceId scene_id = 0;
 
-    // Not persisted; created by the GPU step (quad, colour target, copy of
-    // the screen; the copy's CPU pixel buffer joins it there).
+    // ---- Device side: needs a current GL context ----
+
+    // The quad and the colour target at the render size, made again on every
+    // call (the old ones are released). No program: no objects. An
+    // incomplete target prints "FB Error! Status: 0x%x".
+    void create_gpu_objects();
+    void realize() { create_gpu_objects(); }
+    // The copy buffer and copy texture at the current render size.
+    void ensure_copy_target();
+    // Binds every input to its unit (drawing the input effects into their
+    // targets first when `render_inputs`) and makes `program` current.
+    // Returns the number of units used.
+    int bind_inputs(ShaderProgram& program, bool render_inputs);
+    // "beat", "iTime2", "sound", "sound_texture", the samplers, "resolution",
+    // "camera_position", "camera_rotation" of the current program; absent
+    // uniforms are skipped.
+    void upload_standard_uniforms();
+    // Makes the program current and sets every definition to its default.
+    void upload_uniform_defaults();
+    // Draws onto the bound framebuffer (the screen) with blending as it is
+    // set. `hook` (may be empty) runs with the program current and the
+    // standard uniforms set, just before the draw call; it gets null and
+    // reaches the program through the effect. No program, or one that failed
+    // to build: nothing is drawn.
+    void draw(const std::function<void(ShaderProgram*)>& hook, bool render_inputs);
+    // Reads the screen back into the copy texture (bound on the active unit).
+    void capture_screen();
+
+    // The CPU side of a screen read-back, render size, 4 bytes a pixel.
+    struct Buffer {
+        Buffer(int32_t width, int32_t height);
+        std::vector<uint8_t> pixels;
+        int32_t width = 0;
+        int32_t height = 0;
+    };
+
+    // Not persisted.
     struct Gpu {
-        uint32_t quad_buffer = 0;
-        uint32_t quad_vertex_array = 0;
-        uint32_t copy_texture = 0;
-        uint32_t target_framebuffer = 0;
-        uint32_t target_texture = 0;
+        GlBuffer quad_buffer;
+        GlVertexArray quad_vertex_array;
+        std::unique_ptr<Buffer> copy_buffer;  // made on first read-back or feedback
+        GlTexture copy_texture;               // copy of the screen (feedback, screen texture)
+        GlFramebuffer target_framebuffer;     // where this effect draws as an input
+        GlTexture target_texture;             // what effects that list this one sample
+        bool scene_warning_given = false;
     } gpu;
 
 private:
     void clear_references();  // links and ids of an earlier read
+    void read_back_screen();
+    void draw_scene(ShaderProgram& program, const std::function<void(ShaderProgram*)>& hook,
+                    bool render_inputs);
 };
 
 // How the JSON form reads the names of records it cannot see; the Demo, which

@@ -7,10 +7,10 @@
 namespace qh {
 
 void upload_sound_texture(const Texture* sound_texture, const uint8_t* capture) {
-    if (!sound_texture || !capture || sound_texture->gpu.texture == 0) return;
+    if (!sound_texture || !capture || sound_texture->gl_name() == 0) return;
     // Always the capture's own size: the texture record's size is not trusted
     // to describe the capture buffer, which is all that may be read.
-    glBindTexture(GL_TEXTURE_2D, sound_texture->gpu.texture);
+    glBindTexture(GL_TEXTURE_2D, sound_texture->gl_name());
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, sound_capture_width, sound_capture_height, 0, GL_RGBA,
                  GL_UNSIGNED_BYTE, capture);
 }

@@ -154,6 +154,20 @@ void ShaderProgram::read_binary(BinaryReader& in) {
     for (uint64_t i = 0; i < count; ++i) uniform_defs.emplace_back().read_binary(in);
 }
 
+std::string expand_includes(const std::string& source, ProgramTable programs,
+                            const ShaderProgram* self) {
+    std::string text = source;
+    for (const std::unique_ptr<ShaderProgram>& p : programs) {
+        if (!p || p.get() == self) continue;
+        const std::string directive = "#include \"" + p->fragment_shader_filename + "\"";
+        // Each program is spliced in at most once, so the text grows by at
+        // most the sum of the table's sources, whatever the directives say.
+        const size_t at = text.find(directive);
+        if (at != std::string::npos) text.replace(at, directive.size(), p->fragment_shader_source);
+    }
+    return text;
+}
+
 void lint_shader_program_json(const JsonValue& value, std::vector<std::string>& warnings) {
     const std::string context =
         lint_context("shader", json_text(json_member(value, "fragment_shader_filename")));

@@ -8,15 +8,25 @@
 //   p.read_binary(in);                    // or p.from_json(obj, dir)
 //   p.to_json(&dir);                      // sources go to their two files
 //
-// This class holds the persisted record only. Compiling, linking and the
-// uniform lookup belong to a separate step that fills `gpu`; reading and
-// writing never need a GL context.
+// Reading and writing never need a GL context. The device side (a current
+// context) compiles, links and looks up the uniforms into `gpu`:
+//
+//   p.rebuild();                          // as read: #include directives left alone
+//   p.rebuild(demo.shaders);              // includes resolved against the table
+//   if (p.usable()) { p.use(); p.set_float(p.location_of("gain"), 0.5f); }
+//
+// A build prints the driver's logs on standard output and keeps the outcome
+// in `gpu.status_text`. A program that failed to compile or link stays in its
+// table, not usable: every location is -1 and effects skip drawing with it.
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "package/serializable.h"
+#include "render/gl/gl_objects.h"
 #include "render/uniform_def.h"
 
 namespace qh {
@@ -48,6 +58,24 @@ extern const char* const default_fragment_shader_filename; // "resources/untitle
 extern const char* const fragment_shader_preamble;
 extern const char* const default_fragment_shader_body;
 
+class ShaderProgram;
+
+// The programs `#include "NAME"` directives are resolved against (the
+// document's shader table).
+using ProgramTable = std::span<const std::unique_ptr<ShaderProgram>>;
+
+// The text compiled for `source`: for each program P of `programs` in table
+// order, except `self`, the first `#include "F"` naming P's fragment file F
+// is replaced by P's authored fragment text. Later duplicates stay as
+// written; a directive brought in by a replacement is expanded only when its
+// target comes later in the table. Pure text work, no GL.
+std::string expand_includes(const std::string& source, ProgramTable programs,
+                            const ShaderProgram* self);
+
+// Sampler slot i reads texture unit i; the sound texture sits on this unit.
+inline constexpr int sampler_slot_count = 16;
+inline constexpr int sound_texture_unit = 16;
+
 class ShaderProgram : public ISerializable {
 public:
     ShaderProgram();
@@ -70,19 +98,43 @@ public:
     std::string fragment_shader_filename;  // also the program's name
     std::vector<UniformDef> uniform_defs;  // in file order
 
-    // Not persisted: filled by the build step (include expansion, compile,
-    // link, lookup). GL names are plain integers so this header needs no GL.
+    // ---- Device side: needs a current GL context ----
+
+    // Deletes the program and both shaders, then compiles the vertex text and
+    // the fragment text (with includes resolved against `include_sources`;
+    // none when empty), links and looks every location up. The first build
+    // of a program is a rebuild of nothing.
+    void rebuild(ProgramTable include_sources = {});
+    // The build right after reading (includes are resolved later, by
+    // prepare_programs, once every program is known).
+    void realize() { rebuild(); }
+
+    // Linked successfully: drawing with it makes sense.
+    bool usable() const { return gpu.linked; }
+    // glUseProgram; does nothing for a program that is not usable.
+    void use() const;
+    // The location of any uniform by name; -1 when absent or not usable.
+    int32_t location_of(const std::string& uniform) const;
+    // Make the program current and set one uniform; location -1 is skipped.
+    void set_float(int32_t location, float v);
+    void set_int(int32_t location, int32_t v);
+
+    // Not persisted: filled by `rebuild` (include expansion, compile, link,
+    // lookup).
     struct Gpu {
         std::string expanded_fragment_source;  // what is compiled
         std::string status_text;               // outcome of the last build, for display
-        uint32_t vertex_shader = 0;
-        uint32_t fragment_shader = 0;
-        uint32_t program = 0;
+        GlShader vertex_shader;
+        GlShader fragment_shader;
+        GlProgram program;
+        bool linked = false;  // false: never built, or the last build failed
         std::array<int32_t, standard_uniform_count> locations = minus_ones();
         int32_t vp_location = -1;                 // attribute "vp" of the quad
         uint32_t matrices_block = 0xFFFFFFFFu;    // GL_INVALID_INDEX until looked up
         // Texture units (GL_TEXTURE0 + n) an effect assigns before a scene is
-        // drawn: base colour, metallic-roughness, third material, shadow map.
+        // drawn, indexed by SceneUnit; read by the model renderer.
+        enum SceneUnit { base_color_unit, metallic_roughness_unit, material_extra_unit,
+                         shadow_map_unit };
         std::array<uint32_t, 4> scene_texture_units{};
 
         int32_t location(StandardUniform which) const {

@@ -9,7 +9,11 @@
 //   t.to_json(&dir);                          // bytes go to the file named `name`
 //
 // Reading and writing never decode; `width`/`height` are 0 until the image is
-// decoded (or the size a blank texture was made with).
+// decoded (or the size a blank texture was made with). The device side (a
+// current GL context) makes the GL texture:
+//
+//   t.realize();                              // decode + upload, or a blank upload
+//   glBindTexture(GL_TEXTURE_2D, t.gl_name()); // 0 when the image did not decode
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,6 +21,7 @@
 
 #include "package/byte_buffer.h"
 #include "package/serializable.h"
+#include "render/gl/gl_objects.h"
 
 namespace qh {
 
@@ -43,9 +48,24 @@ public:
     int32_t width = 0;
     int32_t height = 0;
 
-    // Not persisted; filled by the upload step.
+    // ---- Device side: needs a current GL context ----
+
+    // decode_and_upload for an image, upload_blank for a blank texture.
+    void realize();
+    // Decodes `image_buffer` (any format the image library reads) and uploads
+    // it as RGBA8, clamped, linear. Colours of images with alpha come out
+    // multiplied by their alpha; images without alpha get alpha 255. An image
+    // that does not decode (or is too large for the device) gives GL name 0
+    // and a 0 x 0 size, silently.
+    void decode_and_upload();
+    // A transparent black RGBA8 texture of `width` x `height` (GL name 0 when
+    // the size is not positive or too large for the device).
+    void upload_blank();
+    uint32_t gl_name() const { return gpu.texture; }
+
+    // Not persisted; filled by the device side.
     struct Gpu {
-        uint32_t texture = 0;  // GL name; 0 when decoding failed
+        GlTexture texture;  // 0 when decoding failed
     } gpu;
 };
 

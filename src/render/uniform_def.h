@@ -7,6 +7,7 @@
 //   UniformDef def;                       // range 0..1, default 0
 //   def.from_json(obj, dir);              // a missing "max_val" reads as 0
 //   def.gpu.location                      // set by the program after linking
+//   def.upload_default();                 // program current; needs GL
 //
 // The range is carried for editing only; nothing clamps to it.
 #include <cstdint>
@@ -31,6 +32,12 @@ public:
     float min_val = 0.0f;
     float max_val = 1.0f;
     float default_val = 0.0f;
+
+    // Device side: sets the uniform of the owning program, which must be
+    // current; a location of -1 is skipped. Both the defaults and the event
+    // curves go through here, so the GLSL uniform is a float.
+    void upload(float value) const;
+    void upload_default() const { upload(default_val); }
 
     // Not persisted; the owning program fills it after every link.
     struct Gpu {

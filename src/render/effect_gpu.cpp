@@ -1,0 +1,297 @@
+// Device side of Effect: its quad and colour target, the screen copy, the
+// binding of inputs to texture units, the standard uniforms and the draw.
+#include <GL/glew.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "core/runtime.h"
+#include "render/effect.h"
+#include "render/effect_peers.h"
+#include "render/frame_values.h"
+#include "render/gl/gl_util.h"
+#include "render/shader_program.h"
+#include "render/texture.h"
+
+namespace qh {
+
+namespace {
+
+// Two triangles covering clip space.
+constexpr float quad_vertices[] = {
+    -1, -1, 0, -1, 1, 0, 1, 1, 0,
+    1, 1, 0, 1, -1, 0, -1, -1, 0,
+};
+static_assert(sizeof quad_vertices == 72);
+
+// Units past the device's limit cannot be bound; they are still counted so
+// the inputs after them keep the units the shader expects.
+GLint texture_unit_limit() {
+    static const GLint limit = [] {
+        GLint n = 0;
+        glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &n);
+        return n;
+    }();
+    return limit;
+}
+
+// Takes the next unit for `texture` (0 binds nothing there).
+class UnitAssigner {
+public:
+    int next(GLuint texture) {
+        if (unit_ < texture_unit_limit()) {
+            glActiveTexture(GL_TEXTURE0 + unit_);
+            glBindTexture(GL_TEXTURE_2D, texture);
+        }
+        return unit_++;
+    }
+    int used() const { return unit_; }
+
+private:
+    int unit_ = 0;
+};
+
+void unbind_units(int count) {
+    count = std::min(count, static_cast<int>(texture_unit_limit()));
+    for (int i = 0; i < count; ++i) {
+        glActiveTexture(GL_TEXTURE0 + i);
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    glActiveTexture(GL_TEXTURE0);
+}
+
+void set_render_viewport() {
+    const ScreenSize& s = runtime().screen;
+    glViewport(0, 0, s.render_width, s.render_height);
+}
+
+}  // namespace
+
+Effect::Buffer::Buffer(int32_t width_, int32_t height_)
+    : pixels(static_cast<size_t>(std::max(width_, 0)) * static_cast<size_t>(std::max(height_, 0)) * 4),
+      width(width_),
+      height(height_) {}
+
+Effect::Effect(std::string name_, ShaderProgram* program_, Texture* texture, Effect* input,
+               bool feedback_, bool screen_texture_, Scene* scene_)
+    : program(program_), scene(scene_), name(std::move(name_)), feedback(feedback_),
+      screen_texture(screen_texture_) {
+    if (texture) textures.push_back(texture);
+    if (input) effects.push_back(input);
+    if (program) create_gpu_objects();
+}
+
+void Effect::create_gpu_objects() {
+    if (!program) return;
+    const ScreenSize& s = runtime().screen;
+
+    gpu.quad_vertex_array = GlVertexArray::generate();
+    glBindVertexArray(gpu.quad_vertex_array);
+    gpu.quad_buffer = GlBuffer::generate();
+    glBindBuffer(GL_ARRAY_BUFFER, gpu.quad_buffer);
+    glBufferData(GL_ARRAY_BUFFER, sizeof quad_vertices, quad_vertices, GL_STATIC_DRAW);
+    // A program without "vp" (a vertex shader of its own, or a failed build)
+    // leaves the attribute unset rather than raising GL errors.
+    if (program->gpu.vp_location >= 0) {
+        const GLuint vp = static_cast<GLuint>(program->gpu.vp_location);
+        glEnableVertexAttribArray(vp);
+        glVertexAttribPointer(vp, 3, GL_FLOAT, GL_FALSE, 0, nullptr);
+    }
+    // Nothing else may record its attributes into the quad's vertex array.
+    glBindVertexArray(0);
+
+    gpu.target_framebuffer = GlFramebuffer::generate();
+    gpu.target_texture = GlTexture::generate();
+    glBindTexture(GL_TEXTURE_2D, gpu.target_texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, s.render_width, s.render_height, 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+
+    glBindFramebuffer(GL_FRAMEBUFFER, gpu.target_framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, gpu.target_texture,
+                           0);
+    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    if (status != GL_FRAMEBUFFER_COMPLETE) std::printf("FB Error! Status: 0x%x\n", status);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+void Effect::ensure_copy_target() {
+    const ScreenSize& s = runtime().screen;
+    if (gpu.copy_buffer &&
+        (gpu.copy_buffer->width != s.render_width || gpu.copy_buffer->height != s.render_height)) {
+        gpu.copy_buffer = std::make_unique<Buffer>(s.render_width, s.render_height);
+        if (gpu.copy_texture) {
+            gpu.copy_texture = GlTexture(create_rgba_texture(
+                s.render_width, s.render_height, gpu.copy_buffer->pixels.data(), GL_CLAMP_TO_EDGE));
+        }
+    }
+    if (!gpu.copy_buffer) gpu.copy_buffer = std::make_unique<Buffer>(s.render_width, s.render_height);
+    if (!gpu.copy_texture) {
+        gpu.copy_texture = GlTexture(create_rgba_texture(
+            s.render_width, s.render_height, gpu.copy_buffer->pixels.data(), GL_CLAMP_TO_EDGE));
+    }
+}
+
+void Effect::read_back_screen() {
+    ensure_copy_target();
+    const Buffer& buffer = *gpu.copy_buffer;
+    // Inside another effect's target (drawn as an input) the read comes from
+    // that target; naming the back buffer there would only be a GL error.
+    GLint read_framebuffer = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read_framebuffer);
+    if (read_framebuffer == 0) glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, buffer.width, buffer.height, GL_RGBA, GL_UNSIGNED_BYTE,
+                 gpu.copy_buffer->pixels.data());
+    glBindTexture(GL_TEXTURE_2D, gpu.copy_texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, buffer.width, buffer.height, 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, buffer.pixels.data());
+}
+
+void Effect::capture_screen() { read_back_screen(); }
+
+int Effect::bind_inputs(ShaderProgram& p, bool render_inputs) {
+    const ScreenSize& s = runtime().screen;
+    if (render_inputs) {
+        for (Effect* input : effects) {
+            // An input with no target (no program) has nothing to draw into;
+            // binding its framebuffer 0 would clear the screen instead.
+            if (!input || !input->gpu.target_framebuffer) continue;
+            glBindFramebuffer(GL_FRAMEBUFFER, input->gpu.target_framebuffer);
+            glViewport(0, 0, s.width, s.height);
+            glClear(GL_COLOR_BUFFER_BIT);
+            input->draw(nullptr, false);
+            glBindFramebuffer(GL_FRAMEBUFFER, 0);
+            set_render_viewport();
+        }
+    }
+    if (feedback) ensure_copy_target();
+    p.use();
+
+    UnitAssigner units;
+    if (feedback) units.next(gpu.copy_texture);
+    for (const Texture* t : textures) units.next(t ? t->gl_name() : 0);
+    for (const FontTexture* f : font_textures) units.next(f ? font_texture_gl_name(*f) : 0);
+    for (const Effect* e : effects) units.next(e ? e->gpu.target_texture.get() : 0);
+    if (screen_texture) {
+        // The copy is uploaded on its own unit, so earlier units keep theirs.
+        const int unit = units.next(0);
+        if (unit < texture_unit_limit()) glActiveTexture(GL_TEXTURE0 + unit);
+        read_back_screen();
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    if (scene) {
+        SceneDrawer* drawer = scene_drawer();
+        auto& slots = p.gpu.scene_texture_units;
+        using Gpu = ShaderProgram::Gpu;
+        slots[Gpu::shadow_map_unit] =
+            GL_TEXTURE0 + units.next(drawer ? drawer->shadow_texture(*scene) : 0);
+        slots[Gpu::base_color_unit] = GL_TEXTURE0 + units.next(0);
+        slots[Gpu::metallic_roughness_unit] = GL_TEXTURE0 + units.next(0);
+        slots[Gpu::material_extra_unit] = GL_TEXTURE0 + units.next(0);
+        if (drawer) drawer->upload_joint_matrices(*scene);
+    }
+    return units.used();
+}
+
+void Effect::upload_standard_uniforms() {
+    if (!program) return;
+    const ShaderProgram::Gpu& g = program->gpu;
+    auto loc = [&](StandardUniform u) { return g.location(u); };
+    const float beat = runtime().current_beat;
+    const ScreenSize& s = runtime().screen;
+
+    if (loc(StandardUniform::beat) != -1) glUniform1f(loc(StandardUniform::beat), beat);
+    if (loc(StandardUniform::iTime2) != -1) {
+        glUniform2f(loc(StandardUniform::iTime2), beat, beat - std::trunc(beat));
+    }
+    if (loc(StandardUniform::sound) != -1) {
+        glUniform1i(loc(StandardUniform::sound), frame_values().sound_level);
+    }
+    if (loc(StandardUniform::sound_texture) != -1) {
+        glUniform1i(loc(StandardUniform::sound_texture), sound_texture_unit);
+    }
+    for (int i = 0; i < sampler_slot_count; ++i) {
+        const GLint l = loc(static_cast<StandardUniform>(static_cast<int>(StandardUniform::tex0) + i));
+        if (l != -1) glUniform1i(l, i);
+    }
+    if (loc(StandardUniform::resolution) != -1) {
+        glUniform2f(loc(StandardUniform::resolution), static_cast<float>(s.render_width),
+                    static_cast<float>(s.render_height));
+    }
+    // Nothing in the player moves the global view; shaders read zeros.
+    if (loc(StandardUniform::camera_position) != -1) {
+        glUniform3f(loc(StandardUniform::camera_position), 0, 0, 0);
+    }
+    if (loc(StandardUniform::camera_rotation) != -1) {
+        glUniform3f(loc(StandardUniform::camera_rotation), 0, 0, 0);
+    }
+}
+
+void Effect::upload_uniform_defaults() {
+    if (!program || !program->usable()) return;
+    program->use();
+    for (const UniformDef& def : program->uniform_defs) def.upload_default();
+}
+
+void Effect::draw(const std::function<void(ShaderProgram*)>& hook, bool render_inputs) {
+    if (!program || !program->usable()) return;
+    if (!gpu.quad_vertex_array) create_gpu_objects();  // never realized: make them now
+    if (scene) {
+        draw_scene(*program, hook, render_inputs);
+        return;
+    }
+    const int n = bind_inputs(*program, render_inputs);
+    upload_standard_uniforms();
+    if (hook) hook(nullptr);
+    glBindVertexArray(gpu.quad_vertex_array);
+    glDrawArrays(GL_TRIANGLES, 0, 6);
+    glBindVertexArray(0);
+    unbind_units(n);
+}
+
+void Effect::draw_scene(ShaderProgram& p, const std::function<void(ShaderProgram*)>& hook,
+                        bool render_inputs) {
+    SceneDrawer* drawer = scene_drawer();
+    if (!drawer) {
+        if (!gpu.scene_warning_given) {
+            std::printf("Warn: effect %s draws a scene, but no scene renderer is installed; "
+                        "nothing is drawn\n",
+                        name.c_str());
+            gpu.scene_warning_given = true;
+        }
+        return;
+    }
+    // The main pass goes back to where the effect was asked to draw: the
+    // screen at top level, the input target when drawn as another's input.
+    GLint framebuffer = 0;
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const GLint shadow_flag = p.gpu.location(StandardUniform::uIsShadowRenderPass);
+
+    drawer->begin_shadow_pass(*scene);
+    const int n = bind_inputs(p, false);
+    upload_standard_uniforms();
+    p.set_int(shadow_flag, 1);
+    if (hook) hook(nullptr);
+    drawer->draw(*scene, p, true);
+    unbind_units(n);
+
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+
+    const int m = bind_inputs(p, render_inputs);
+    upload_standard_uniforms();
+    p.set_int(shadow_flag, 0);
+    if (hook) hook(nullptr);
+    drawer->draw(*scene, p, false);
+    unbind_units(m);
+}
+
+}  // namespace qh

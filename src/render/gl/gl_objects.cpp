@@ -1,0 +1,44 @@
+#include "render/gl/gl_objects.h"
+
+#include <GL/glew.h>
+
+namespace qh {
+
+namespace gl_detail {
+void delete_shader(uint32_t name) { glDeleteShader(name); }
+void delete_program(uint32_t name) { glDeleteProgram(name); }
+void delete_buffer(uint32_t name) { glDeleteBuffers(1, &name); }
+void delete_vertex_array(uint32_t name) { glDeleteVertexArrays(1, &name); }
+void delete_texture(uint32_t name) { glDeleteTextures(1, &name); }
+void delete_framebuffer(uint32_t name) { glDeleteFramebuffers(1, &name); }
+}  // namespace gl_detail
+
+GlShader GlShader::create(uint32_t type) { return GlShader(glCreateShader(type)); }
+
+GlProgram GlProgram::create() { return GlProgram(glCreateProgram()); }
+
+GlBuffer GlBuffer::generate() {
+    GLuint name = 0;
+    glGenBuffers(1, &name);
+    return GlBuffer(name);
+}
+
+GlVertexArray GlVertexArray::generate() {
+    GLuint name = 0;
+    glGenVertexArrays(1, &name);
+    return GlVertexArray(name);
+}
+
+GlTexture GlTexture::generate() {
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    return GlTexture(name);
+}
+
+GlFramebuffer GlFramebuffer::generate() {
+    GLuint name = 0;
+    glGenFramebuffers(1, &name);
+    return GlFramebuffer(name);
+}
+
+}  // namespace qh

@@ -1,0 +1,28 @@
+#include "render/prepare.h"
+
+namespace qh {
+
+void prepare_programs(ProgramTable shaders) {
+    for (const std::unique_ptr<ShaderProgram>& p : shaders) {
+        if (p) p->rebuild(shaders);
+    }
+}
+
+void create_effect_objects(EffectTable effects) {
+    for (const std::unique_ptr<Effect>& e : effects) {
+        if (e) e->create_gpu_objects();
+    }
+}
+
+void prepare(ProgramTable shaders, EffectTable effects) {
+    prepare_programs(shaders);
+    create_effect_objects(effects);
+}
+
+void warm_up(EffectTable effects) {
+    for (const std::unique_ptr<Effect>& e : effects) {
+        if (e) e->draw(nullptr, false);
+    }
+}
+
+}  // namespace qh

@@ -1,0 +1,79 @@
+// Device side of Texture: decode with the image library, upload as RGBA8.
+#include <GL/glew.h>
+#include <SDL.h>
+#include <SDL_image.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "render/gl/gl_util.h"
+#include "render/texture.h"
+
+namespace qh {
+
+namespace {
+
+// Bytes R, G, B, A in memory order on a little-endian machine.
+constexpr Uint32 r_mask = 0x000000FFu;
+constexpr Uint32 g_mask = 0x0000FF00u;
+constexpr Uint32 b_mask = 0x00FF0000u;
+constexpr Uint32 a_mask = 0xFF000000u;
+
+struct SurfaceFree {
+    void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
+};
+using Surface = std::unique_ptr<SDL_Surface, SurfaceFree>;
+
+bool fits_device(int w, int h) {
+    if (w <= 0 || h <= 0) return false;
+    GLint max_side = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_side);
+    return w <= max_side && h <= max_side;
+}
+
+Surface decode(const std::vector<uint8_t>& bytes) {
+    if (bytes.empty()) return nullptr;
+    SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+    if (!stream) return nullptr;
+    Surface image(IMG_Load_RW(stream, 0));
+    SDL_RWclose(stream);
+    return image;
+}
+
+}  // namespace
+
+void Texture::realize() {
+    if (is_blank()) {
+        upload_blank();
+    } else {
+        decode_and_upload();
+    }
+}
+
+void Texture::decode_and_upload() {
+    gpu.texture.reset();
+    width = height = 0;
+    if (!image_buffer || image_buffer->data.size() > static_cast<size_t>(INT32_MAX)) return;
+    Surface image = decode(image_buffer->data);
+    if (!image || !fits_device(image->w, image->h)) return;
+
+    // Blitting onto a zero-filled (transparent black) surface applies the
+    // decoded image's blend mode: images with alpha land premultiplied.
+    Surface rgba(SDL_CreateRGBSurface(0, image->w, image->h, 32, r_mask, g_mask, b_mask, a_mask));
+    if (!rgba) return;
+    SDL_BlitSurface(image.get(), nullptr, rgba.get(), nullptr);
+
+    width = image->w;
+    height = image->h;
+    gpu.texture = GlTexture(create_rgba_texture(width, height, rgba->pixels, GL_CLAMP_TO_EDGE));
+}
+
+void Texture::upload_blank() {
+    gpu.texture.reset();
+    if (!fits_device(width, height)) return;
+    const std::vector<uint8_t> zeros(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    gpu.texture = GlTexture(create_rgba_texture(width, height, zeros.data(), GL_CLAMP_TO_EDGE));
+}
+
+}  // namespace qh

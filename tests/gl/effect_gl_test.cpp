@@ -1,0 +1,337 @@
+// Effects on a real GL context: uniform values, the texture-unit order of
+// every kind of input (proved by a shader that shows each sampler in its own
+// strip), input effects drawn into their targets, blending order, the screen
+// copy, the scene hook and the colour target's completeness report.
+#include <GL/glew.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/runtime.h"
+#include "gl/gl_context.h"
+#include "render/effect.h"
+#include "render/effect_peers.h"
+#include "render/shader_program.h"
+#include "render/texture.h"
+#include "scene3d/scene.h"
+#include "text/font_texture.h"
+
+namespace qh {
+namespace {
+
+using gltest::GlTest;
+using gltest::near;
+using gltest::Rgba;
+
+constexpr Rgba black{0, 0, 0, 255};
+constexpr Rgba red{255, 0, 0, 255};
+constexpr Rgba green{0, 255, 0, 255};
+constexpr Rgba blue{0, 0, 255, 255};
+constexpr Rgba orange{200, 100, 50, 255};  // what is on screen before the effect draws
+constexpr Rgba teal{0, 128, 128, 255};
+
+std::string solid_shader(const char* colour) {
+    return std::string("#version 150\nout vec4 fragColor;\nvoid main() { fragColor = ") + colour +
+           "; }\n";
+}
+
+// Strip i of four across the screen shows sampler slot i ("tex", "tex1"...).
+constexpr const char* strip_shader =
+    "#version 150\n"
+    "out vec4 fragColor;\n"
+    "uniform vec2 resolution;\n"
+    "uniform sampler2D tex; uniform sampler2D tex1; uniform sampler2D tex2; uniform sampler2D tex3;\n"
+    "void main() {\n"
+    "    vec2 uv = gl_FragCoord.xy / resolution;\n"
+    "    int strip = int(uv.x * 4.0);\n"
+    "    vec4 c = strip == 0 ? texture(tex, uv) : strip == 1 ? texture(tex1, uv)\n"
+    "           : strip == 2 ? texture(tex2, uv) : texture(tex3, uv);\n"
+    "    fragColor = vec4(c.rgb, 1.0);\n"
+    "}\n";
+
+Rgba strip_pixel(int strip) { return GlTest::pixel(strip * GlTest::width / 4 + 8, GlTest::height / 2); }
+
+std::unique_ptr<Texture> solid_texture(Rgba c) {
+    auto t = std::make_unique<Texture>("solid", gltest::encode_png(1, 1, {c}, true));
+    t->realize();
+    return t;
+}
+
+void fill_screen(Rgba c) {
+    glClearColor(c.r / 255.0f, c.g / 255.0f, c.b / 255.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0, 0, 0, 1);
+}
+
+class EffectGl : public GlTest {};
+
+TEST_F(EffectGl, UniformsTakeDefaultsHookValuesAndStandardValues) {
+    auto p = gltest::build_program(
+        "#version 150\nout vec4 fragColor;\nuniform float gain; uniform float other;\n"
+        "uniform vec2 iTime2; uniform vec2 resolution;\n"
+        "void main() { fragColor = vec4(gain, other, iTime2.y + resolution.x / 256.0, 1.0); }\n",
+        {{"gain", 0.5f}, {"other", 0.25f}, {"not_in_shader", 0.75f}});
+    ASSERT_TRUE(p->usable()) << p->gpu.status_text;
+    Effect e("uniforms", p.get(), nullptr, nullptr, false, false, nullptr);
+
+    struct Row {
+        const char* name;
+        float beat;
+        std::function<void(ShaderProgram*)> hook;
+        Rgba expected;
+    };
+    const Row rows[] = {
+        // blue: frac(beat) + 64 / 256
+        {"defaults", 2.0f, nullptr, {128, 64, 64, 255}},
+        {"fraction of the beat", 3.25f, nullptr, {128, 64, 128, 255}},
+        {"hook overrides a default", 0.0f,
+         [&](ShaderProgram* none) {
+             EXPECT_EQ(none, nullptr);
+             p->set_float(p->location_of("gain"), 1.0f);
+         },
+         {255, 64, 64, 255}},
+        // iTime2.y is negative for negative beats: truncation toward zero
+        {"negative beat", -0.75f, nullptr, {128, 64, 0, 255}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        runtime().current_beat = row.beat;
+        fill_screen({0, 0, 0, 255});
+        e.upload_uniform_defaults();
+        e.draw(row.hook, true);
+        EXPECT_TRUE(near(pixel(20, 20), row.expected));
+    }
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// A stand-in for the text side: every text texture shows teal.
+uint32_t teal_name = 0;
+uint32_t teal_texture_name(const FontTexture&) { return teal_name; }
+
+TEST_F(EffectGl, InputsTakeUnitsInTheirFixedOrder) {
+    auto strips = gltest::build_program(strip_shader);
+    auto green_program = gltest::build_program(solid_shader("vec4(0.0, 1.0, 0.0, 1.0)"));
+    ASSERT_TRUE(strips->usable()) << strips->gpu.status_text;
+    auto t_red = solid_texture(red), t_green = solid_texture(green), t_blue = solid_texture(blue);
+    Effect green_input("green input", green_program.get(), nullptr, nullptr, false, false, nullptr);
+    FontTexture text;
+    auto t_teal = solid_texture(teal);
+    teal_name = t_teal->gl_name();
+
+    struct Row {
+        const char* name;
+        bool feedback, screen_texture;
+        std::vector<Texture*> textures;
+        std::vector<FontTexture*> font_textures;
+        std::vector<Effect*> inputs;
+        bool text_reader;
+        std::vector<Rgba> expected;  // strips 0..n-1
+    };
+    const Row rows[] = {
+        {"feedback then three textures", true, false, {t_red.get(), t_green.get(), t_blue.get()},
+         {}, {}, false, {orange, red, green, blue}},
+        {"two textures then the screen", false, true, {t_red.get(), t_green.get()}, {}, {}, false,
+         {red, green, orange}},
+        {"a null texture keeps its unit", false, false, {t_red.get(), nullptr, t_blue.get()}, {},
+         {}, false, {red, black, blue}},
+        {"text textures after textures, inputs after text", false, false, {t_blue.get()},
+         {&text}, {&green_input}, true, {blue, teal, green}},
+        {"a text texture with no device side keeps its unit", false, false, {t_blue.get()},
+         {&text, nullptr}, {&green_input}, false, {blue, black, black, green}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        install_font_texture_gl_name(row.text_reader ? teal_texture_name : nullptr);
+        Effect e("strips", strips.get(), nullptr, nullptr, row.feedback, row.screen_texture, nullptr);
+        e.textures = row.textures;
+        e.font_textures = row.font_textures;
+        e.effects = row.inputs;
+
+        fill_screen(orange);
+        if (row.feedback) {
+            e.capture_screen();  // what the frame composition does after drawing it
+            fill_screen({0, 0, 0, 255});
+        }
+        e.draw(nullptr, true);
+        for (size_t i = 0; i < row.expected.size(); ++i) {
+            EXPECT_TRUE(near(strip_pixel(static_cast<int>(i)), row.expected[i])) << "strip " << i;
+        }
+        if (HasFailure()) break;  // keep the failing image
+    }
+    install_font_texture_gl_name(nullptr);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(EffectGl, InputEffectOutputIsSampledByTheEffectThatListsIt) {
+    // The input writes (0.2, 0.6, 1.0); the consumer swizzles what it samples,
+    // so the screen shows a sample of the target, not leftovers of the input.
+    auto input_program = gltest::build_program(solid_shader("vec4(0.2, 0.6, 1.0, 1.0)"));
+    auto consumer_program = gltest::build_program(
+        "#version 150\nout vec4 fragColor;\nuniform sampler2D tex; uniform vec2 resolution;\n"
+        "void main() { fragColor = vec4(texture(tex, gl_FragCoord.xy / resolution).bgr, 1.0); }\n");
+    Effect input("input", input_program.get(), nullptr, nullptr, false, false, nullptr);
+    Effect consumer("consumer", consumer_program.get(), nullptr, &input, false, false, nullptr);
+
+    consumer.draw(nullptr, true);
+    EXPECT_TRUE(near(pixel(10, 10), {255, 153, 51, 255}));
+    EXPECT_TRUE(near(pixel(60, 30), {255, 153, 51, 255}));
+
+    // Without render-inputs the target keeps what was drawn into it last.
+    fill_screen({0, 0, 0, 255});
+    input.program = consumer_program.get();  // would now draw something else
+    consumer.draw(nullptr, false);
+    EXPECT_TRUE(near(pixel(10, 10), {255, 153, 51, 255}));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(EffectGl, LaterEffectsBlendOverEarlierOnes) {
+    auto opaque_red = gltest::build_program(solid_shader("vec4(1.0, 0.0, 0.0, 1.0)"));
+    auto half_blue = gltest::build_program(solid_shader("vec4(0.0, 0.0, 1.0, 0.5)"));
+    Effect a("red", opaque_red.get(), nullptr, nullptr, false, false, nullptr);
+    Effect b("half blue", half_blue.get(), nullptr, nullptr, false, false, nullptr);
+    struct Row {
+        const char* name;
+        std::vector<Effect*> order;
+        Rgba expected;
+    };
+    const Row rows[] = {
+        {"half blue over red", {&a, &b}, {128, 0, 128, 0}},
+        {"red over half blue", {&b, &a}, {255, 0, 0, 0}},
+        {"half blue over black", {&b}, {0, 0, 128, 0}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fill_screen({0, 0, 0, 255});
+        for (Effect* e : row.order) e->draw(nullptr, true);
+        Rgba seen = pixel(32, 18);
+        seen.a = 0;  // the window may have no alpha channel
+        EXPECT_TRUE(near(seen, row.expected));
+    }
+}
+
+TEST_F(EffectGl, CopyTargetFollowsTheRenderSize) {
+    auto p = gltest::build_program(solid_shader("vec4(1.0)"));
+    Effect e("copy", p.get(), nullptr, nullptr, false, true, nullptr);
+    e.ensure_copy_target();
+    int w = 0, h = 0;
+    gltest::texture_texels(e.gpu.copy_texture, &w, &h);
+    EXPECT_EQ(w, width);
+    EXPECT_EQ(h, height);
+
+    runtime().screen.render_width = 32;
+    runtime().screen.render_height = 18;
+    e.ensure_copy_target();
+    ASSERT_TRUE(e.gpu.copy_buffer);
+    EXPECT_EQ(e.gpu.copy_buffer->pixels.size(), 32u * 18u * 4u);
+    gltest::texture_texels(e.gpu.copy_texture, &w, &h);
+    EXPECT_EQ(w, 32);
+    EXPECT_EQ(h, 18);
+}
+
+TEST_F(EffectGl, IncompleteTargetIsReported) {
+    auto p = gltest::build_program(solid_shader("vec4(1.0)"));
+    struct Row {
+        const char* name;
+        int w, h;
+        bool reported;
+    };
+    const Row rows[] = {{"render size", width, height, false}, {"no size", 0, 0, true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        runtime().screen.render_width = row.w;
+        runtime().screen.render_height = row.h;
+        testing::internal::CaptureStdout();
+        Effect e("target", p.get(), nullptr, nullptr, false, false, nullptr);
+        const std::string out = testing::internal::GetCapturedStdout();
+        if (row.reported) {
+            EXPECT_EQ(out.rfind("FB Error! Status: 0x8c", 0), 0u) << out;
+        } else {
+            EXPECT_EQ(out, "");
+        }
+    }
+    glGetError();  // the empty target's own complaints
+}
+
+// Records what an effect asks of the scene side, and the program state each
+// pass draws with.
+class RecordingSceneDrawer : public SceneDrawer {
+public:
+    explicit RecordingSceneDrawer(uint32_t shadow) : shadow_(shadow) {}
+    void begin_shadow_pass(Scene&) override {
+        calls.push_back("begin shadow");
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        glViewport(0, 0, 8, 8);
+    }
+    uint32_t shadow_texture(Scene&) override { return shadow_; }
+    void upload_joint_matrices(Scene&) override { calls.push_back("joints"); }
+    void draw(Scene&, ShaderProgram& p, bool shadow_pass) override {
+        GLint flag = -1, framebuffer = -1, viewport[4] = {}, current = 0, bound = 0;
+        glGetUniformiv(p.gpu.program, p.gpu.location(StandardUniform::uIsShadowRenderPass), &flag);
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+        glActiveTexture(p.gpu.scene_texture_units[ShaderProgram::Gpu::shadow_map_unit]);
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+        glActiveTexture(GL_TEXTURE0);
+        calls.push_back(std::string(shadow_pass ? "draw shadow" : "draw main") +
+                        " flag=" + std::to_string(flag) + " fb=" +
+                        (framebuffer == GLint(framebuffer_) ? "shadow" : std::to_string(framebuffer)) +
+                        " viewport=" + std::to_string(viewport[2]) + "x" + std::to_string(viewport[3]) +
+                        (current == GLint(p.gpu.program.get()) ? " current" : " not current") +
+                        (bound == GLint(shadow_) ? " shadow map bound" : " shadow map missing"));
+    }
+    std::vector<std::string> calls;
+
+private:
+    uint32_t shadow_;
+    GlFramebuffer framebuffer_ = GlFramebuffer::generate();
+};
+
+TEST_F(EffectGl, SceneGoesThroughTheInstalledDrawer) {
+    auto p = gltest::build_program(
+        "#version 150\nout vec4 fragColor;\nuniform int uIsShadowRenderPass; uniform sampler2D tex;\n"
+        "void main() { fragColor = texture(tex, vec2(0.5)) + vec4(float(uIsShadowRenderPass)); }\n");
+    ASSERT_TRUE(p->usable()) << p->gpu.status_text;
+    Scene scene;
+    auto t_red = solid_texture(red);
+    auto shadow_map = solid_texture(blue);
+    Effect e("scene", p.get(), t_red.get(), nullptr, false, false, &scene);
+
+    // Nothing installed: nothing drawn, one warning for any number of draws.
+    testing::internal::CaptureStdout();
+    e.draw(nullptr, true);
+    e.draw(nullptr, true);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "Warn: effect scene draws a scene, but no scene renderer is installed; "
+                   "nothing is drawn\n");
+    EXPECT_TRUE(near(pixel(5, 5), black));
+
+    RecordingSceneDrawer drawer(shadow_map->gl_name());
+    install_scene_drawer(&drawer);
+    EXPECT_EQ(e.bind_inputs(*p, false), 5);  // the texture, then four for the scene
+    const auto& units = p->gpu.scene_texture_units;
+    using Gpu = ShaderProgram::Gpu;
+    EXPECT_EQ(units[Gpu::shadow_map_unit], GLenum(GL_TEXTURE1));
+    EXPECT_EQ(units[Gpu::base_color_unit], GLenum(GL_TEXTURE2));
+    EXPECT_EQ(units[Gpu::metallic_roughness_unit], GLenum(GL_TEXTURE3));
+    EXPECT_EQ(units[Gpu::material_extra_unit], GLenum(GL_TEXTURE4));
+
+    drawer.calls.clear();
+    int hooks = 0;
+    e.draw([&](ShaderProgram*) { ++hooks; }, true);
+    install_scene_drawer(nullptr);
+    const std::vector<std::string> expected = {
+        "begin shadow",
+        "joints",
+        "draw shadow flag=1 fb=shadow viewport=8x8 current shadow map bound",
+        "joints",
+        "draw main flag=0 fb=0 viewport=64x36 current shadow map bound",
+    };
+    EXPECT_EQ(drawer.calls, expected);
+    EXPECT_EQ(hooks, 2);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+}  // namespace
+}  // namespace qh

@@ -1,0 +1,70 @@
+#pragma once
+// The shared fixture of the GL tests: one hidden SDL window with a core GL
+// context (the player's attributes), opened on first use and kept for the
+// whole test program, and read-back helpers.
+//
+//   class MyTest : public qh::gltest::GlTest {};
+//   TEST_F(MyTest, Draws) {
+//       ...draw into the back buffer...
+//       EXPECT_TRUE(near(pixel(10, 5), {255, 0, 0, 255}));
+//   }
+//
+// Each test starts with runtime().screen at width x height (window and render
+// size alike), the viewport on it, blending on as the player sets it, the
+// back buffer cleared to opaque black and no GL error pending. A failed test
+// leaves its back buffer as a PNG in <build>/gl_failures/Suite.Test.png.
+// The back buffer has the player's attributes, so usually no alpha channel:
+// its alpha reads back as 255 whatever was blended. Run under Xvfb where
+// there is no display.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace qh {
+class ShaderProgram;
+}
+
+namespace qh::gltest {
+
+struct Rgba {
+    uint8_t r = 0, g = 0, b = 0, a = 0;
+    bool operator==(const Rgba&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const Rgba& c);
+
+// Every channel within `tolerance` of the expected one.
+testing::AssertionResult near(Rgba actual, Rgba expected, int tolerance = 1);
+
+class GlTest : public testing::Test {
+public:
+    static constexpr int width = 64;
+    static constexpr int height = 36;
+
+    // The back buffer, bottom row first (GL's order).
+    static std::vector<Rgba> read_back();
+    // One pixel of the back buffer, y counted from the bottom.
+    static Rgba pixel(int x, int y);
+    // Writes the back buffer as PNG; returns the path.
+    static std::string save_back_buffer(const std::string& file_name);
+
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
+// A program with the player's default vertex shader and `fragment`, built
+// (no includes). `uniforms` become its definitions: name and default.
+std::unique_ptr<ShaderProgram> build_program(
+    const std::string& fragment, const std::vector<std::pair<std::string, float>>& uniforms = {});
+
+// Encodes pixels (top row first) as a PNG, with or without an alpha channel.
+std::vector<uint8_t> encode_png(int w, int h, const std::vector<Rgba>& pixels, bool with_alpha);
+
+// The RGBA8 texels of a GL texture's level 0, first row first.
+std::vector<Rgba> texture_texels(uint32_t texture, int* w = nullptr, int* h = nullptr);
+
+}  // namespace qh::gltest
