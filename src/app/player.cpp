@@ -15,6 +15,7 @@
 #include "core/runtime.h"
 #include "package/demo.h"
 #include "package/demo_io.h"
+#include "package/demo_playback.h"
 #include "package/errors.h"
 #include "package/trailer.h"
 #include "render/gl/gl_util.h"
@@ -28,6 +29,7 @@ const char* const window_title = "Quillharbor :: 0.11";
 SDL_Window* main_window = nullptr;
 SDL_GLContext gl_context = nullptr;
 Demo* current_demo = nullptr;
+DemoPlayback* playback = nullptr;
 
 int event_watch(void*, SDL_Event* event) {
     if (event->type == SDL_APP_WILLENTERBACKGROUND) runtime().quit_requested = true;
@@ -97,7 +99,7 @@ std::unique_ptr<Demo> load_demo(const std::string& executable_path) {
     }
 }
 
-void run_main_loop(Demo& demo) {
+void run_main_loop(Demo& demo, DemoPlayback& frames) {
     Runtime& rt = runtime();
     while (true) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -111,6 +113,7 @@ void run_main_loop(Demo& demo) {
             if (e.type == SDL_KEYUP && e.key.keysym.sym == SDLK_ESCAPE) rt.quit_requested = true;
         }
         glViewport(0, 0, rt.screen.render_width, rt.screen.render_height);
+        frames.compose_frame(rt.current_beat);
         SDL_GL_SwapWindow(main_window);
         SDL_Delay(2);
         if (rt.quit_requested) break;
@@ -174,16 +177,21 @@ int run_player(const std::string& executable_path) {
 
     begin_loading();
 
-    std::unique_ptr<Demo> demo = load_demo(executable_path);
-    current_demo = demo.release();  // lives until the process ends
+    // The document and its device side live until the process ends.
+    current_demo = load_demo(executable_path).release();
+    playback = new DemoPlayback(*current_demo);
+    playback->realize();
+    playback->prepare();
 
     rt.white_texture = create_color_texture(1, 1, 1, 1);
+    playback->warm_up();
+    playback->start_music();
     rt.start_ticks = SDL_GetTicks();
     SDL_AddEventWatch(event_watch, nullptr);
     check_gl_errors("flushing");
     std::fflush(stdout);
 
-    if (!rt.quit_requested) run_main_loop(*current_demo);
+    if (!rt.quit_requested) run_main_loop(*current_demo, *playback);
 
     SDL_DelEventWatch(event_watch, nullptr);
     SDL_GL_DeleteContext(gl_context);

@@ -1,0 +1,52 @@
+#pragma once
+// The device side of a document: what the player creates on the GPU and in
+// the mixer, and the step that draws one frame.
+//
+//   DemoPlayback playback(demo);   // GL context current, mixer open
+//   playback.realize();            // programs, textures, effects, sound texture, samples
+//   playback.prepare();            // programs again with #include resolved, then effects
+//   playback.warm_up();            // every effect drawn once, nothing swapped
+//   playback.start_music();        // then take the clock origin
+//   ...each frame:  playback.compose_frame(beat);
+//
+// Reading a document never needs any of this; `quill pack`, `unpack` and
+// `info` never create one.
+#include <memory>
+
+#include "audio/music.h"
+#include "audio/sample_player.h"
+
+namespace qh {
+
+class Demo;
+class Effect;
+class TimelineDispatch;
+
+class DemoPlayback {
+public:
+    explicit DemoPlayback(Demo& demo);
+    ~DemoPlayback();
+    DemoPlayback(const DemoPlayback&) = delete;
+    DemoPlayback& operator=(const DemoPlayback&) = delete;
+
+    void realize();
+    void prepare();
+    void warm_up();
+    // Starts the music once, with the analysis registered; false when the
+    // document has none (the clock runs all the same).
+    bool start_music();
+    // Uploads the latest sound capture and plays the timeline at `beat`;
+    // returns the last effect drawn, or null.
+    Effect* compose_frame(float beat);
+
+    Music& music() { return music_; }
+    SamplePlayer& samples() { return samples_; }
+
+private:
+    Demo& demo_;
+    Music music_;
+    SamplePlayer samples_;
+    std::unique_ptr<TimelineDispatch> dispatch_;
+};
+
+}  // namespace qh

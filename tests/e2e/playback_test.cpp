@@ -1,0 +1,66 @@
+// What the packed player shows on screen over time.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "e2e/e2e_support.h"
+#include "package/demo_io.h"
+#include "package/demo_tables.h"
+
+namespace qh::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::unique_ptr<ShaderProgram> solid_program(const std::string& file, const std::string& rgb) {
+    auto p = std::make_unique<ShaderProgram>();
+    p->fragment_shader_filename = file;
+    p->fragment_shader_source =
+        "#version 150\nout vec4 fragColor;\nvoid main() { fragColor = vec4(" + rgb + ", 1.0); }\n";
+    return p;
+}
+
+// Red from beat 0 to 4, green from 4 to 8, at 60 bpm: a colour change at 4 s.
+std::vector<uint8_t> two_effect_payload() {
+    Demo d;
+    d.bpm = 60;
+    d.beat_offset = 0;
+    d.end_beat = 8;
+    d.shaders.push_back(solid_program("resources/red.frag", "1.0, 0.0, 0.0"));
+    d.shaders.push_back(solid_program("resources/green.frag", "0.0, 1.0, 0.0"));
+    for (int i = 0; i < 2; ++i) {
+        auto e = std::make_unique<Effect>();
+        e->name = i == 0 ? "red" : "green";
+        e->program = d.shaders[i].get();
+        auto ev = std::make_unique<Event>();
+        ev->name = e->name;
+        ev->type = Event::type_effect;
+        ev->effect = e.get();
+        ev->start_beat = 4.0f * i;
+        ev->end_beat = 4.0f * i + 4;
+        d.effects.push_back(std::move(e));
+        d.events.push_back(std::move(ev));
+    }
+    return write_demo_payload(d);
+}
+
+TEST(Playback, TwoEffectsShowTheirColoursInTurn) {
+    TempDir dir;
+    const auto exe = make_player(dir, two_effect_payload());
+    Process player({exe.string()}, dir.path(), {"SDL_AUDIODRIVER=dummy"});
+    ASSERT_TRUE(wait_for_window("Quillharbor :: 0.11", 20s)) << player.out();
+    // The clock starts after loading; sample well inside each window.
+    std::this_thread::sleep_for(1500ms);
+    const Rgb first = screen_pixel(dir, 640, 360);
+    std::this_thread::sleep_for(4000ms);
+    const Rgb second = screen_pixel(dir, 640, 360);
+    EXPECT_GT(first.r, 200) << "first frame " << first.r << "," << first.g << "," << first.b;
+    EXPECT_LT(first.g, 50);
+    EXPECT_LT(second.r, 50) << "second frame " << second.r << "," << second.g << "," << second.b;
+    EXPECT_GT(second.g, 200);
+    ASSERT_TRUE(player.wait(20s)) << "the player did not end after its end beat";
+    EXPECT_EQ(player.exit_status(), 0) << player.out();
+}
+
+}  // namespace
+}  // namespace qh::e2e
