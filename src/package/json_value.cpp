@@ -56,6 +56,14 @@ JsonValue parse_json_text(std::string_view text, const std::string& source) {
     }
 }
 
-std::string dump_json_text(const JsonValue& value) { return value.dump(2) + "\n"; }
+std::string dump_json_text(const JsonValue& value) {
+    try {
+        return value.dump(2) + "\n";
+    } catch (const nlohmann::json::type_error&) {
+        // Texts from a package are bytes; JSON text must be UTF-8. Replacing
+        // the bytes would change the content on the way back, so refuse.
+        throw ContentError("a name or text is not valid UTF-8 and cannot be written as JSON");
+    }
+}
 
 }  // namespace qh

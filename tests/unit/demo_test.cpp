@@ -282,5 +282,19 @@ TEST(DemoJson, RecordsSharingANameEachWireTheirOwnReferences) {
     EXPECT_EQ(d.events[1]->effect->name, "b");
 }
 
+TEST(DemoJson, TextThatIsNotUtf8IsRefusedNotMangled) {
+    Demo d;
+    auto data = std::make_unique<Data>();
+    data->name = "caf\xe9.bin";  // Latin-1, as a package may well hold
+    d.datas.push_back(std::move(data));
+    TempDir dir;
+    try {
+        write_project_file(d, dir.path() / "out");
+        FAIL() << "no error";
+    } catch (const ContentError& e) {
+        EXPECT_NE(std::string(e.what()).find("UTF-8"), std::string::npos) << e.what();
+    }
+}
+
 }  // namespace
 }  // namespace qh
