@@ -1,5 +1,6 @@
 #include "e2e/e2e_support.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -56,8 +57,17 @@ std::filesystem::path make_player(const TempDir& dir, const std::vector<uint8_t>
 Process::Process(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
                  const std::vector<std::string>& extra_env)
     : cwd_(cwd) {
+    // An extra entry replaces an inherited one of the same name: the child's
+    // getenv would find the inherited one first.
+    auto name_of = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
     std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const bool replaced = std::any_of(extra_env.begin(), extra_env.end(), [&](const std::string& x) {
+            return name_of(x) == name_of(entry);
+        });
+        if (!replaced) env.push_back(entry);
+    }
     env.insert(env.end(), extra_env.begin(), extra_env.end());
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");

@@ -30,7 +30,8 @@ void write_file(const std::filesystem::path& p, const std::vector<uint8_t>& byte
 std::filesystem::path make_player(const TempDir& dir, const std::vector<uint8_t>& payload,
                                   const std::string& name = "demo");
 
-// A child process; stdout and stderr go to files in `cwd`.
+// A child process; stdout and stderr go to files in `cwd`. Its environment is
+// this process's, with `extra_env` entries ("NAME=value") added or replacing.
 class Process {
 public:
     Process(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
