@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/fatal_report.h"
+#include "app/gl_window.h"
 #include "core/runtime.h"
 #include "package/demo.h"
 #include "package/demo_io.h"
@@ -44,16 +45,6 @@ int event_watch(void*, SDL_Event* event) {
     std::fflush(stdout);
     SDL_Log("%s: %s", what, SDL_GetError());
     std::exit(1);
-}
-
-void set_gl_attributes() {
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, 0);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
 }
 
 void print_gl_info() {
@@ -160,16 +151,12 @@ int run_player(const std::string& executable_path) {
 
     gl_context = SDL_GL_CreateContext(main_window);
     if (!gl_context) fail_start("Cannot create the OpenGL context");
-    glewExperimental = GL_TRUE;  // core profiles need it for the entry points to load
-    const GLenum glew = glewInit();
-    // GLEW cannot query extensions without GLX on some setups (EGL, Wayland);
-    // only a missing core entry point is a real failure.
-    if (glew != GLEW_OK && !glGenVertexArrays) {
-        std::printf("Cannot initialise GLEW: %s\n", glewGetErrorString(glew));
+    std::string glew_error;
+    if (!load_gl_entry_points(glew_error)) {
+        std::printf("Cannot initialise GLEW: %s\n", glew_error.c_str());
         std::fflush(stdout);
         return 1;
     }
-    glGetError();  // glewInit may leave GL_INVALID_ENUM behind on core profiles
     print_gl_info();
     glClearColor(0, 0, 0, 1);
     glEnable(GL_BLEND);

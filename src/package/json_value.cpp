@@ -53,6 +53,11 @@ JsonValue parse_json_text(std::string_view text, const std::string& source) {
         }
         throw ContentError(source + ":" + std::to_string(line) + ":" + std::to_string(column) +
                            ": invalid JSON: " + e.what());
+    } catch (const nlohmann::json::exception& e) {
+        // The parser refuses some well-formed text with other errors, e.g. a
+        // number beyond the range of a double ("1e400", out_of_range); the
+        // project is just as unreadable.
+        throw ContentError(source + ": invalid JSON: " + e.what());
     }
 }
 

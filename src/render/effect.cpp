@@ -12,13 +12,21 @@ namespace {
 
 EffectNameReaders name_readers;
 
-// A null entry is written as "", which no lookup resolves unless a record is
-// really named so; the list keeps its length and order either way.
+// A null entry is written as JSON null, which reads back as null: written as
+// "" it would come back as whichever record has the empty name. The list
+// keeps its length and order either way.
 template <class T, class NameOf>
 JsonValue names_of(const std::vector<T*>& records, NameOf name_of) {
     JsonValue out = JsonValue::array();
-    for (const T* r : records) out.push_back(r ? name_of(*r) : std::string());
+    for (const T* r : records) out.push_back(r ? JsonValue(name_of(*r)) : JsonValue());
     return out;
+}
+
+// The record a name refers to; anything but a text (null, a number, a missing
+// key) is no reference and looks nothing up.
+template <class T>
+T* named(const JsonValue& name, NameMap<T>& map) {
+    return name.is_string() ? lookup(map, name.get<std::string>()) : nullptr;
 }
 
 template <class T>
@@ -43,7 +51,7 @@ void resolve_names(std::vector<T*>& out, const JsonValue& list, NameMap<T>& map)
     out.clear();
     if (!list.is_array()) return;
     out.reserve(list.size());
-    for (const JsonValue& name : list) out.push_back(lookup(map, json_text(name)));
+    for (const JsonValue& name : list) out.push_back(named(name, map));
 }
 
 template <class T>
@@ -76,7 +84,7 @@ JsonValue Effect::to_json(const ProjectDir*) const {
     j["font_textures"] = names_of(font_textures, [](const FontTexture& f) {
         return name_via(name_readers.font_texture, f, "FontTexture");
     });
-    j["program"] = program ? program->fragment_shader_filename : std::string();
+    j["program"] = program ? JsonValue(program->fragment_shader_filename) : JsonValue();
     j["feedback"] = feedback;
     j["screen_texture"] = screen_texture;
     if (scene) j["scene"] = name_via(name_readers.scene, *scene, "Scene");
@@ -137,10 +145,9 @@ void Effect::wire_names(const JsonValue& value, NameTables& names) {
     resolve_names(effects, json_member(value, "effects"), names.effects);
     resolve_names(textures, json_member(value, "textures"), names.textures);
     resolve_names(font_textures, json_member(value, "font_textures"), names.font_textures);
-    scene = json_has(value, "scene") ? lookup(names.scenes, json_text(json_member(value, "scene")))
-                                     : nullptr;
+    scene = named(json_member(value, "scene"), names.scenes);
     // Programs are known by their fragment shader's file name.
-    program = lookup(names.shaders, json_text(json_member(value, "program")));
+    program = named(json_member(value, "program"), names.shaders);
 }
 
 void lint_effect_json(const JsonValue& value, std::vector<std::string>& warnings) {

@@ -56,7 +56,8 @@ public:
 
     void wire(const IdentityMap& ids);
     // `value` is this effect's own JSON object. A missing or non-array name
-    // list reads as empty.
+    // list reads as empty; a list entry, "program" or "scene" that is not a
+    // text (to_json writes null for a null link) reads as null.
     void wire_names(const JsonValue& value, NameTables& names);
 
     std::vector<Texture*> textures;
@@ -79,7 +80,8 @@ public:
 
     // The quad and the colour target at the render size, made again on every
     // call (the old ones are released). No program: no objects. An
-    // incomplete target prints "FB Error! Status: 0x%x".
+    // incomplete target prints "FB Error! Status: 0x%x" (gpu.target_complete
+    // says which).
     void create_gpu_objects();
     void realize() { create_gpu_objects(); }
     // The copy buffer and copy texture at the current render size.
@@ -119,6 +121,11 @@ public:
         GlTexture copy_texture;               // copy of the screen (feedback, screen texture)
         GlFramebuffer target_framebuffer;     // where this effect draws as an input
         GlTexture target_texture;             // what effects that list this one sample
+        // The target's framebuffer status at the last create_gpu_objects
+        // (0 before any, or without a program); complete is what drawing as
+        // an input needs.
+        uint32_t target_status = 0;
+        bool target_complete = false;
         bool scene_warning_given = false;
     } gpu;
 

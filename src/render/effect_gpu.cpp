@@ -83,6 +83,8 @@ Effect::Effect(std::string name_, ShaderProgram* program_, Texture* texture, Eff
 }
 
 void Effect::create_gpu_objects() {
+    gpu.target_status = 0;
+    gpu.target_complete = false;
     if (!program) return;
     const ScreenSize& s = runtime().screen;
 
@@ -116,6 +118,8 @@ void Effect::create_gpu_objects() {
                            0);
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    gpu.target_status = status;
+    gpu.target_complete = status == GL_FRAMEBUFFER_COMPLETE;
     if (status != GL_FRAMEBUFFER_COMPLETE) std::printf("FB Error! Status: 0x%x\n", status);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }

@@ -379,13 +379,13 @@ TEST(EffectForms, WiringByNameKeepsUnknownNamesAsNulls) {
     }
 }
 
-TEST(EffectForms, NullLinksWriteEmptyNamesAndMissingReadersThrow) {
+TEST(EffectForms, NullLinksWriteNullsAndMissingReadersThrow) {
     Effect e;
     Texture t("t", {});
     e.textures = {nullptr, &t};
     const JsonValue j = e.to_json(nullptr);
-    EXPECT_EQ(json_member(j, "textures"), JsonValue({"", "t"}));
-    EXPECT_EQ(json_member(j, "program"), "");
+    EXPECT_EQ(json_member(j, "textures"), JsonValue({nullptr, "t"}));
+    EXPECT_TRUE(json_has(j, "program") && json_member(j, "program").is_null());
     EXPECT_FALSE(json_has(j, "scene"));
 
     const EffectNameReaders saved = install_effect_name_readers({});

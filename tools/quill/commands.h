@@ -9,5 +9,6 @@ namespace qh::quill {
 int cmd_pack(const std::vector<std::string>& argv);
 int cmd_unpack(const std::vector<std::string>& argv);
 int cmd_info(const std::vector<std::string>& argv);
+int cmd_check(const std::vector<std::string>& argv);
 
 }  // namespace qh::quill

@@ -18,6 +18,7 @@ const char* const usage =
     "  pack DIR/project.json -o OUT [--player PATH]   pack a project into a player\n"
     "  unpack FILE -o DIR                             write a package's project and files\n"
     "  info FILE [--json]                             tempo, running time and tables\n"
+    "  check FILE [--json]                            build everything on the GPU, report failures\n"
     "\n"
     "quill COMMAND --help shows a command's own help.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
@@ -31,6 +32,7 @@ const Command commands[] = {
     {"pack", qh::quill::cmd_pack},
     {"unpack", qh::quill::cmd_unpack},
     {"info", qh::quill::cmd_info},
+    {"check", qh::quill::cmd_check},
 };
 
 }  // namespace

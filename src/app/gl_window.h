@@ -1,0 +1,62 @@
+#pragma once
+// The OpenGL context every program of the project draws with: one set of
+// context attributes, one way to load the entry points.
+//
+// The player makes its own visible window:
+//   set_gl_attributes();                      // before SDL_CreateWindow
+//   SDL_Window* w = SDL_CreateWindow(..., SDL_WINDOW_OPENGL | ...);
+//   SDL_GLContext c = SDL_GL_CreateContext(w);
+//   std::string why;
+//   if (!load_gl_entry_points(why)) ...       // why: GLEW's error text
+//
+// Tools that build GPU objects without showing anything:
+//   HiddenGlWindow gl;
+//   if (!gl.open(64, 36)) fail(gl.error());   // initialises SDL video itself
+//   ...the context is current; gl.video_driver() says which driver gave it
+//
+// open() tries the video driver SDL picks (or the one SDL_VIDEODRIVER names)
+// and, when that gives no window or no context, SDL's "offscreen" driver (an
+// EGL context with no display). Destroying the object deletes the context and
+// the window and quits SDL video: release every GL name first.
+#include <string>
+
+struct SDL_Window;
+
+namespace qh {
+
+// Core profile flags, double buffer, 24-bit depth, 8-bit stencil; applies to
+// windows created afterwards.
+void set_gl_attributes();
+
+// glewInit for the current context. Only a missing core entry point is a
+// failure: GLEW cannot query extensions without GLX on some setups (EGL,
+// Wayland). Clears the GL error glewInit may leave behind. On failure `error`
+// holds GLEW's text.
+bool load_gl_entry_points(std::string& error);
+
+class HiddenGlWindow {
+public:
+    HiddenGlWindow() = default;
+    ~HiddenGlWindow();
+    HiddenGlWindow(const HiddenGlWindow&) = delete;
+    HiddenGlWindow& operator=(const HiddenGlWindow&) = delete;
+
+    // True with a current context; false with error() telling why for every
+    // driver tried.
+    bool open(int width, int height);
+    const std::string& error() const { return error_; }
+    // The SDL video driver of the open window ("x11", "offscreen"...).
+    const std::string& video_driver() const { return driver_; }
+
+private:
+    bool try_open(int width, int height, std::string& why);
+    void close();
+
+    SDL_Window* window_ = nullptr;
+    void* context_ = nullptr;  // SDL_GLContext
+    bool video_ = false;       // SDL video initialised by us
+    std::string error_;
+    std::string driver_;
+};
+
+}  // namespace qh

@@ -1,0 +1,326 @@
+// quill check as a user runs it: a document that builds, one broken record at
+// a time, the JSON report, and the devices it falls back to.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+#include <SDL_image.h>
+
+#include <cmath>
+#include <functional>
+#include <sstream>
+
+#include "e2e/e2e_support.h"
+#include "package/demo_io.h"
+#include "package/demo_tables.h"
+#include "package/project_dir.h"
+#include "support/sample_demo.h"
+
+namespace qh::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct QuillRun {
+    int status;
+    std::string out, err;
+};
+
+QuillRun quill(const TempDir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), quill_path().string());
+    QuillRun r;
+    r.status = run(args, dir.path(), 120s, {}, &r.out, &r.err);
+    return r;
+}
+
+std::vector<uint8_t> file_bytes(const std::string& path) {
+    const std::string s = read_file(path);
+    return {s.begin(), s.end()};
+}
+
+// A 2 x 2 opaque PNG.
+std::vector<uint8_t> png_image() {
+    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, 2, 2, 32, SDL_PIXELFORMAT_RGBA32);
+    SDL_FillRect(s, nullptr, SDL_MapRGBA(s->format, 200, 100, 50, 255));
+    std::vector<uint8_t> out(4096);
+    SDL_RWops* stream = SDL_RWFromMem(out.data(), static_cast<int>(out.size()));
+    IMG_SavePNG_RW(s, stream, 0);
+    out.resize(static_cast<size_t>(SDL_RWtell(stream)));
+    SDL_RWclose(stream);
+    SDL_FreeSurface(s);
+    return out;
+}
+
+// 100 ms of a 440 Hz tone: mono, 16-bit, 44100 Hz.
+std::vector<uint8_t> wav_sound() {
+    const uint32_t frames = 4410, data_bytes = frames * 2;
+    std::vector<uint8_t> w;
+    auto text = [&](const char* s) { for (int i = 0; i < 4; ++i) w.push_back(uint8_t(s[i])); };
+    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) w.push_back(uint8_t(v >> (8 * i))); };
+    auto u16 = [&](uint16_t v) { w.push_back(uint8_t(v)); w.push_back(uint8_t(v >> 8)); };
+    text("RIFF"); u32(36 + data_bytes); text("WAVE");
+    text("fmt "); u32(16); u16(1); u16(1); u32(44100); u32(44100 * 2); u16(2); u16(16);
+    text("data"); u32(data_bytes);
+    for (uint32_t i = 0; i < frames; ++i)
+        u16(static_cast<uint16_t>(static_cast<int16_t>(8000 * std::sin(i * 2 * M_PI * 440 / 44100))));
+    return w;
+}
+
+std::unique_ptr<ShaderProgram> program(const std::string& file, const std::string& source) {
+    auto p = std::make_unique<ShaderProgram>();
+    p->fragment_shader_filename = file;
+    p->fragment_shader_source = source;
+    return p;
+}
+
+std::string solid_colour(const std::string& rgb) {
+    return "#version 150\n#include \"resources/lib.frag\"\nuniform sampler2D tex;\n"
+           "out vec4 fragColor;\n"
+           "void main() { fragColor = tint(vec3(" + rgb + ")) * texture(tex, vec2(0.5)); }\n";
+}
+
+// Everything the check builds, all of it sound: two programs that include a
+// third (which does not link alone), two effects (one the other's input)
+// with an image and a text texture, a font, a sample, a model, and the
+// events that use them.
+std::unique_ptr<Demo> good_demo() {
+    auto d = std::make_unique<Demo>();
+    d->bpm = 120;
+    d->end_beat = 8;
+    d->shaders.push_back(program("resources/red.frag", solid_colour("1.0, 0.0, 0.0")));
+    d->shaders.push_back(program("resources/green.frag", solid_colour("0.0, 1.0, 0.0")));
+    d->shaders.push_back(
+        program("resources/lib.frag", "vec4 tint(vec3 rgb) { return vec4(rgb, 1.0); }\n"));
+
+    auto tex = std::make_unique<Texture>("resources/logo.png", png_image());
+    auto font = std::make_unique<Font>();
+    font->name = "sans";
+    font->filename = "resources/sans.ttf";
+    font->font_buffer = ByteBuffer(file_bytes("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"));
+    font->ptsize = 24;
+    auto title = std::make_unique<FontTexture>();
+    title->name = "title";
+    title->width = 128;
+    title->height = 32;
+    title->font = font.get();
+    auto sample = std::make_unique<AudioSample>();
+    sample->name = "resources/hit.wav";
+    sample->audio_buffer = ByteBuffer(wav_sound());
+    auto model = std::make_unique<Model>();
+    model->from_json({{"filename", "resources/Box.glb"},
+                      {"buffer", base64_encode(test::gltf_fixture("Box.glb").data(),
+                                               test::gltf_fixture("Box.glb").size())}},
+                     ProjectDir("."));
+
+    auto red = std::make_unique<Effect>();
+    red->name = "red";
+    red->program = d->shaders[0].get();
+    red->textures = {tex.get()};
+    red->font_textures = {title.get()};
+    auto green = std::make_unique<Effect>();
+    green->name = "green";
+    green->program = d->shaders[1].get();
+    green->effects = {red.get()};
+
+    auto intro = std::make_unique<Event>();
+    intro->name = "Intro";
+    intro->type = Event::type_effect;
+    intro->effect = green.get();
+    intro->end_beat = 8;
+    auto hit = std::make_unique<Event>();
+    hit->name = "Hit";
+    hit->type = Event::type_audio_sample;
+    hit->audio_sample = sample.get();
+    hit->start_beat = 2;
+    hit->end_beat = 3;
+
+    d->events.push_back(std::move(intro));
+    d->events.push_back(std::move(hit));
+    d->effects.push_back(std::move(red));
+    d->effects.push_back(std::move(green));
+    d->textures.push_back(std::move(tex));
+    d->fonts.push_back(std::move(font));
+    d->font_textures.push_back(std::move(title));
+    d->audio_samples.push_back(std::move(sample));
+    d->models.push_back(std::move(model));
+    return d;
+}
+
+// The line of the text report that starts with `status` and names `name`.
+std::string report_line(const std::string& out, const std::string& status, const std::string& name) {
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const std::string head = "  " + status;
+        if (line.rfind(head, 0) == 0 && line.find(" " + name + ":") != std::string::npos) return line;
+    }
+    return {};
+}
+
+const char* const broken_fragment =
+    "#version 150\nout vec4 fragColor;\nvoid main() { fragColor = vec4(undefined_colour, 1.0); }\n";
+
+TEST(QuillCheck, ASoundDocumentBuildsInBothForms) {
+    TempDir dir;
+    auto demo = good_demo();
+    const auto exe = make_player(dir, write_demo_payload(*demo));
+    write_project_file(*demo, dir / "project");
+
+    for (const std::string& file : {exe.string(), (dir / "project/project.json").string()}) {
+        SCOPED_TRACE(file);
+        const QuillRun r = quill(dir, {"check", file});
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        for (const char* program : {"resources/red.frag", "resources/green.frag"}) {
+            const std::string line = report_line(r.out, "ok", program);
+            EXPECT_NE(line.find("compiled, linked"), std::string::npos) << r.out;
+        }
+        for (const char* effect : {"red", "green"})
+            EXPECT_NE(report_line(r.out, "ok", effect).find("target complete"), std::string::npos) << r.out;
+        EXPECT_NE(report_line(r.out, "ok", "resources/lib.frag").find("included by other programs"),
+                  std::string::npos) << r.out;
+        for (const char* other : {"resources/logo.png", "resources/Box.glb", "sans", "title",
+                                  "resources/hit.wav", "Intro", "Hit"})
+            EXPECT_NE(report_line(r.out, "ok", other), "") << other << "\n" << r.out;
+        EXPECT_NE(r.out.find("summary: 12 records checked, nothing failed"), std::string::npos) << r.out;
+    }
+}
+
+// Each row breaks one record of the sound document; the check must fail on
+// exactly that record and say why.
+struct Breakage {
+    const char* label;
+    std::function<void(Demo&)> apply;
+    const char* record;   // the name the FAILED line carries
+    const char* problem;  // part of what it says
+};
+
+TEST(QuillCheck, EachBrokenRecordFailsTheCheckAlone) {
+    const Breakage rows[] = {
+        {"fragment shader",
+         [](Demo& d) { d.shaders[1]->fragment_shader_source = broken_fragment; },
+         "resources/green.frag", "fragment shader did not compile"},
+        {"vertex shader",
+         [](Demo& d) {
+             d.shaders[0]->vertex_shader_source = "#version 150\nvoid main() { gl_Position = nowhere; }\n";
+         },
+         "resources/red.frag", "vertex shader did not compile"},
+        {"image bytes",
+         [](Demo& d) { d.textures[0]->image_buffer = ByteBuffer(test::bytes_of("not an image")); },
+         "resources/logo.png", "image does not decode"},
+        {"model bytes",
+         [](Demo& d) { d.models[0]->buffer = ByteBuffer(test::bytes_of("glTF but not really")); },
+         "resources/Box.glb", "does not parse"},
+        {"font bytes", [](Demo& d) { d.fonts[0]->font_buffer = ByteBuffer(test::bytes_of("no font")); },
+         "sans", "does not open"},
+        {"text texture font", [](Demo& d) { d.font_textures[0]->font = nullptr; }, "title", "no font"},
+        {"text texture size", [](Demo& d) { d.font_textures[0]->width = 0; }, "title", "cannot be drawn"},
+        {"sound bytes",
+         [](Demo& d) { d.audio_samples[0]->audio_buffer = ByteBuffer(test::bytes_of("RIFF....")); },
+         "resources/hit.wav", "does not decode"},
+        {"effect program", [](Demo& d) { d.effects[0]->program = nullptr; }, "red", "no program"},
+        {"effect drawing with an include-only program",
+         [](Demo& d) { d.effects[1]->program = d.shaders[2].get(); }, "resources/lib.frag", "not linked"},
+        {"effect input", [](Demo& d) { d.effects[1]->effects.push_back(nullptr); }, "green",
+         "1 unresolved input effect"},
+        {"event effect", [](Demo& d) { d.events[0]->effect = nullptr; }, "Intro", "no effect"},
+    };
+    for (const Breakage& row : rows) {
+        SCOPED_TRACE(row.label);
+        TempDir dir;
+        auto demo = good_demo();
+        row.apply(*demo);
+        const auto exe = make_player(dir, write_demo_payload(*demo));
+        const QuillRun r = quill(dir, {"check", exe.string()});
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_NE(report_line(r.out, "FAILED", row.record).find(row.problem), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("records checked, 1 failed"), std::string::npos) << r.out;
+    }
+}
+
+TEST(QuillCheck, ABrokenShaderIsReportedWithTheDriversErrorLine) {
+    TempDir dir;
+    auto demo = good_demo();
+    demo->shaders[1]->fragment_shader_source = broken_fragment;
+    const auto exe = make_player(dir, write_demo_payload(*demo));
+
+    const QuillRun text = quill(dir, {"check", exe.string()});
+    EXPECT_EQ(text.status, 1);
+    const size_t failed = text.out.find(report_line(text.out, "FAILED", "resources/green.frag"));
+    ASSERT_NE(failed, std::string::npos) << text.out;
+    // The driver's own line, quoted under the file that caused it.
+    const size_t quoted = text.out.find("fragment: ", failed);
+    ASSERT_NE(quoted, std::string::npos) << text.out;
+    const std::string driver_line = text.out.substr(quoted, text.out.find('\n', quoted) - quoted);
+    EXPECT_NE(driver_line.find("undefined_colour"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("summary: 12 records checked, 1 failed (shaders: 1)"), std::string::npos)
+        << text.out;
+
+    // The JSON report alone on standard output; the build's log went to stderr.
+    const QuillRun json = quill(dir, {"check", exe.string(), "--json"});
+    EXPECT_EQ(json.status, 1);
+    const JsonValue j = JsonValue::parse(json.out);
+    EXPECT_FALSE(j["ok"].get<bool>());
+    EXPECT_EQ(j["summary"]["failed"], 1);
+    const JsonValue& green = j["tables"]["shaders"][1];
+    EXPECT_EQ(green["fragment_shader_filename"], "resources/green.frag");
+    EXPECT_TRUE(green["vertex_shader"]["compiled"].get<bool>());
+    EXPECT_FALSE(green["fragment_shader"]["compiled"].get<bool>());
+    EXPECT_FALSE(green["link"]["linked"].get<bool>());
+    bool quoted_in_json = false;
+    for (const JsonValue& line : green["fragment_shader"]["log"])
+        quoted_in_json |= line.get<std::string>().find("undefined_colour") != std::string::npos;
+    EXPECT_TRUE(quoted_in_json) << green.dump(2);
+    EXPECT_NE(json.err.find("undefined_colour"), std::string::npos) << json.err;
+    const JsonValue& red = j["tables"]["shaders"][0];
+    EXPECT_TRUE(red["ok"].get<bool>());
+    EXPECT_TRUE(red["link"]["linked"].get<bool>());
+    for (const JsonValue& effect : j["tables"]["effects"]) {
+        EXPECT_TRUE(effect["target_complete"].get<bool>()) << effect.dump();
+        EXPECT_EQ(effect["target_status"], "0x8cd5");  // GL_FRAMEBUFFER_COMPLETE
+    }
+}
+
+TEST(QuillCheck, HelpUsageErrorsAndTruncatedPackages) {
+    TempDir dir;
+    const QuillRun help = quill(dir, {"check", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: quill check FILE [--json]"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("xvfb-run"), std::string::npos) << help.out;
+    EXPECT_NE(quill(dir, {"--help"}).out.find("check FILE"), std::string::npos);
+    EXPECT_EQ(quill(dir, {"check"}).status, 2);
+    EXPECT_EQ(quill(dir, {"check", "a", "b"}).status, 2);
+    EXPECT_EQ(quill(dir, {"check", "x", "--no-such-option"}).status, 2);
+
+    std::vector<uint8_t> payload = write_demo_payload(*good_demo());
+    payload.resize(payload.size() / 2);
+    const auto truncated = make_player(dir, payload, "truncated");
+    const QuillRun r = quill(dir, {"check", truncated.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("truncated payload"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("payload offset"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(quill(dir, {"check", "does-not-exist"}).status, 1);
+}
+
+// A video driver with no GL and an audio driver that does not exist: the
+// check moves to the offscreen context and the dummy mixer, or says to use
+// Xvfb where SDL offers no offscreen context.
+TEST(QuillCheck, FallsBackToOffscreenVideoAndDummyAudio) {
+    TempDir dir;
+    const auto exe = make_player(dir, write_demo_payload(*good_demo()));
+    QuillRun r;
+    r.status = run({"/usr/bin/env", "-u", "DISPLAY", "SDL_VIDEODRIVER=dummy",
+                    "SDL_AUDIODRIVER=no-such-driver", quill_path().string(), "check", exe.string(),
+                    "--json"},
+                   dir.path(), 120s, {}, &r.out, &r.err);
+    if (r.status == 1 && r.out.empty()) {
+        EXPECT_NE(r.err.find("xvfb-run -a quill check"), std::string::npos) << r.err;
+        GTEST_SKIP() << "no offscreen GL context here: " << r.err;
+    }
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const JsonValue j = JsonValue::parse(r.out);
+    EXPECT_EQ(j["gl"]["video_driver"], "offscreen");
+    EXPECT_EQ(j["audio"]["driver"], "dummy");
+    EXPECT_EQ(j["tables"]["audio_samples"][0]["duration_ms"], 100);
+}
+
+}  // namespace
+}  // namespace qh::e2e

@@ -1,0 +1,620 @@
+// quill check: builds a document's device side as the player does while
+// loading, in a hidden window, and reports what did not build.
+#include <GL/glew.h>
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <SDL_ttf.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <set>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "app/gl_window.h"
+#include "cli.h"
+#include "commands.h"
+#include "core/runtime.h"
+#include "document_io.h"
+#include "package/demo_playback.h"
+#include "package/demo_tables.h"
+
+namespace qh::quill {
+
+namespace {
+
+const char* const usage =
+    "usage: quill check FILE [--json]\n"
+    "\n"
+    "Builds everything in FILE (a packed player or a project.json) on the GPU and\n"
+    "in the mixer, as the player does while loading, in a hidden window. Reports\n"
+    "per program its fragment file and whether each shader compiled and the\n"
+    "program linked, with the driver's log lines; per effect whether its colour\n"
+    "target is complete; the other records that did not build; and a summary.\n"
+    "The build prints its own diagnostics (the driver's logs, \"FB Error!\") on\n"
+    "standard output first, as the player does; programs are reported as built\n"
+    "last, with their #include directives resolved.\n"
+    "--json prints the report as one JSON object; the build's diagnostics then go\n"
+    "to standard error.\n"
+    "\n"
+    "Counted as failures:\n"
+    "  a shader that does not compile, a program that does not link (not counted\n"
+    "    for a program that other programs #include and no effect draws with)\n"
+    "  an effect with no program, or whose colour target is incomplete\n"
+    "  an effect input (texture, text texture, effect) that names nothing\n"
+    "  a texture whose image does not decode\n"
+    "  a model that does not parse\n"
+    "  a font the font renderer cannot open\n"
+    "  a text texture with no font, or with a size that cannot be drawn\n"
+    "  an audio sample that does not decode (not checked when no mixer opens)\n"
+    "  an event of unknown type, or whose effect, sample or group is missing\n"
+    "\n"
+    "Needs an OpenGL context: a display, or else SDL's offscreen driver (EGL).\n"
+    "Where neither works, run it under Xvfb: xvfb-run -a quill check FILE\n"
+    "Effect targets are made at the render size the player would use on this\n"
+    "display. Audio: the default device, else SDL's dummy driver.\n"
+    "Exit status: 0 nothing failed, 1 something failed or FILE cannot be read,\n"
+    "2 usage error.\n";
+
+// ---- The report -----------------------------------------------------------
+
+// One checked record. `problems` empty means it built; `detail` describes it
+// either way and `log` holds lines quoted from the driver.
+struct Row {
+    std::string name;
+    std::string detail;
+    std::vector<std::string> problems;
+    std::vector<std::string> log;
+    JsonValue fields = JsonValue::object();  // what the JSON row adds
+};
+
+struct Section {
+    const char* key;  // the table's JSON key
+    std::vector<Row> rows;
+    std::string skipped;  // why the section was not checked, or empty
+};
+
+std::vector<std::string> split_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    while (!lines.empty() && lines.back().find_first_not_of(" \t\r") == std::string::npos)
+        lines.pop_back();
+    return lines;
+}
+
+JsonValue json_lines(const std::vector<std::string>& lines) {
+    JsonValue a = JsonValue::array();
+    for (const std::string& l : lines) a.push_back(l);
+    return a;
+}
+
+std::string display_name(const std::string& name) { return name.empty() ? "(unnamed)" : name; }
+
+// ---- Devices --------------------------------------------------------------
+
+// Ends SDL when the command returns, after everything else let go of it.
+struct SdlSession {
+    ~SdlSession() {
+        TTF_Quit();
+        SDL_Quit();
+    }
+};
+
+// Decoding samples needs an open mixer, not a sound card: the dummy driver
+// serves where no device opens.
+class Mixer {
+public:
+    ~Mixer() { close(); }
+
+    void open() {
+        std::string why;
+        if (try_open(why)) return;
+        note_ = "default device: " + why;
+        close();
+        SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
+        if (try_open(why)) return;
+        note_ += "; dummy driver: " + why;
+        close();
+    }
+    bool is_open() const { return open_; }
+    const std::string& driver() const { return driver_; }
+    const std::string& note() const { return note_; }  // why it did not open at first
+
+private:
+    bool try_open(std::string& why) {
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            why = SDL_GetError();
+            return false;
+        }
+        audio_ = true;
+        if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1) {
+            why = Mix_GetError();
+            return false;
+        }
+        open_ = true;
+        const char* d = SDL_GetCurrentAudioDriver();
+        driver_ = d ? d : "";
+        return true;
+    }
+    void close() {
+        if (open_) Mix_CloseAudio();
+        open_ = false;
+        if (audio_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        audio_ = false;
+    }
+
+    bool open_ = false;
+    bool audio_ = false;
+    std::string driver_;
+    std::string note_;
+};
+
+// While the JSON report owns standard output, what the build prints goes to
+// standard error.
+class StdoutToStderr {
+public:
+    explicit StdoutToStderr(bool active) {
+        if (!active) return;
+        std::fflush(stdout);
+        saved_ = ::dup(1);
+        if (saved_ >= 0) ::dup2(2, 1);
+    }
+    ~StdoutToStderr() {
+        if (saved_ < 0) return;
+        std::fflush(stdout);
+        ::dup2(saved_, 1);
+        ::close(saved_);
+    }
+    StdoutToStderr(const StdoutToStderr&) = delete;
+    StdoutToStderr& operator=(const StdoutToStderr&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+std::string gl_text(GLenum which) {
+    const GLubyte* s = glGetString(which);
+    return s ? reinterpret_cast<const char*>(s) : "";
+}
+
+std::string hex(uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%x", v);
+    return buf;
+}
+
+// ---- Checks of the record state after realize/prepare --------------------
+
+struct Stage {
+    bool ok = false;
+    std::vector<std::string> log;
+};
+
+Stage shader_stage(uint32_t shader) {
+    Stage s;
+    if (shader == 0) return s;
+    GLint status = GL_FALSE, length = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+    glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+    s.ok = status == GL_TRUE;
+    if (length > 0) {
+        std::string log(static_cast<size_t>(length), '\0');
+        GLsizei written = 0;
+        glGetShaderInfoLog(shader, length, &written, log.data());
+        log.resize(static_cast<size_t>(written));
+        s.log = split_lines(log);
+    }
+    return s;
+}
+
+std::vector<std::string> link_log(uint32_t program) {
+    if (program == 0) return {};
+    GLint length = 0;
+    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
+    if (length <= 0) return {};
+    std::string log(static_cast<size_t>(length), '\0');
+    GLsizei written = 0;
+    glGetProgramInfoLog(program, length, &written, log.data());
+    log.resize(static_cast<size_t>(written));
+    return split_lines(log);
+}
+
+JsonValue stage_json(const Stage& s, const char* verdict) {
+    return {{verdict, s.ok}, {"log", json_lines(s.log)}};
+}
+
+// Programs whose fragment text only serves `#include` in others (no main of
+// its own) never link alone; that is a failure only when an effect draws with
+// one. A directive names a program by its fragment file.
+struct ProgramUse {
+    std::set<const ShaderProgram*> drawn;
+    std::set<const ShaderProgram*> included;
+
+    explicit ProgramUse(const Demo& d) {
+        for (const auto& e : d.effects) {
+            if (e && e->program) drawn.insert(e->program);
+        }
+        for (const auto& p : d.shaders) {
+            if (!p) continue;
+            const std::string directive = "#include \"" + p->fragment_shader_filename + "\"";
+            for (const auto& other : d.shaders) {
+                if (other && other != p &&
+                    other->fragment_shader_source.find(directive) != std::string::npos) {
+                    included.insert(p.get());
+                    break;
+                }
+            }
+        }
+    }
+    bool include_only(const ShaderProgram& p) const {
+        return included.count(&p) != 0 && drawn.count(&p) == 0;
+    }
+};
+
+Row check_program(const ShaderProgram& p, const ProgramUse& use) {
+    Row row;
+    row.name = display_name(p.fragment_shader_filename);
+    const Stage vertex = shader_stage(p.gpu.vertex_shader);
+    const Stage fragment = shader_stage(p.gpu.fragment_shader);
+    const bool linked = p.usable();
+    const std::vector<std::string> link = link_log(p.gpu.program);
+
+    std::vector<std::string> faults;
+    if (!vertex.ok) faults.push_back("vertex shader did not compile");
+    if (!fragment.ok) faults.push_back("fragment shader did not compile");
+    if (!linked) faults.push_back("not linked");
+    if (faults.empty()) {
+        row.detail = "compiled, linked";
+    } else if (use.include_only(p)) {
+        row.detail = "included by other programs, drawn by no effect; built alone: ";
+        for (size_t i = 0; i < faults.size(); ++i) row.detail += (i ? ", " : "") + faults[i];
+    } else {
+        row.problems = std::move(faults);
+    }
+    for (const std::string& l : vertex.log) row.log.push_back("vertex: " + l);
+    for (const std::string& l : fragment.log) row.log.push_back("fragment: " + l);
+    for (const std::string& l : link) row.log.push_back("link: " + l);
+
+    row.fields["fragment_shader_filename"] = p.fragment_shader_filename;
+    row.fields["vertex_shader_filename"] = p.vertex_shader_filename;
+    row.fields["vertex_shader"] = stage_json(vertex, "compiled");
+    row.fields["fragment_shader"] = stage_json(fragment, "compiled");
+    row.fields["link"] = {{"linked", linked}, {"log", json_lines(link)}};
+    row.fields["include_only"] = use.include_only(p);
+    row.fields["status_text"] = p.gpu.status_text;
+    return row;
+}
+
+template <class T>
+int count_null(const std::vector<T*>& list) {
+    int n = 0;
+    for (const T* p : list) n += p == nullptr;
+    return n;
+}
+
+Row check_effect(const Effect& e) {
+    Row row;
+    row.name = display_name(e.name);
+    const ScreenSize& s = runtime().screen;
+    row.fields["program"] = e.program ? JsonValue(e.program->fragment_shader_filename) : JsonValue();
+    row.fields["target_complete"] = e.gpu.target_complete;
+    row.fields["target_status"] = hex(e.gpu.target_status);
+    if (!e.program) {
+        row.problems.push_back("no program (draws nothing)");
+        row.detail = "no target";
+    } else if (e.gpu.target_complete) {
+        row.detail = "target complete (" + std::to_string(s.render_width) + " x " +
+                     std::to_string(s.render_height) + ")";
+    } else {
+        row.problems.push_back("target incomplete (status " + hex(e.gpu.target_status) + ")");
+        row.detail = "target incomplete";
+    }
+    if (e.program && !e.program->usable())
+        row.detail += "; draws nothing while " + display_name(e.program->fragment_shader_filename) +
+                      " does not build";
+
+    const int textures = count_null(e.textures), texts = count_null(e.font_textures),
+              inputs = count_null(e.effects);
+    auto unresolved = [&](int n, const char* what) {
+        if (n > 0) row.problems.push_back(std::to_string(n) + " unresolved " + what + (n > 1 ? "s" : ""));
+    };
+    unresolved(textures, "texture");
+    unresolved(texts, "text texture");
+    unresolved(inputs, "input effect");
+    row.fields["unresolved_inputs"] = textures + texts + inputs;
+    return row;
+}
+
+Row check_texture(const Texture& t) {
+    Row row;
+    row.name = display_name(t.name);
+    const bool decoded = t.gl_name() != 0;
+    row.fields["decoded"] = decoded;
+    row.fields["width"] = t.width;
+    row.fields["height"] = t.height;
+    if (decoded) {
+        row.detail = std::to_string(t.width) + " x " + std::to_string(t.height);
+    } else if (!t.image_buffer || t.image_buffer->length() == 0) {
+        row.problems.push_back("has no image bytes");
+    } else {
+        row.problems.push_back("image does not decode");
+    }
+    return row;
+}
+
+Row check_model(const Model& m) {
+    Row row;
+    row.name = display_name(m.filename);
+    row.fields["parsed"] = m.parsed;
+    if (m.parsed) {
+        row.detail = "parsed (" + std::to_string(m.gltf.meshes.size()) + " meshes, " +
+                     std::to_string(m.gltf.nodes.size()) + " nodes, " +
+                     std::to_string(m.gltf.animations.size()) + " animations)";
+    } else {
+        row.problems.push_back("does not parse: " +
+                               (m.parse_error.empty() ? std::string("no reason given") : m.parse_error));
+    }
+    return row;
+}
+
+// Fonts have no device side of their own yet; this opens each as the text
+// renderer will (from memory, at its size) and closes it again.
+Row check_font(const Font& f) {
+    Row row;
+    row.name = display_name(f.name);
+    const auto& bytes = f.font_buffer.data;
+    TTF_Font* font = nullptr;
+    std::string why = "no font bytes";
+    if (!bytes.empty() && bytes.size() <= static_cast<size_t>(INT32_MAX)) {
+        SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+        if (stream) font = TTF_OpenFontRW(stream, 1, f.ptsize);
+        if (!font) why = TTF_GetError();
+    }
+    row.fields["opens"] = font != nullptr;
+    if (font) {
+        row.detail = "opens at " + std::to_string(f.ptsize) + " pt";
+        TTF_CloseFont(font);
+    } else {
+        row.problems.push_back("does not open: " + why);
+    }
+    return row;
+}
+
+Row check_font_texture(const FontTexture& t) {
+    Row row;
+    row.name = display_name(t.name);
+    row.fields["font"] = t.font ? JsonValue(t.font->name) : JsonValue();
+    row.detail = std::to_string(t.width) + " x " + std::to_string(t.height);
+    if (t.font) row.detail += ", font " + display_name(t.font->name);
+    if (!t.font) row.problems.push_back("no font (renders nothing)");
+    if (!t.has_drawable_size())
+        row.problems.push_back("size " + row.detail.substr(0, row.detail.find(',')) +
+                               " cannot be drawn");
+    return row;
+}
+
+Row check_sample(const AudioSample& s) {
+    Row row;
+    row.name = display_name(s.name);
+    row.fields["duration_ms"] = s.duration;
+    // A sample the mixer cannot decode gets no duration; one of 0 ms would
+    // never duck and restart on every frame, which is no better.
+    if (s.duration > 0) {
+        row.detail = std::to_string(s.duration) + " ms";
+    } else {
+        row.problems.push_back(s.audio_buffer.empty() ? "has no sound bytes" : "sound does not decode");
+    }
+    return row;
+}
+
+Row check_event(const Event& e) {
+    Row row;
+    row.name = display_name(e.name);
+    row.fields["type"] = e.type;
+    switch (e.type) {
+        case Event::type_effect:
+            if (e.effect) row.detail = "effect " + display_name(e.effect->name);
+            else row.problems.push_back("effect event with no effect");
+            break;
+        case Event::type_audio_sample:
+            if (e.audio_sample) row.detail = "sample " + display_name(e.audio_sample->name);
+            else row.problems.push_back("sample event with no sample");
+            break;
+        case Event::type_group:
+            if (e.group) row.detail = "group " + display_name(e.group->name);
+            else row.problems.push_back("group event with no group");
+            break;
+        default:
+            row.problems.push_back("unknown type " + std::to_string(e.type) + " (does nothing)");
+    }
+    return row;
+}
+
+template <class T, class Check>
+Section check_table(const char* key, const std::vector<std::unique_ptr<T>>& table, Check check) {
+    Section s{key, {}, {}};
+    for (const auto& record : table) {
+        if (record) s.rows.push_back(check(*record));
+    }
+    return s;
+}
+
+// ---- Output ---------------------------------------------------------------
+
+struct Totals {
+    size_t checked = 0;
+    size_t failed = 0;
+    std::vector<std::string> failed_by_table;  // "shaders: 1" ...
+};
+
+Totals count(const std::vector<Section>& sections) {
+    Totals t;
+    for (const Section& s : sections) {
+        size_t failed = 0;
+        for (const Row& r : s.rows) failed += !r.problems.empty();
+        t.checked += s.rows.size();
+        t.failed += failed;
+        if (failed > 0) t.failed_by_table.push_back(std::string(s.key) + ": " + std::to_string(failed));
+    }
+    return t;
+}
+
+void print_header(const JsonValue& header) {
+    std::printf("file:        %s\n", header["file"].get<std::string>().c_str());
+    std::printf("OpenGL:      %s, %s (%s video driver)\n",
+                header["gl"]["version"].get<std::string>().c_str(),
+                header["gl"]["renderer"].get<std::string>().c_str(),
+                header["gl"]["video_driver"].get<std::string>().c_str());
+    std::printf("render size: %d x %d\n", header["render_size"]["width"].get<int>(),
+                header["render_size"]["height"].get<int>());
+    std::printf("audio:       %s\n", header["audio"]["summary"].get<std::string>().c_str());
+    std::fflush(stdout);
+}
+
+void print_sections(const std::vector<Section>& sections, const Totals& totals) {
+    for (const Section& s : sections) {
+        if (!s.skipped.empty()) {
+            std::printf("%s: not checked (%s)\n", s.key, s.skipped.c_str());
+            continue;
+        }
+        if (s.rows.empty()) continue;
+        std::printf("%s (%zu):\n", s.key, s.rows.size());
+        for (const Row& r : s.rows) {
+            std::string text = r.detail;
+            for (const std::string& p : r.problems) text += (text.empty() ? "" : "; ") + p;
+            std::printf("  %-6s  %s%s%s\n", r.problems.empty() ? "ok" : "FAILED", r.name.c_str(),
+                        text.empty() ? "" : ": ", text.c_str());
+            for (const std::string& l : r.log) std::printf("          %s\n", l.c_str());
+        }
+    }
+    if (totals.failed == 0) {
+        std::printf("summary: %zu records checked, nothing failed\n", totals.checked);
+        return;
+    }
+    std::string which;
+    for (const std::string& w : totals.failed_by_table) which += (which.empty() ? "" : ", ") + w;
+    std::printf("summary: %zu records checked, %zu failed (%s)\n", totals.checked, totals.failed,
+                which.c_str());
+}
+
+JsonValue report_json(JsonValue header, const std::vector<Section>& sections, const Totals& totals) {
+    JsonValue tables = JsonValue::object();
+    for (const Section& s : sections) {
+        if (!s.skipped.empty()) {
+            tables[s.key] = {{"skipped", s.skipped}};
+            continue;
+        }
+        JsonValue rows = JsonValue::array();
+        for (const Row& r : s.rows) {
+            JsonValue row = r.fields;
+            row["name"] = r.name;
+            row["ok"] = r.problems.empty();
+            row["detail"] = r.detail;
+            row["problems"] = json_lines(r.problems);
+            rows.push_back(std::move(row));
+        }
+        tables[s.key] = std::move(rows);
+    }
+    header["tables"] = std::move(tables);
+    header["summary"] = {{"checked", totals.checked}, {"failed", totals.failed}};
+    header["ok"] = totals.failed == 0;
+    return header;
+}
+
+}  // namespace
+
+int cmd_check(const std::vector<std::string>& argv) {
+    const Args args = parse_args(argv, {}, {"--json"});
+    if (args.flag("--help")) {
+        std::fputs(usage, stdout);
+        return exit_ok;
+    }
+    if (args.positional.size() != 1) throw UsageError("check needs one package or project file");
+    const bool json = args.flag("--json");
+
+    // Declared in the order of tear-down, last first: every GL name and mixer
+    // chunk goes before its context and device.
+    SdlSession sdl;
+    HiddenGlWindow window;
+    Mixer mixer;
+    std::unique_ptr<Demo> demo;
+    std::unique_ptr<DemoPlayback> playback;
+
+    // Reading needs no device, so a malformed file is reported on any machine.
+    {
+        ProgressBar bar("reading");
+        demo = open_document(args.positional[0], [&](uint64_t i, uint64_t n) { bar.update(i, n); });
+    }
+    if (!window.open(64, 36)) {
+        std::fprintf(stderr,
+                     "quill check: cannot create an OpenGL context (%s).\n"
+                     "On a machine with no display, run it under Xvfb: xvfb-run -a quill check %s\n",
+                     window.error().c_str(), args.positional[0].c_str());
+        return exit_failure;
+    }
+    mixer.open();
+    TTF_Init();
+
+    // Targets are made at the render size the player would have here.
+    SDL_DisplayMode mode;
+    const int desktop_width = SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.w > 0 ? mode.w : 1920;
+    runtime().screen = ScreenSize::from_desktop_width(desktop_width);
+    const ScreenSize& screen = runtime().screen;
+
+    JsonValue header = JsonValue::object();
+    header["file"] = args.positional[0];
+    header["gl"] = {{"version", gl_text(GL_VERSION)},
+                    {"renderer", gl_text(GL_RENDERER)},
+                    {"video_driver", window.video_driver()}};
+    header["render_size"] = {{"width", screen.render_width}, {"height", screen.render_height}};
+    std::string audio = mixer.is_open() ? mixer.driver() + " driver" : "no mixer: " + mixer.note();
+    if (mixer.is_open() && !mixer.note().empty()) audio += " (" + mixer.note() + ")";
+    header["audio"] = {{"mixer_open", mixer.is_open()},
+                       {"driver", mixer.is_open() ? JsonValue(mixer.driver()) : JsonValue()},
+                       {"summary", audio}};
+
+    // In text form the build's own lines come between the header and the report.
+    if (!json) print_header(header);
+    {
+        StdoutToStderr quiet(json);
+        playback = std::make_unique<DemoPlayback>(*demo);
+        playback->realize();
+        playback->prepare();
+        glFinish();
+    }
+
+    std::vector<Section> sections;
+    const ProgramUse use(*demo);
+    sections.push_back(check_table("shaders", demo->shaders,
+                                   [&](const ShaderProgram& p) { return check_program(p, use); }));
+    sections.push_back(check_table("effects", demo->effects, check_effect));
+    sections.push_back(check_table("textures", demo->textures, check_texture));
+    sections.push_back(check_table("models", demo->models, check_model));
+    sections.push_back(check_table("fonts", demo->fonts, check_font));
+    sections.push_back(check_table("font_textures", demo->font_textures, check_font_texture));
+    if (mixer.is_open()) {
+        sections.push_back(check_table("audio_samples", demo->audio_samples, check_sample));
+    } else {
+        sections.push_back({"audio_samples", {}, "no mixer opened, samples not decoded"});
+    }
+    sections.push_back(check_table("events", demo->events, check_event));
+
+    const Totals totals = count(sections);
+    if (json) {
+        std::fputs(dump_json_text(report_json(std::move(header), sections, totals)).c_str(), stdout);
+    } else {
+        print_sections(sections, totals);
+    }
+    std::fflush(stdout);
+    return totals.failed == 0 ? exit_ok : exit_failure;
+}
+
+}  // namespace qh::quill
