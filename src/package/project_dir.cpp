@@ -15,8 +15,15 @@ std::filesystem::path ProjectDir::resolve(const std::string& name) const {
 }
 
 std::vector<uint8_t> ProjectDir::read_optional(const std::string& name, bool& found) const {
-    std::ifstream in(resolve(name), std::ios::binary);
-    found = static_cast<bool>(in) && !std::filesystem::is_directory(resolve(name));
+    const std::filesystem::path path = resolve(name);
+    std::error_code ec;
+    found = false;
+    if (!std::filesystem::exists(path, ec)) return {};
+    // A device or a pipe named by a project ("/dev/zero") would never end.
+    if (!std::filesystem::is_regular_file(path, ec))
+        throw ContentError(name + " is not a regular file");
+    std::ifstream in(path, std::ios::binary);
+    found = static_cast<bool>(in);
     if (!found) return {};
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }

@@ -282,6 +282,16 @@ TEST(DemoJson, RecordsSharingANameEachWireTheirOwnReferences) {
     EXPECT_EQ(d.events[1]->effect->name, "b");
 }
 
+TEST(DemoJson, ResourceNamesThatAreNotFilesAreRefused) {
+    TempDir dir;
+    for (const char* name : {"/dev/zero", "/proc/self"}) {
+        SCOPED_TRACE(name);
+        Demo d;
+        const JsonValue j = {{"music", ""}, {"datas", {{{"name", name}}}}};
+        EXPECT_THROW(d.from_json(j, ProjectDir(dir.path())), ContentError);
+    }
+}
+
 TEST(DemoJson, TextThatIsNotUtf8IsRefusedNotMangled) {
     Demo d;
     auto data = std::make_unique<Data>();
