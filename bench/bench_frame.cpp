@@ -46,6 +46,7 @@
 #include "render/shader_program.h"
 #include "timeline/dispatch.h"
 #include "timeline/event.h"
+#include "app/gl_window.h"
 
 namespace qh {
 namespace {
@@ -363,13 +364,7 @@ void open_window() {
         std::fprintf(stderr, "bench_frame: no video (%s); run it under xvfb-run\n", SDL_GetError());
         std::exit(1);
     }
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, 0);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+    set_gl_attributes();  // the player's own
     SDL_Window* window = SDL_CreateWindow("bench_frame", SDL_WINDOWPOS_UNDEFINED,
                                           SDL_WINDOWPOS_UNDEFINED, window_width, window_height,
                                           SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);

@@ -128,6 +128,13 @@ int run(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
     return p.exit_status();
 }
 
+QuillRun quill(const TempDir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), quill_path().string());
+    QuillRun r;
+    r.status = run(args, dir.path(), std::chrono::seconds(120), {}, &r.out, &r.err);
+    return r;
+}
+
 namespace {
 std::string shell_output(const std::string& cmd) {
     std::string result;

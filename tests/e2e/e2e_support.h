@@ -56,6 +56,13 @@ int run(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
         const std::vector<std::string>& extra_env = {}, std::string* out = nullptr,
         std::string* err = nullptr);
 
+// quill run in `dir` with `args`; its exit status and what it printed.
+struct QuillRun {
+    int status;
+    std::string out, err;
+};
+QuillRun quill(const TempDir& dir, std::vector<std::string> args);
+
 // X helpers (xdotool, ImageMagick); need DISPLAY.
 bool wait_for_window(const std::string& title, std::chrono::milliseconds timeout);
 void send_key(const std::string& key);  // press and release

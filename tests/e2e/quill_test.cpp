@@ -11,18 +11,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct QuillRun {
-    int status;
-    std::string out, err;
-};
-
-QuillRun quill(const TempDir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), quill_path().string());
-    QuillRun r;
-    r.status = run(args, dir.path(), 60s, {}, &r.out, &r.err);
-    return r;
-}
-
 std::vector<uint8_t> bytes(const std::filesystem::path& p) {
     const std::string s = read_file(p);
     return {s.begin(), s.end()};

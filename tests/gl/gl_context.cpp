@@ -12,6 +12,7 @@
 
 #include "core/runtime.h"
 #include "render/shader_program.h"
+#include "app/gl_window.h"
 
 namespace qh::gltest {
 
@@ -26,13 +27,7 @@ void open_context_once() {
         std::fprintf(stderr, "GL tests: no video (%s); run them under xvfb-run\n", SDL_GetError());
         std::exit(1);
     }
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, 0);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+    set_gl_attributes();  // the player's own
     SDL_Window* window =
         SDL_CreateWindow("gl tests", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                          GlTest::width, GlTest::height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
