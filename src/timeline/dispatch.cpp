@@ -195,7 +195,6 @@ Effect* Timeline::render(const Event& event, float beat, const Event* parent, in
 namespace {
 
 const std::function<void(ShaderProgram*)> no_hook;
-const std::string sound_texture_name = "sound_texture";
 
 // The parameter callback's uniform part; the effect has made its program
 // current. Every uniform goes up as one float, whatever its GLSL type.
@@ -233,8 +232,11 @@ void GlTimelineActions::draw_effect(const Event& event, float beat, const Event*
     const std::function<void(ShaderProgram*)> hook = [pending](ShaderProgram*) {
         apply_uniforms(*pending->event, pending->beat, pending->parent);
     };
-    const bool bind_sound = sound_texture && effect.program &&
-                            effect.program->location_of(sound_texture_name) != -1;
+    // The location was looked up when the program was built; asking GL by name
+    // again on every draw of every frame buys nothing.
+    const bool bind_sound =
+        sound_texture && effect.program &&
+        effect.program->gpu.location(StandardUniform::sound_texture) != -1;
     if (bind_sound) {
         glActiveTexture(GL_TEXTURE0 + sound_texture_unit);
         glBindTexture(GL_TEXTURE_2D, sound_texture->gl_name());
