@@ -40,13 +40,13 @@
 #include <vector>
 
 #include "core/runtime.h"
-#include "package/demo.h"
-#include "package/demo_playback.h"
+#include "document/demo.h"
+#include "playback/demo_playback.h"
 #include "render/effect.h"
 #include "render/shader_program.h"
 #include "timeline/dispatch.h"
 #include "timeline/event.h"
-#include "app/gl_window.h"
+#include "platform/gl_window.h"
 
 namespace qh {
 namespace {
@@ -126,7 +126,6 @@ struct Player {
     }
     // One frame as the main loop draws it, then glFinish.
     void frame(float beat) {
-        runtime().current_beat = beat;
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glViewport(0, 0, runtime().screen.render_width, runtime().screen.render_height);
         playback.compose_frame(beat);
@@ -291,7 +290,6 @@ void BM_DispatchGl(benchmark::State& state) {
     }
     float beat = 1.0f;
     for (auto _ : state) {
-        runtime().current_beat = beat;
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glViewport(0, 0, 64, 36);
         benchmark::DoNotOptimize(playback.compose_frame(beat));
@@ -314,10 +312,10 @@ void BM_CaptureScreen(benchmark::State& state) {
     draw_plasma_once(player);
     Effect& effect = *player.demo->effects.front();
     glActiveTexture(GL_TEXTURE0);
-    effect.capture_screen();  // first call allocates the buffer and the texture
+    effect.capture_screen(FrameContext::at(1.0f, runtime().screen));  // first call allocates the buffer and the texture
     glFinish();
     for (auto _ : state) {
-        effect.capture_screen();
+        effect.capture_screen(FrameContext::at(1.0f, runtime().screen));
         glFinish();
     }
     glBindTexture(GL_TEXTURE_2D, 0);
@@ -332,7 +330,7 @@ void BM_CopyTexSubImage(benchmark::State& state) {
     Player player(one_effect_demo(plasma_shader, true));
     draw_plasma_once(player);
     Effect& effect = *player.demo->effects.front();
-    effect.ensure_copy_target();
+    effect.ensure_copy_target(runtime().screen);
     glReadBuffer(GL_BACK);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, effect.gpu.copy_texture);

@@ -18,8 +18,8 @@
 #include <span>
 #include <vector>
 
-#include "package/demo_io.h"
-#include "package/demo_tables.h"
+#include "document/demo_io.h"
+#include "document/demo_tables.h"
 #include "package/errors.h"
 
 namespace {

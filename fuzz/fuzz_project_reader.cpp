@@ -24,8 +24,8 @@
 
 #include <unistd.h>
 
-#include "package/demo_io.h"
-#include "package/demo_tables.h"
+#include "document/demo_io.h"
+#include "document/demo_tables.h"
 #include "package/errors.h"
 #include "package/project_dir.h"
 

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "package/binary_stream.h"
-#include "package/demo_io.h"
-#include "package/demo_tables.h"
+#include "document/demo_io.h"
+#include "document/demo_tables.h"
 #include "package/project_dir.h"
 #include "support/sample_demo.h"
 

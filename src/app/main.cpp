@@ -1,4 +1,5 @@
 #include "app/player.h"
+#include "core/executable_path.h"
 
 int main(int, char**) {
     // Command-line arguments are not used: the only input is the executable itself.

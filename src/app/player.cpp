@@ -5,18 +5,16 @@
 #include <SDL_mixer.h>
 #include <SDL_ttf.h>
 
-#include <climits>
 #include <cstdio>
 #include <memory>
-#include <unistd.h>
 #include <vector>
 
 #include "app/fatal_report.h"
-#include "app/gl_window.h"
+#include "platform/gl_window.h"
 #include "core/runtime.h"
-#include "package/demo.h"
-#include "package/demo_io.h"
-#include "package/demo_playback.h"
+#include "document/demo.h"
+#include "document/demo_io.h"
+#include "playback/demo_playback.h"
 #include "package/errors.h"
 #include "package/trailer.h"
 #include "render/gl/gl_util.h"
@@ -90,13 +88,14 @@ std::unique_ptr<Demo> load_demo(const std::string& executable_path) {
     }
 }
 
-void run_main_loop(Demo& demo, DemoPlayback& frames) {
+// `start_ticks` is the clock origin: the moment the music started.
+void run_main_loop(Demo& demo, DemoPlayback& frames, uint32_t start_ticks) {
     Runtime& rt = runtime();
     while (true) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        const uint32_t elapsed = SDL_GetTicks() - rt.start_ticks;
-        rt.current_beat = beat_at(elapsed, demo.bpm, demo.beat_offset);
-        if (timeline_ended(rt.current_beat, demo.end_beat)) rt.quit_requested = true;
+        const uint32_t elapsed = SDL_GetTicks() - start_ticks;
+        const float beat = beat_at(elapsed, demo.bpm, demo.beat_offset);
+        if (timeline_ended(beat, demo.end_beat)) rt.quit_requested = true;
 
         SDL_Event e;
         while (SDL_PollEvent(&e)) {
@@ -104,7 +103,7 @@ void run_main_loop(Demo& demo, DemoPlayback& frames) {
             if (e.type == SDL_KEYUP && e.key.keysym.sym == SDLK_ESCAPE) rt.quit_requested = true;
         }
         glViewport(0, 0, rt.screen.render_width, rt.screen.render_height);
-        frames.compose_frame(rt.current_beat);
+        frames.compose_frame(beat);
         SDL_GL_SwapWindow(main_window);
         SDL_Delay(2);
         if (rt.quit_requested) break;
@@ -112,13 +111,6 @@ void run_main_loop(Demo& demo, DemoPlayback& frames) {
 }
 
 }  // namespace
-
-std::string own_executable_path() {
-    char buf[PATH_MAX + 1];
-    const ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
-    if (n <= 0) return {};
-    return std::string(buf, static_cast<size_t>(n));
-}
 
 int run_player(const std::string& executable_path) {
     Runtime& rt = runtime();
@@ -131,8 +123,6 @@ int run_player(const std::string& executable_path) {
         std::fflush(stdout);
         return -1;
     }
-    Uint16 format = 0;
-    Mix_QuerySpec(&rt.audio_frequency, &format, &rt.audio_channels);
     TTF_Init();
     set_gl_attributes();
 
@@ -147,7 +137,6 @@ int run_player(const std::string& executable_path) {
                                    rt.screen.width, rt.screen.height,
                                    SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS);
     if (!main_window) fail_start("Cannot create the window");
-    SDL_GetWindowSize(main_window, &rt.window_width, &rt.window_height);
 
     gl_context = SDL_GL_CreateContext(main_window);
     if (!gl_context) fail_start("Cannot create the OpenGL context");
@@ -173,12 +162,12 @@ int run_player(const std::string& executable_path) {
     rt.white_texture = create_color_texture(1, 1, 1, 1);
     playback->warm_up();
     playback->start_music();
-    rt.start_ticks = SDL_GetTicks();
+    const uint32_t start_ticks = SDL_GetTicks();
     SDL_AddEventWatch(event_watch, nullptr);
     check_gl_errors("flushing");
     std::fflush(stdout);
 
-    if (!rt.quit_requested) run_main_loop(*current_demo, *playback);
+    if (!rt.quit_requested) run_main_loop(*current_demo, *playback, start_ticks);
 
     SDL_DelEventWatch(event_watch, nullptr);
     SDL_GL_DeleteContext(gl_context);

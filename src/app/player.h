@@ -10,7 +10,4 @@ namespace qh {
 
 int run_player(const std::string& executable_path);
 
-// The running executable's own path, from the operating system.
-std::string own_executable_path();
-
 }  // namespace qh

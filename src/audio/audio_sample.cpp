@@ -32,13 +32,11 @@ void AudioSample::from_json(const JsonValue& value, const ProjectDir& dir) {
     } else {
         audio_buffer = ByteBuffer::from_file(dir, name);
     }
-    duration = 0;
 }
 
 void AudioSample::read_binary(BinaryReader& in) {
     name = in.read_packed_string("audio sample name");
     audio_buffer.data = in.read_scrambled_bytes("audio sample bytes");
-    duration = 0;
 }
 
 int32_t sample_duration_ms(uint64_t byte_length, int frequency, int channels,

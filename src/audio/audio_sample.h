@@ -4,15 +4,14 @@
 //   AudioSample s;
 //   s.read_binary(in);                  // or s.from_json(value, dir)
 //   s.audio_buffer.data                 // the encoded sound file (e.g. WAV)
-//   s.duration = sample_duration_ms(decoded_bytes, frequency, channels, 2);
 //
 // Binary form: name (packed string), then the sound file bytes (scrambled
 // byte buffer). JSON form: {"name", "audio_buffer"} (Base64) when embedded;
 // with external files the bytes go to the file `name` and are read back from
 // it when "audio_buffer" is absent.
 //
-// Decoding, playing and the music ducking are mixer work and do not happen
-// here.
+// Decoding, playing, the decoded duration and the music ducking are mixer
+// work and live in the SamplePlayer (sample_player.h), keyed by the record.
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -37,12 +36,6 @@ public:
 
     std::string name;          // how events refer to it; its file name beside the project
     ByteBuffer audio_buffer;   // the encoded sound file
-    int32_t duration = 0;      // milliseconds, set when the sound is decoded; 0 if it cannot be
-
-    // Device side (not persisted): the mixer's decoded chunk and the playing
-    // flag that the ducking timer clears from SDL's timer thread. Both belong
-    // to a realize/play step; that step sets `duration` with
-    // sample_duration_ms from the decoded length.
 };
 
 // Milliseconds that `byte_length` bytes of decoded sound last on a device of

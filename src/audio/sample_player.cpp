@@ -142,4 +142,9 @@ bool SamplePlayer::playing(Key key) const {
     return found->second->duck.playing;
 }
 
+int32_t SamplePlayer::duration_ms(Key key) const {
+    const auto found = voices_.find(key);
+    return found == voices_.end() ? 0 : found->second->duration_ms;
+}
+
 }  // namespace qh

@@ -2,7 +2,7 @@
 // Plays the timeline's short sounds and ducks the music while they run.
 //
 //   SamplePlayer samples;                                // after Mix_OpenAudio
-//   sample.duration = samples.load(&sample, sample.audio_buffer.data);
+//   samples.load(&sample, sample.audio_buffer.data);   // decoded, duration known
 //   ...
 //   samples.play(&sample);      // every frame its event is active: it starts
 //                               // again only once its duration has run out
@@ -51,6 +51,10 @@ public:
 
     // True from a play until that play's duration has passed.
     bool playing(Key key) const;
+
+    // The decoded length in milliseconds on the open device; 0 for an unknown
+    // key or a sound that did not decode.
+    int32_t duration_ms(Key key) const;
 
 private:
     struct Voice;

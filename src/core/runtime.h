@@ -1,12 +1,13 @@
 #pragma once
 // Process-wide values of the player, kept together in one place.
 //
-//   runtime().screen        sizes set once at start-up (window and render size)
-//   runtime().current_beat  the beat of the frame being drawn; only app/ writes it
+//   runtime().screen         sizes set once at start-up (window and render size)
 //   runtime().quit_requested set by the loop, event handling and the event watch
+//   runtime().white_texture  made once the GL context exists
 //
 // Everything here is plain data so any layer may read it; nothing here touches
-// GL or SDL.
+// GL or SDL. What changes per frame travels in a FrameContext
+// (render/frame_context.h), and the clock belongs to whoever composes frames.
 #include <atomic>
 #include <cstdint>
 
@@ -25,15 +26,8 @@ struct ScreenSize {
 
 struct Runtime {
     ScreenSize screen;
-    int window_width = 0;   // as reported by the window system after creation
-    int window_height = 0;
-    float current_beat = 0.0f;
-    uint32_t start_ticks = 0;
     std::atomic<bool> quit_requested{false};
-    int audio_frequency = 44100;
-    int audio_channels = 2;
     unsigned white_texture = 0;  // GL name of a 1x1 opaque white texture
-    int instance_count = 1;      // written by the event dispatch, read by model drawing
 };
 
 Runtime& runtime();

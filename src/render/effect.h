@@ -17,12 +17,12 @@
 // render/; `install_effect_name_readers` says how to read those names and must
 // run before an effect with such references is written to JSON.
 //
-// Drawing (a current GL context, runtime().screen set):
+// Drawing (a current GL context, runtime().screen set for the targets):
 //   e.create_gpu_objects();                 // after wiring, and again once the
 //                                           // program was rebuilt (prepare.h)
 //   e.upload_uniform_defaults();
-//   e.draw(hook, /*render_inputs=*/true);   // hook sets the event's uniforms
-//   e.capture_screen();                     // the screen into the copy texture
+//   e.draw(frame, hook, true);              // hook sets the event's uniforms
+//   e.capture_screen(frame);                // the screen into the copy texture
 // Inputs take texture units in this order: feedback copy, textures, text
 // textures, input effects' targets, screen copy, then four for a scene;
 // sampler "tex" reads unit 0 and "texN" unit N. A null entry binds nothing
@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "package/serializable.h"
+#include "render/frame_context.h"
 #include "render/gl/gl_objects.h"
 
 namespace qh {
@@ -84,16 +85,16 @@ public:
     // says which).
     void create_gpu_objects();
     void realize() { create_gpu_objects(); }
-    // The copy buffer and copy texture at the current render size.
-    void ensure_copy_target();
+    // The copy buffer and copy texture at the frame's render size.
+    void ensure_copy_target(const ScreenSize& screen);
     // Binds every input to its unit (drawing the input effects into their
     // targets first when `render_inputs`) and makes `program` current.
     // Returns the number of units used.
-    int bind_inputs(ShaderProgram& program, bool render_inputs);
+    int bind_inputs(const FrameContext& frame, ShaderProgram& program, bool render_inputs);
     // "beat", "iTime2", "sound", "sound_texture", the samplers, "resolution",
     // "camera_position", "camera_rotation" of the current program; absent
     // uniforms are skipped.
-    void upload_standard_uniforms();
+    void upload_standard_uniforms(const FrameContext& frame);
     // Makes the program current and sets every definition to its default.
     void upload_uniform_defaults();
     // Draws onto the bound framebuffer (the screen) with blending as it is
@@ -101,9 +102,10 @@ public:
     // standard uniforms set, just before the draw call; it gets null and
     // reaches the program through the effect. No program, or one that failed
     // to build: nothing is drawn.
-    void draw(const std::function<void(ShaderProgram*)>& hook, bool render_inputs);
+    void draw(const FrameContext& frame, const std::function<void(ShaderProgram*)>& hook,
+              bool render_inputs);
     // Reads the screen back into the copy texture (bound on the active unit).
-    void capture_screen();
+    void capture_screen(const FrameContext& frame);
 
     // The CPU side of a screen read-back, render size, 4 bytes a pixel.
     struct Buffer {
@@ -131,9 +133,9 @@ public:
 
 private:
     void clear_references();  // links and ids of an earlier read
-    void read_back_screen();
-    void draw_scene(ShaderProgram& program, const std::function<void(ShaderProgram*)>& hook,
-                    bool render_inputs);
+    void read_back_screen(const ScreenSize& screen);
+    void draw_scene(const FrameContext& frame, ShaderProgram& program,
+                    const std::function<void(ShaderProgram*)>& hook, bool render_inputs);
 };
 
 // How the JSON form reads the names of records it cannot see; the Demo, which

@@ -9,7 +9,6 @@
 #include "core/runtime.h"
 #include "render/effect.h"
 #include "render/effect_peers.h"
-#include "render/frame_values.h"
 #include "render/gl/gl_util.h"
 #include "render/shader_program.h"
 #include "render/texture.h"
@@ -61,10 +60,7 @@ void unbind_units(int count) {
     glActiveTexture(GL_TEXTURE0);
 }
 
-void set_render_viewport() {
-    const ScreenSize& s = runtime().screen;
-    glViewport(0, 0, s.render_width, s.render_height);
-}
+void set_render_viewport(const ScreenSize& s) { glViewport(0, 0, s.render_width, s.render_height); }
 
 }  // namespace
 
@@ -124,8 +120,7 @@ void Effect::create_gpu_objects() {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
-void Effect::ensure_copy_target() {
-    const ScreenSize& s = runtime().screen;
+void Effect::ensure_copy_target(const ScreenSize& s) {
     if (gpu.copy_buffer &&
         (gpu.copy_buffer->width != s.render_width || gpu.copy_buffer->height != s.render_height)) {
         gpu.copy_buffer = std::make_unique<Buffer>(s.render_width, s.render_height);
@@ -141,8 +136,8 @@ void Effect::ensure_copy_target() {
     }
 }
 
-void Effect::read_back_screen() {
-    ensure_copy_target();
+void Effect::read_back_screen(const ScreenSize& screen) {
+    ensure_copy_target(screen);
     const Buffer& buffer = *gpu.copy_buffer;
     // Inside another effect's target (drawn as an input) the read comes from
     // that target; naming the back buffer there would only be a GL error.
@@ -156,10 +151,10 @@ void Effect::read_back_screen() {
                  GL_UNSIGNED_BYTE, buffer.pixels.data());
 }
 
-void Effect::capture_screen() { read_back_screen(); }
+void Effect::capture_screen(const FrameContext& frame) { read_back_screen(frame.screen); }
 
-int Effect::bind_inputs(ShaderProgram& p, bool render_inputs) {
-    const ScreenSize& s = runtime().screen;
+int Effect::bind_inputs(const FrameContext& frame, ShaderProgram& p, bool render_inputs) {
+    const ScreenSize& s = frame.screen;
     if (render_inputs) {
         for (Effect* input : effects) {
             // An input with no target (no program) has nothing to draw into;
@@ -168,12 +163,12 @@ int Effect::bind_inputs(ShaderProgram& p, bool render_inputs) {
             glBindFramebuffer(GL_FRAMEBUFFER, input->gpu.target_framebuffer);
             glViewport(0, 0, s.width, s.height);
             glClear(GL_COLOR_BUFFER_BIT);
-            input->draw(nullptr, false);
+            input->draw(frame, nullptr, false);
             glBindFramebuffer(GL_FRAMEBUFFER, 0);
-            set_render_viewport();
+            set_render_viewport(s);
         }
     }
-    if (feedback) ensure_copy_target();
+    if (feedback) ensure_copy_target(s);
     p.use();
 
     UnitAssigner units;
@@ -185,7 +180,7 @@ int Effect::bind_inputs(ShaderProgram& p, bool render_inputs) {
         // The copy is uploaded on its own unit, so earlier units keep theirs.
         const int unit = units.next(0);
         if (unit < texture_unit_limit()) glActiveTexture(GL_TEXTURE0 + unit);
-        read_back_screen();
+        read_back_screen(s);
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
@@ -203,19 +198,19 @@ int Effect::bind_inputs(ShaderProgram& p, bool render_inputs) {
     return units.used();
 }
 
-void Effect::upload_standard_uniforms() {
+void Effect::upload_standard_uniforms(const FrameContext& frame) {
     if (!program) return;
     const ShaderProgram::Gpu& g = program->gpu;
     auto loc = [&](StandardUniform u) { return g.location(u); };
-    const float beat = runtime().current_beat;
-    const ScreenSize& s = runtime().screen;
+    const float beat = frame.beat;
+    const ScreenSize& s = frame.screen;
 
     if (loc(StandardUniform::beat) != -1) glUniform1f(loc(StandardUniform::beat), beat);
     if (loc(StandardUniform::iTime2) != -1) {
         glUniform2f(loc(StandardUniform::iTime2), beat, beat - std::trunc(beat));
     }
     if (loc(StandardUniform::sound) != -1) {
-        glUniform1i(loc(StandardUniform::sound), frame_values().sound_level);
+        glUniform1i(loc(StandardUniform::sound), frame.sound_level);
     }
     if (loc(StandardUniform::sound_texture) != -1) {
         glUniform1i(loc(StandardUniform::sound_texture), sound_texture_unit);
@@ -243,15 +238,16 @@ void Effect::upload_uniform_defaults() {
     for (const UniformDef& def : program->uniform_defs) def.upload_default();
 }
 
-void Effect::draw(const std::function<void(ShaderProgram*)>& hook, bool render_inputs) {
+void Effect::draw(const FrameContext& frame, const std::function<void(ShaderProgram*)>& hook,
+                  bool render_inputs) {
     if (!program || !program->usable()) return;
     if (!gpu.quad_vertex_array) create_gpu_objects();  // never realized: make them now
     if (scene) {
-        draw_scene(*program, hook, render_inputs);
+        draw_scene(frame, *program, hook, render_inputs);
         return;
     }
-    const int n = bind_inputs(*program, render_inputs);
-    upload_standard_uniforms();
+    const int n = bind_inputs(frame, *program, render_inputs);
+    upload_standard_uniforms(frame);
     if (hook) hook(nullptr);
     glBindVertexArray(gpu.quad_vertex_array);
     glDrawArrays(GL_TRIANGLES, 0, 6);
@@ -259,8 +255,8 @@ void Effect::draw(const std::function<void(ShaderProgram*)>& hook, bool render_i
     unbind_units(n);
 }
 
-void Effect::draw_scene(ShaderProgram& p, const std::function<void(ShaderProgram*)>& hook,
-                        bool render_inputs) {
+void Effect::draw_scene(const FrameContext& frame, ShaderProgram& p,
+                        const std::function<void(ShaderProgram*)>& hook, bool render_inputs) {
     SceneDrawer* drawer = scene_drawer();
     if (!drawer) {
         if (!gpu.scene_warning_given) {
@@ -280,8 +276,8 @@ void Effect::draw_scene(ShaderProgram& p, const std::function<void(ShaderProgram
     const GLint shadow_flag = p.gpu.location(StandardUniform::uIsShadowRenderPass);
 
     drawer->begin_shadow_pass(*scene);
-    const int n = bind_inputs(p, false);
-    upload_standard_uniforms();
+    const int n = bind_inputs(frame, p, false);
+    upload_standard_uniforms(frame);
     p.set_int(shadow_flag, 1);
     if (hook) hook(nullptr);
     drawer->draw(*scene, p, true);
@@ -290,8 +286,8 @@ void Effect::draw_scene(ShaderProgram& p, const std::function<void(ShaderProgram
     glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
     glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
 
-    const int m = bind_inputs(p, render_inputs);
-    upload_standard_uniforms();
+    const int m = bind_inputs(frame, p, render_inputs);
+    upload_standard_uniforms(frame);
     p.set_int(shadow_flag, 0);
     if (hook) hook(nullptr);
     drawer->draw(*scene, p, false);

@@ -10,7 +10,9 @@ namespace qh {
 Texture::Texture(std::string name_, std::vector<uint8_t> encoded_image)
     : image_buffer(ByteBuffer(std::move(encoded_image))), name(std::move(name_)) {}
 
-Texture::Texture(int32_t width_, int32_t height_) : width(width_), height(height_) {
+Texture::Texture(int32_t width, int32_t height) {
+    gpu.width = width;
+    gpu.height = height;
     // Named after the object so that every blank texture has a distinct name.
     char buf[96];
     std::snprintf(buf, sizeof buf, "Texture %p (%d x %d)", static_cast<const void*>(this), width,
@@ -46,14 +48,14 @@ void Texture::from_json(const JsonValue& value, const ProjectDir& dir) {
     } else {
         *image_buffer = ByteBuffer::from_file(dir, name);
     }
-    width = height = 0;
+    gpu = Gpu();
 }
 
 void Texture::read_binary(BinaryReader& in) {
     name = in.read_packed_string("Texture name");
     image_buffer.emplace();
     image_buffer->read_binary(in);
-    width = height = 0;
+    gpu = Gpu();
 }
 
 void lint_texture_json(const JsonValue& value, std::vector<std::string>& warnings) {

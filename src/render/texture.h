@@ -8,8 +8,8 @@
 //   Texture blank(1024, 2);                   // named "Texture 0x... (1024 x 2)"
 //   t.to_json(&dir);                          // bytes go to the file named `name`
 //
-// Reading and writing never decode; `width`/`height` are 0 until the image is
-// decoded (or the size a blank texture was made with). The device side (a
+// Reading and writing never decode; `gpu.width`/`gpu.height` are 0 until the
+// image is decoded (or the size a blank texture was made with). The device side (a
 // current GL context) makes the GL texture:
 //
 //   t.realize();                              // decode + upload, or a blank upload
@@ -45,8 +45,6 @@ public:
 
     std::optional<ByteBuffer> image_buffer;  // empty for blank textures
     std::string name;  // unique in the document; the image file's path when external
-    int32_t width = 0;
-    int32_t height = 0;
 
     // ---- Device side: needs a current GL context ----
 
@@ -63,9 +61,12 @@ public:
     void upload_blank();
     uint32_t gl_name() const { return gpu.texture; }
 
-    // Not persisted; filled by the device side.
+    // Not persisted; filled by the device side (a blank texture is made with
+    // its size).
     struct Gpu {
         GlTexture texture;  // 0 when decoding failed
+        int32_t width = 0;  // of the decoded image; 0 x 0 when it did not decode
+        int32_t height = 0;
     } gpu;
 };
 

@@ -53,7 +53,7 @@ void Texture::realize() {
 
 void Texture::decode_and_upload() {
     gpu.texture.reset();
-    width = height = 0;
+    gpu.width = gpu.height = 0;
     if (!image_buffer || image_buffer->data.size() > static_cast<size_t>(INT32_MAX)) return;
     Surface image = decode(image_buffer->data);
     if (!image || !fits_device(image->w, image->h)) return;
@@ -64,16 +64,19 @@ void Texture::decode_and_upload() {
     if (!rgba) return;
     SDL_BlitSurface(image.get(), nullptr, rgba.get(), nullptr);
 
-    width = image->w;
-    height = image->h;
-    gpu.texture = GlTexture(create_rgba_texture(width, height, rgba->pixels, GL_CLAMP_TO_EDGE));
+    gpu.width = image->w;
+    gpu.height = image->h;
+    gpu.texture =
+        GlTexture(create_rgba_texture(gpu.width, gpu.height, rgba->pixels, GL_CLAMP_TO_EDGE));
 }
 
 void Texture::upload_blank() {
     gpu.texture.reset();
-    if (!fits_device(width, height)) return;
-    const std::vector<uint8_t> zeros(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-    gpu.texture = GlTexture(create_rgba_texture(width, height, zeros.data(), GL_CLAMP_TO_EDGE));
+    if (!fits_device(gpu.width, gpu.height)) return;
+    const std::vector<uint8_t> zeros(static_cast<size_t>(gpu.width) *
+                                     static_cast<size_t>(gpu.height) * 4);
+    gpu.texture =
+        GlTexture(create_rgba_texture(gpu.width, gpu.height, zeros.data(), GL_CLAMP_TO_EDGE));
 }
 
 }  // namespace qh

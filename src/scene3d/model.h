@@ -48,10 +48,14 @@ public:
     tinygltf::Model gltf;  // empty unless `parsed`
     ByteBuffer buffer;     // the file's bytes exactly as read
     std::string filename;  // with extension; the file's path in the JSON form
-    int render_passes = 1;  // raised by drawing for nodes with a "render_pass" extra
 
     bool parsed = false;      // `gltf` holds the checked asset
     std::string parse_error;  // why not, when `parsed` is false
+
+    // Not persisted: what drawing learns of the asset.
+    struct Gpu {
+        int render_passes = 1;  // raised for nodes with a "render_pass" extra
+    } gpu;
 
 private:
     bool stores_as_glb() const;

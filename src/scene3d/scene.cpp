@@ -99,7 +99,7 @@ void Scene::wire_names(const JsonValue& value, NameTables& names) {
 }
 
 Camera* Scene::active_camera() {
-    if (shadow_pass) return light_camera.get();
+    if (gpu.shadow_pass) return light_camera.get();
     if (!camera_scene) return camera.get();
     Camera* other = camera_scene->camera.get();
     if (!camera_scene_only_direction) return other;

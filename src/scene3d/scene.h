@@ -73,11 +73,15 @@ public:
     std::string name;
     Scene* camera_scene = nullptr;
     bool camera_scene_only_direction = false;
-    bool shadow_pass = false;  // raised by the effect around the shadow pass
-    int32_t shadow_width = default_shadow_size;
-    int32_t shadow_height = default_shadow_size;
 
     ResourceId camera_scene_id = 0;  // as read from a package, until `wire`
+
+    // Not persisted: the drawing state of the scene renderer.
+    struct Gpu {
+        bool shadow_pass = false;  // raised by the effect around the shadow pass
+        int32_t shadow_width = default_shadow_size;
+        int32_t shadow_height = default_shadow_size;
+    } gpu;
 };
 
 // Warns about members that read differently from what was written: a

@@ -3,31 +3,25 @@
 // which order their targets are updated and drawn, which beat each member of
 // a group gets, and which value each uniform gets.
 //
-// The player:
-//   TimelineDispatch dispatch(demo.events, sound_texture);
-//   dispatch.actions.play_sample_hook = [&](AudioSample& s) { ... };   // audio side
-//   dispatch.actions.update_texts_hook = [&](const Event& e, float beat, const Event* parent) {
-//       ... };                                                          // text side
-//   ...each frame: compose_frame(dispatch, sound_texture, capture, beat);  // frame_composition.h
+//   Timeline timeline(demo.events);
+//   timeline.play(beat, actions);     // actions: a TimelineActions
 //
 // The order of the passes lives in Timeline, which does no GL: it calls a
 // TimelineActions for everything that touches a device, so tests can record
-// the calls. GlTimelineActions is the player's implementation. The decisions
-// (is_active, uniform_value, scene_keys) are plain functions.
+// the calls. The player's implementation is playback/timeline_actions.h. The
+// decisions (is_active, uniform_value, scene_keys) are plain functions.
 //
 // The event table must outlive the Timeline and keep its events; build a new
 // Timeline when events or groups change (groups are checked for recursion
 // once, when it is built).
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
-#include "render/frame_composition.h"
 #include "render/uniform_def.h"
 #include "scene3d/scene.h"
 #include "timeline/event.h"
@@ -111,31 +105,6 @@ private:
 
     EventTable events_;
     std::vector<const EventGroup*> refused_;
-};
-
-// The player's actions: effects are drawn with GL, with the sound texture on
-// unit 16 when their program reads "sound_texture"; samples and text textures
-// go to the hooks (an empty hook does nothing).
-class GlTimelineActions : public TimelineActions {
-public:
-    const Texture* sound_texture = nullptr;
-    std::function<void(AudioSample&)> play_sample_hook;
-    std::function<void(const Event&, float, const Event*)> update_texts_hook;
-
-    void update_texts(const Event& event, float beat, const Event* parent) override;
-    void refresh_input(Effect& input) override;
-    void draw_effect(const Event& event, float beat, const Event* parent) override;
-    void play_sample(AudioSample& sample) override;
-};
-
-// The timeline of an event table drawn by the player, for compose_frame.
-class TimelineDispatch : public FrameTimeline {
-public:
-    TimelineDispatch(EventTable events, const Texture* sound_texture);
-    Effect* play(float beat) override;
-
-    Timeline timeline;
-    GlTimelineActions actions;
 };
 
 }  // namespace qh

@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "e2e/e2e_support.h"
-#include "package/demo_io.h"
-#include "package/demo_tables.h"
+#include "document/demo_io.h"
+#include "document/demo_tables.h"
 
 namespace qh::e2e {
 namespace {

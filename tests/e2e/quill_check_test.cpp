@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "e2e/e2e_support.h"
-#include "package/demo_io.h"
-#include "package/demo_tables.h"
+#include "document/demo_io.h"
+#include "document/demo_tables.h"
 #include "package/project_dir.h"
 #include "support/sample_demo.h"
 

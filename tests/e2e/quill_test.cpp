@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/e2e_support.h"
-#include "package/demo_io.h"
+#include "document/demo_io.h"
 #include "package/trailer.h"
 #include "support/sample_demo.h"
 

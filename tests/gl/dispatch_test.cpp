@@ -11,7 +11,7 @@
 
 #include "gl/gl_context.h"
 #include "render/effect.h"
-#include "render/frame_composition.h"
+#include "playback/timeline_actions.h"
 #include "render/shader_program.h"
 #include "render/texture.h"
 #include "timeline/dispatch.h"
@@ -68,7 +68,7 @@ TEST_F(DispatchGl, CurvesDriveUniformsAndOthersTakeTheirDefaults) {
     // The same effect after the ramp, with no curve: the program must not keep
     // the ramp's last value.
     events.push_back(effect_event("Still", &effect, 8, 10));
-    TimelineDispatch dispatch(events, nullptr);
+    TimelineDispatch dispatch(events);
 
     struct Row {
         const char* name;
@@ -86,7 +86,7 @@ TEST_F(DispatchGl, CurvesDriveUniformsAndOthersTakeTheirDefaults) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         clear_screen();
-        EXPECT_EQ(compose_frame(dispatch, nullptr, nullptr, row.beat), row.result);
+        EXPECT_EQ(compose_frame(dispatch, gltest::frame_at(row.beat), nullptr, nullptr), row.result);
         EXPECT_TRUE(near(pixel(20, 20), row.expected));
         if (HasFailure()) break;  // keep the failing image
     }
@@ -113,7 +113,7 @@ TEST_F(DispatchGl, GroupOverridesReachTheMembersUniform) {
     player->end_beat = 110;
     player->curves["Intro.level"] = linear({{0, 0.5f}, {4, 1}});
     events.push_back(std::move(player));
-    TimelineDispatch dispatch(events, nullptr);
+    TimelineDispatch dispatch(events);
 
     const std::array<std::pair<float, Rgba>, 3> rows = {{
         {102, {191, 0, 0, 255}},  // the parent's curve 2 beats in
@@ -123,7 +123,7 @@ TEST_F(DispatchGl, GroupOverridesReachTheMembersUniform) {
     for (const auto& [beat, expected] : rows) {
         SCOPED_TRACE(beat);
         clear_screen();
-        compose_frame(dispatch, nullptr, nullptr, beat);
+        compose_frame(dispatch, gltest::frame_at(beat), nullptr, nullptr);
         EXPECT_TRUE(near(pixel(20, 20), expected));
     }
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
@@ -150,9 +150,9 @@ TEST_F(DispatchGl, OverlappingEventsBlendInTableOrder) {
         std::vector<std::unique_ptr<Event>> events;
         events.push_back(effect_event("first", row.first, 0, 10));
         events.push_back(effect_event("second", row.second, 5, 15));
-        TimelineDispatch dispatch(events, nullptr);
+        TimelineDispatch dispatch(events);
         clear_screen();
-        EXPECT_EQ(compose_frame(dispatch, nullptr, nullptr, 6), row.second);
+        EXPECT_EQ(compose_frame(dispatch, gltest::frame_at(6), nullptr, nullptr), row.second);
         Rgba seen = pixel(30, 20);
         seen.a = 0;  // the window may have no alpha channel
         EXPECT_TRUE(near(seen, row.expected));
@@ -166,13 +166,13 @@ TEST_F(DispatchGl, InvisibleEventStillDrawsItsInputsOnScreen) {
     Effect main_effect("red", red_program.get(), nullptr, &input, false, false, nullptr);
     std::vector<std::unique_ptr<Event>> events;
     events.push_back(effect_event("Main", &main_effect, 0, 10));
-    TimelineDispatch dispatch(events, nullptr);
+    TimelineDispatch dispatch(events);
 
     for (bool visible : {false, true}) {
         SCOPED_TRACE(visible ? "visible" : "invisible");
         events[0]->visible = visible;
         clear_screen();
-        compose_frame(dispatch, nullptr, nullptr, 1);
+        compose_frame(dispatch, gltest::frame_at(1), nullptr, nullptr);
         // The update pass drew the input on screen; only a visible event covers it.
         EXPECT_TRUE(near(pixel(20, 20), visible ? Rgba{255, 0, 0, 255} : Rgba{0, 0, 255, 255}));
     }
@@ -196,9 +196,9 @@ TEST_F(DispatchGl, SoundCaptureReachesTheShaderOnItsUnit) {
     }
     std::vector<std::unique_ptr<Event>> events;
     events.push_back(effect_event("Sound", &effect, 0, 10));
-    TimelineDispatch dispatch(events, &sound);
+    TimelineDispatch dispatch(events);
 
-    compose_frame(dispatch, &sound, capture.data(), 1);
+    compose_frame(dispatch, gltest::frame_at(1), &sound, capture.data());
     EXPECT_TRUE(near(pixel(20, 20), {10, 200, 30, 255}, 2));
 
     // The unit is left empty for whatever draws next.
@@ -210,7 +210,7 @@ TEST_F(DispatchGl, SoundCaptureReachesTheShaderOnItsUnit) {
 
     // Without a capture the texture keeps what it had.
     clear_screen();
-    compose_frame(dispatch, &sound, nullptr, 1);
+    compose_frame(dispatch, gltest::frame_at(1), &sound, nullptr);
     EXPECT_TRUE(near(pixel(20, 20), {10, 200, 30, 255}, 2));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }

@@ -96,10 +96,9 @@ TEST_F(EffectGl, UniformsTakeDefaultsHookValuesAndStandardValues) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        runtime().current_beat = row.beat;
         fill_screen({0, 0, 0, 255});
         e.upload_uniform_defaults();
-        e.draw(row.hook, true);
+        e.draw(gltest::frame_at(row.beat), row.hook, true);
         EXPECT_TRUE(near(pixel(20, 20), row.expected));
     }
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
@@ -150,10 +149,10 @@ TEST_F(EffectGl, InputsTakeUnitsInTheirFixedOrder) {
 
         fill_screen(orange);
         if (row.feedback) {
-            e.capture_screen();  // what the frame composition does after drawing it
+            e.capture_screen(gltest::frame_at(0));  // what the frame composition does after drawing it
             fill_screen({0, 0, 0, 255});
         }
-        e.draw(nullptr, true);
+        e.draw(gltest::frame_at(0), nullptr, true);
         for (size_t i = 0; i < row.expected.size(); ++i) {
             EXPECT_TRUE(near(strip_pixel(static_cast<int>(i)), row.expected[i])) << "strip " << i;
         }
@@ -173,14 +172,14 @@ TEST_F(EffectGl, InputEffectOutputIsSampledByTheEffectThatListsIt) {
     Effect input("input", input_program.get(), nullptr, nullptr, false, false, nullptr);
     Effect consumer("consumer", consumer_program.get(), nullptr, &input, false, false, nullptr);
 
-    consumer.draw(nullptr, true);
+    consumer.draw(gltest::frame_at(0), nullptr, true);
     EXPECT_TRUE(near(pixel(10, 10), {255, 153, 51, 255}));
     EXPECT_TRUE(near(pixel(60, 30), {255, 153, 51, 255}));
 
     // Without render-inputs the target keeps what was drawn into it last.
     fill_screen({0, 0, 0, 255});
     input.program = consumer_program.get();  // would now draw something else
-    consumer.draw(nullptr, false);
+    consumer.draw(gltest::frame_at(0), nullptr, false);
     EXPECT_TRUE(near(pixel(10, 10), {255, 153, 51, 255}));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
@@ -203,7 +202,7 @@ TEST_F(EffectGl, LaterEffectsBlendOverEarlierOnes) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         fill_screen({0, 0, 0, 255});
-        for (Effect* e : row.order) e->draw(nullptr, true);
+        for (Effect* e : row.order) e->draw(gltest::frame_at(0), nullptr, true);
         Rgba seen = pixel(32, 18);
         seen.a = 0;  // the window may have no alpha channel
         EXPECT_TRUE(near(seen, row.expected));
@@ -213,7 +212,7 @@ TEST_F(EffectGl, LaterEffectsBlendOverEarlierOnes) {
 TEST_F(EffectGl, CopyTargetFollowsTheRenderSize) {
     auto p = gltest::build_program(solid_shader("vec4(1.0)"));
     Effect e("copy", p.get(), nullptr, nullptr, false, true, nullptr);
-    e.ensure_copy_target();
+    e.ensure_copy_target(runtime().screen);
     int w = 0, h = 0;
     gltest::texture_texels(e.gpu.copy_texture, &w, &h);
     EXPECT_EQ(w, width);
@@ -221,7 +220,7 @@ TEST_F(EffectGl, CopyTargetFollowsTheRenderSize) {
 
     runtime().screen.render_width = 32;
     runtime().screen.render_height = 18;
-    e.ensure_copy_target();
+    e.ensure_copy_target(runtime().screen);
     ASSERT_TRUE(e.gpu.copy_buffer);
     EXPECT_EQ(e.gpu.copy_buffer->pixels.size(), 32u * 18u * 4u);
     gltest::texture_texels(e.gpu.copy_texture, &w, &h);
@@ -300,8 +299,8 @@ TEST_F(EffectGl, SceneGoesThroughTheInstalledDrawer) {
 
     // Nothing installed: nothing drawn, one warning for any number of draws.
     testing::internal::CaptureStdout();
-    e.draw(nullptr, true);
-    e.draw(nullptr, true);
+    e.draw(gltest::frame_at(0), nullptr, true);
+    e.draw(gltest::frame_at(0), nullptr, true);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out, "Warn: effect scene draws a scene, but no scene renderer is installed; "
                    "nothing is drawn\n");
@@ -309,7 +308,7 @@ TEST_F(EffectGl, SceneGoesThroughTheInstalledDrawer) {
 
     RecordingSceneDrawer drawer(shadow_map->gl_name());
     install_scene_drawer(&drawer);
-    EXPECT_EQ(e.bind_inputs(*p, false), 5);  // the texture, then four for the scene
+    EXPECT_EQ(e.bind_inputs(gltest::frame_at(0), *p, false), 5);  // the texture, then four for the scene
     const auto& units = p->gpu.scene_texture_units;
     using Gpu = ShaderProgram::Gpu;
     EXPECT_EQ(units[Gpu::shadow_map_unit], GLenum(GL_TEXTURE1));
@@ -319,7 +318,7 @@ TEST_F(EffectGl, SceneGoesThroughTheInstalledDrawer) {
 
     drawer.calls.clear();
     int hooks = 0;
-    e.draw([&](ShaderProgram*) { ++hooks; }, true);
+    e.draw(gltest::frame_at(0), [&](ShaderProgram*) { ++hooks; }, true);
     install_scene_drawer(nullptr);
     const std::vector<std::string> expected = {
         "begin shadow",

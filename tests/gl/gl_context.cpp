@@ -12,7 +12,7 @@
 
 #include "core/runtime.h"
 #include "render/shader_program.h"
-#include "app/gl_window.h"
+#include "platform/gl_window.h"
 
 namespace qh::gltest {
 
@@ -78,10 +78,11 @@ testing::AssertionResult near(Rgba actual, Rgba expected, int tolerance) {
     return testing::AssertionSuccess();
 }
 
+FrameContext frame_at(float beat) { return FrameContext::at(beat, runtime().screen); }
+
 void GlTest::SetUp() {
     open_context_once();
     runtime().screen = ScreenSize{width, height, width, height};
-    runtime().current_beat = 0.0f;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glViewport(0, 0, width, height);
     glEnable(GL_BLEND);

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "render/frame_context.h"
+
 namespace qh {
 class ShaderProgram;
 }
@@ -60,6 +62,9 @@ protected:
 // (no includes). `uniforms` become its definitions: name and default.
 std::unique_ptr<ShaderProgram> build_program(
     const std::string& fragment, const std::vector<std::pair<std::string, float>>& uniforms = {});
+
+// The frame drawn at `beat` at runtime().screen as it is now, with no sound.
+FrameContext frame_at(float beat);
 
 // Encodes pixels (top row first) as a PNG, with or without an alpha channel.
 std::vector<uint8_t> encode_png(int w, int h, const std::vector<Rgba>& pixels, bool with_alpha);

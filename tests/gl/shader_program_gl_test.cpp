@@ -7,7 +7,7 @@
 
 #include "gl/gl_context.h"
 #include "render/effect.h"
-#include "render/prepare.h"
+#include "playback/prepare.h"
 #include "render/shader_program.h"
 
 namespace qh {
@@ -115,7 +115,7 @@ TEST_F(ShaderProgramGl, BrokenShaderLogsAndStaysUnusable) {
     effects.push_back(std::make_unique<Effect>("red", red.get(), nullptr, nullptr, false, false, nullptr));
     effects.front()->upload_uniform_defaults();
     broken->set_float(0, 1.0f);
-    warm_up(effects);
+    warm_up(effects, gltest::frame_at(0));
     EXPECT_TRUE(near(pixel(5, 5), {255, 0, 0, 255}));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
@@ -151,7 +151,7 @@ TEST_F(ShaderProgramGl, IncludesResolveOnlyInTheDocumentRebuild) {
     EXPECT_FALSE(self.usable());
 
     Effect e("uses the library", &main, nullptr, nullptr, false, false, nullptr);
-    e.draw(nullptr, false);
+    e.draw(gltest::frame_at(0), nullptr, false);
     EXPECT_TRUE(near(pixel(30, 20), {0, 0, 255, 255}));
 }
 

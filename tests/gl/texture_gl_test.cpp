@@ -39,8 +39,8 @@ TEST_F(TextureGl, DecodedImagesUploadPremultipliedWithTheTopRowFirst) {
         Texture t("image.png", gltest::encode_png(row.w, row.h, row.pixels, row.with_alpha));
         t.realize();
         ASSERT_NE(t.gl_name(), 0u);
-        EXPECT_EQ(t.width, row.w);
-        EXPECT_EQ(t.height, row.h);
+        EXPECT_EQ(t.gpu.width, row.w);
+        EXPECT_EQ(t.gpu.height, row.h);
         int w = 0, h = 0;
         const std::vector<Rgba> texels = gltest::texture_texels(t.gl_name(), &w, &h);
         ASSERT_EQ(texels.size(), row.expected.size());
@@ -64,11 +64,11 @@ TEST_F(TextureGl, UndecodableBytesGiveNoTexture) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Texture t("bad.png", row.bytes);
-        t.width = t.height = 9;  // a decode that fails must not leave a size behind
+        t.gpu.width = t.gpu.height = 9;  // a decode that fails must not leave a size behind
         t.realize();
         EXPECT_EQ(t.gl_name(), 0u);
-        EXPECT_EQ(t.width, 0);
-        EXPECT_EQ(t.height, 0);
+        EXPECT_EQ(t.gpu.width, 0);
+        EXPECT_EQ(t.gpu.height, 0);
     }
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }

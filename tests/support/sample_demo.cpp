@@ -3,7 +3,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "package/demo_tables.h"
+#include "document/demo_tables.h"
 #include "package/project_dir.h"
 
 namespace qh::test {

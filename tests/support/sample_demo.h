@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "package/demo.h"
+#include "document/demo.h"
 
 namespace qh::test {
 

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "package/demo_io.h"
-#include "package/demo_tables.h"
+#include "document/demo_io.h"
+#include "document/demo_tables.h"
 #include "package/errors.h"
 #include "package/project_dir.h"
 #include "support/sample_demo.h"

@@ -216,8 +216,8 @@ TEST(TextureForms, RoundTripsKeepNameAndBytes) {
 
 TEST(TextureForms, BlankTextureIsNamedBySizeAndStaysReadable) {
     const Texture blank(1024, 2), other(1024, 2);
-    EXPECT_EQ(blank.width, 1024);
-    EXPECT_EQ(blank.height, 2);
+    EXPECT_EQ(blank.gpu.width, 1024);
+    EXPECT_EQ(blank.gpu.height, 2);
     char expected[64];
     std::snprintf(expected, sizeof expected, "Texture %p (1024 x 2)", static_cast<const void*>(&blank));
     EXPECT_EQ(blank.name, expected);

@@ -798,7 +798,7 @@ TEST(SceneCameras, ActiveCameraRules) {
         a.camera->position = {7, 7, 7};
         a.camera->direction = own_dir;
         a.camera->direction_mode = true;
-        a.shadow_pass = row.shadow_pass;
+        a.gpu.shadow_pass = row.shadow_pass;
         a.camera_scene = row.borrow ? &b : nullptr;
         a.camera_scene_only_direction = row.only_direction;
 

@@ -13,13 +13,13 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/gl_window.h"
+#include "platform/gl_window.h"
 #include "cli.h"
 #include "commands.h"
 #include "core/runtime.h"
 #include "document_io.h"
-#include "package/demo_playback.h"
-#include "package/demo_tables.h"
+#include "playback/demo_playback.h"
+#include "document/demo_tables.h"
 
 namespace qh::quill {
 
@@ -338,10 +338,10 @@ Row check_texture(const Texture& t) {
     row.name = display_name(t.name);
     const bool decoded = t.gl_name() != 0;
     row.fields["decoded"] = decoded;
-    row.fields["width"] = t.width;
-    row.fields["height"] = t.height;
+    row.fields["width"] = t.gpu.width;
+    row.fields["height"] = t.gpu.height;
     if (decoded) {
-        row.detail = std::to_string(t.width) + " x " + std::to_string(t.height);
+        row.detail = std::to_string(t.gpu.width) + " x " + std::to_string(t.gpu.height);
     } else if (!t.image_buffer || t.image_buffer->length() == 0) {
         row.problems.push_back("has no image bytes");
     } else {
@@ -401,14 +401,15 @@ Row check_font_texture(const FontTexture& t) {
     return row;
 }
 
-Row check_sample(const AudioSample& s) {
+Row check_sample(const AudioSample& s, const SamplePlayer& samples) {
     Row row;
     row.name = display_name(s.name);
-    row.fields["duration_ms"] = s.duration;
+    const int32_t duration = samples.duration_ms(&s);
+    row.fields["duration_ms"] = duration;
     // A sample the mixer cannot decode gets no duration; one of 0 ms would
     // never duck and restart on every frame, which is no better.
-    if (s.duration > 0) {
-        row.detail = std::to_string(s.duration) + " ms";
+    if (duration > 0) {
+        row.detail = std::to_string(duration) + " ms";
     } else {
         row.problems.push_back(s.audio_buffer.empty() ? "has no sound bytes" : "sound does not decode");
     }
@@ -601,7 +602,9 @@ int cmd_check(const std::vector<std::string>& argv) {
     sections.push_back(check_table("fonts", demo->fonts, check_font));
     sections.push_back(check_table("font_textures", demo->font_textures, check_font_texture));
     if (mixer.is_open()) {
-        sections.push_back(check_table("audio_samples", demo->audio_samples, check_sample));
+        sections.push_back(check_table("audio_samples", demo->audio_samples, [&](const AudioSample& s) {
+            return check_sample(s, playback->samples());
+        }));
     } else {
         sections.push_back({"audio_samples", {}, "no mixer opened, samples not decoded"});
     }

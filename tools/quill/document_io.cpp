@@ -1,7 +1,7 @@
 #include "document_io.h"
 
 #include "package/errors.h"
-#include "package/demo_io.h"
+#include "document/demo_io.h"
 #include "package/trailer.h"
 
 namespace qh::quill {

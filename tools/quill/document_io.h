@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "package/demo.h"
+#include "document/demo.h"
 
 namespace qh::quill {
 

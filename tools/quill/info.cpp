@@ -3,7 +3,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "document_io.h"
-#include "package/demo_tables.h"
+#include "document/demo_tables.h"
 
 namespace qh::quill {
 

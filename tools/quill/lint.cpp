@@ -1,6 +1,6 @@
 #include "lint.h"
 
-#include "package/demo_tables.h"
+#include "document/demo_tables.h"
 #include "package/json_lint.h"
 
 namespace qh::quill {

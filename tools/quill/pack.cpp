@@ -2,12 +2,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/player.h"
+#include "core/executable_path.h"
 #include "cli.h"
 #include "commands.h"
 #include "lint.h"
 #include "package/errors.h"
-#include "package/demo_io.h"
+#include "document/demo_io.h"
 #include "package/trailer.h"
 
 namespace qh::quill {

@@ -3,7 +3,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "document_io.h"
-#include "package/demo_io.h"
+#include "document/demo_io.h"
 
 namespace qh::quill {
 

@@ -4,17 +4,24 @@
 
 namespace qh {
 
-namespace gl_detail {
+namespace {
 void delete_shader(uint32_t name) { glDeleteShader(name); }
 void delete_program(uint32_t name) { glDeleteProgram(name); }
 void delete_buffer(uint32_t name) { glDeleteBuffers(1, &name); }
 void delete_vertex_array(uint32_t name) { glDeleteVertexArrays(1, &name); }
 void delete_texture(uint32_t name) { glDeleteTextures(1, &name); }
 void delete_framebuffer(uint32_t name) { glDeleteFramebuffers(1, &name); }
-}  // namespace gl_detail
+
+}  // namespace
+
+GlShader::GlShader(uint32_t name) : GlName(name, delete_shader) {}
+GlProgram::GlProgram(uint32_t name) : GlName(name, delete_program) {}
+GlBuffer::GlBuffer(uint32_t name) : GlName(name, delete_buffer) {}
+GlVertexArray::GlVertexArray(uint32_t name) : GlName(name, delete_vertex_array) {}
+GlTexture::GlTexture(uint32_t name) : GlName(name, delete_texture) {}
+GlFramebuffer::GlFramebuffer(uint32_t name) : GlName(name, delete_framebuffer) {}
 
 GlShader GlShader::create(uint32_t type) { return GlShader(glCreateShader(type)); }
-
 GlProgram GlProgram::create() { return GlProgram(glCreateProgram()); }
 
 GlBuffer GlBuffer::generate() {

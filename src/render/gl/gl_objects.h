@@ -1,8 +1,10 @@
 #pragma once
 // Move-only owners of OpenGL names. Each deletes its name when it is
 // destroyed, reset or assigned over; name 0 means "none" and deletes nothing.
-// The header pulls in no GL headers, so record classes can keep these in
-// their device members and still be read and written without GL.
+// Neither this header nor the owners' destructors reach GL directly: a name
+// carries the function that deletes it, set where the name was made (the
+// device side, gl_objects.cpp). So record classes keep these in their `Gpu`
+// members and are still read, written and destroyed by code that links no GL.
 //
 //   GlTexture t = GlTexture::generate();          // glGenTextures
 //   glBindTexture(GL_TEXTURE_2D, t);              // converts to the GL name
@@ -16,25 +18,18 @@
 
 namespace qh {
 
-namespace gl_detail {
-void delete_shader(uint32_t name);
-void delete_program(uint32_t name);
-void delete_buffer(uint32_t name);
-void delete_vertex_array(uint32_t name);
-void delete_texture(uint32_t name);
-void delete_framebuffer(uint32_t name);
-}  // namespace gl_detail
-
-template <void (*Delete)(uint32_t)>
 class GlName {
 public:
+    using Release = void (*)(uint32_t);
+
     GlName() = default;
-    explicit GlName(uint32_t name) : name_(name) {}
-    GlName(GlName&& other) noexcept : name_(std::exchange(other.name_, 0)) {}
+    GlName(GlName&& other) noexcept
+        : name_(std::exchange(other.name_, 0)), release_(std::exchange(other.release_, nullptr)) {}
     GlName& operator=(GlName&& other) noexcept {
         if (this != &other) {
             reset();
             name_ = std::exchange(other.name_, 0);
+            release_ = std::exchange(other.release_, nullptr);
         }
         return *this;
     }
@@ -46,46 +41,59 @@ public:
     operator uint32_t() const { return name_; }  // NOLINT: reads like the GL name it is
 
     void reset() {
-        if (name_ != 0) Delete(std::exchange(name_, 0));
+        const uint32_t name = std::exchange(name_, 0);
+        if (name != 0 && release_) release_(name);
     }
+
+protected:
+    GlName(uint32_t name, Release release) : name_(name), release_(release) {}
 
 private:
     uint32_t name_ = 0;
+    Release release_ = nullptr;
 };
 
-class GlShader : public GlName<gl_detail::delete_shader> {
+// The adopting constructors and the factories are defined with the device
+// code; only code that links GL can make a name.
+class GlShader : public GlName {
 public:
-    using GlName::GlName;
+    GlShader() = default;
+    explicit GlShader(uint32_t name);
     static GlShader create(uint32_t type);  // glCreateShader(type)
 };
 
-class GlProgram : public GlName<gl_detail::delete_program> {
+class GlProgram : public GlName {
 public:
-    using GlName::GlName;
+    GlProgram() = default;
+    explicit GlProgram(uint32_t name);
     static GlProgram create();  // glCreateProgram
 };
 
-class GlBuffer : public GlName<gl_detail::delete_buffer> {
+class GlBuffer : public GlName {
 public:
-    using GlName::GlName;
+    GlBuffer() = default;
+    explicit GlBuffer(uint32_t name);
     static GlBuffer generate();
 };
 
-class GlVertexArray : public GlName<gl_detail::delete_vertex_array> {
+class GlVertexArray : public GlName {
 public:
-    using GlName::GlName;
+    GlVertexArray() = default;
+    explicit GlVertexArray(uint32_t name);
     static GlVertexArray generate();
 };
 
-class GlTexture : public GlName<gl_detail::delete_texture> {
+class GlTexture : public GlName {
 public:
-    using GlName::GlName;
+    GlTexture() = default;
+    explicit GlTexture(uint32_t name);
     static GlTexture generate();
 };
 
-class GlFramebuffer : public GlName<gl_detail::delete_framebuffer> {
+class GlFramebuffer : public GlName {
 public:
-    using GlName::GlName;
+    GlFramebuffer() = default;
+    explicit GlFramebuffer(uint32_t name);
     static GlFramebuffer generate();
 };
 

@@ -1,4 +1,4 @@
-#include "render/frame_composition.h"
+#include "playback/frame_composition.h"
 
 #include <GL/glew.h>
 
@@ -15,10 +15,11 @@ void upload_sound_texture(const Texture* sound_texture, const uint8_t* capture) 
                  GL_UNSIGNED_BYTE, capture);
 }
 
-Effect* compose_frame(FrameTimeline& timeline, const Texture* sound_texture,
-                      const uint8_t* capture, float beat) {
+Effect* compose_frame(FrameTimeline& timeline, FrameContext frame, const Texture* sound_texture,
+                      const uint8_t* capture) {
     upload_sound_texture(sound_texture, capture);
-    return timeline.play(beat);
+    frame.sound_texture = sound_texture ? sound_texture->gl_name() : 0;
+    return timeline.play(frame);
 }
 
 }  // namespace qh

@@ -1,10 +1,9 @@
-#include "package/demo_playback.h"
+#include "playback/demo_playback.h"
 
-#include "package/demo_tables.h"
-#include "render/frame_composition.h"
-#include "render/frame_values.h"
-#include "render/prepare.h"
-#include "timeline/dispatch.h"
+#include "document/demo_tables.h"
+#include "playback/frame_composition.h"
+#include "playback/prepare.h"
+#include "playback/timeline_actions.h"
 
 namespace qh {
 
@@ -18,18 +17,17 @@ void DemoPlayback::realize() {
     for (auto& program : demo_.shaders) program->realize();
     for (auto& texture : demo_.textures) texture->realize();
     for (auto& effect : demo_.effects) effect->realize();
-    for (auto& sample : demo_.audio_samples)
-        sample->duration = samples_.load(sample.get(), sample->audio_buffer.data);
-    demo_.sound_texture = std::make_unique<Texture>(sound_capture_width, sound_capture_height);
-    demo_.sound_texture->realize();
+    for (auto& sample : demo_.audio_samples) samples_.load(sample.get(), sample->audio_buffer.data);
+    sound_texture_ = std::make_unique<Texture>(sound_capture_width, sound_capture_height);
+    sound_texture_->realize();
 
-    dispatch_ = std::make_unique<TimelineDispatch>(demo_.events, demo_.sound_texture.get());
+    dispatch_ = std::make_unique<TimelineDispatch>(demo_.events);
     dispatch_->actions.play_sample_hook = [this](AudioSample& s) { samples_.play(&s); };
 }
 
 void DemoPlayback::prepare() { qh::prepare(demo_.shaders, demo_.effects); }
 
-void DemoPlayback::warm_up() { qh::warm_up(demo_.effects); }
+void DemoPlayback::warm_up() { qh::warm_up(demo_.effects, FrameContext::at(0.0f, runtime().screen)); }
 
 bool DemoPlayback::start_music() {
     if (demo_.music.empty()) return false;
@@ -38,8 +36,9 @@ bool DemoPlayback::start_music() {
 
 Effect* DemoPlayback::compose_frame(float beat) {
     const SpectrumState& sound = music_.capture().latest();
-    frame_values().sound_level = sound.level();
-    return qh::compose_frame(*dispatch_, demo_.sound_texture.get(), sound.capture.data(), beat);
+    FrameContext frame = FrameContext::at(beat, runtime().screen);
+    frame.sound_level = sound.level();
+    return qh::compose_frame(*dispatch_, frame, sound_texture_.get(), sound.capture.data());
 }
 
 }  // namespace qh

@@ -1,6 +1,6 @@
-#include "package/demo.h"
+#include "document/demo.h"
 
-#include "package/demo_tables.h"
+#include "document/demo_tables.h"
 #include "package/project_dir.h"
 
 namespace qh {

@@ -1,4 +1,4 @@
-#include "package/demo_io.h"
+#include "document/demo_io.h"
 
 #include <fstream>
 #include <sstream>

@@ -1,4 +1,4 @@
-#include "render/prepare.h"
+#include "playback/prepare.h"
 
 namespace qh {
 
@@ -19,9 +19,9 @@ void prepare(ProgramTable shaders, EffectTable effects) {
     create_effect_objects(effects);
 }
 
-void warm_up(EffectTable effects) {
+void warm_up(EffectTable effects, const FrameContext& frame) {
     for (const std::unique_ptr<Effect>& e : effects) {
-        if (e) e->draw(nullptr, false);
+        if (e) e->draw(frame, nullptr, false);
     }
 }
 

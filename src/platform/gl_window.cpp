@@ -1,4 +1,4 @@
-#include "app/gl_window.h"
+#include "platform/gl_window.h"
 
 #include <GL/glew.h>
 #include <SDL.h>

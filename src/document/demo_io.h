@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "package/demo.h"
+#include "document/demo.h"
 
 namespace qh {
 

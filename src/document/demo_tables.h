@@ -10,7 +10,7 @@
 
 #include "audio/audio_sample.h"
 #include "package/byte_buffer.h"
-#include "package/demo.h"
+#include "document/demo.h"
 #include "render/effect.h"
 #include "render/shader_program.h"
 #include "render/texture.h"

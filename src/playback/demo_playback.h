@@ -20,6 +20,7 @@ namespace qh {
 
 class Demo;
 class Effect;
+class Texture;
 class TimelineDispatch;
 
 class DemoPlayback {
@@ -35,17 +36,21 @@ public:
     // Starts the music once, with the analysis registered; false when the
     // document has none (the clock runs all the same).
     bool start_music();
-    // Uploads the latest sound capture and plays the timeline at `beat`;
-    // returns the last effect drawn, or null.
+    // Uploads the latest sound capture and plays the timeline at `beat`, at
+    // runtime().screen; returns the last effect drawn, or null.
     Effect* compose_frame(float beat);
 
     Music& music() { return music_; }
     SamplePlayer& samples() { return samples_; }
+    // 1024 x 2, refreshed every frame from the sound capture (null before
+    // realize).
+    const Texture* sound_texture() const { return sound_texture_.get(); }
 
 private:
     Demo& demo_;
     Music music_;
     SamplePlayer samples_;
+    std::unique_ptr<Texture> sound_texture_;
     std::unique_ptr<TimelineDispatch> dispatch_;
 };
 

@@ -9,11 +9,12 @@
 //   prepare_programs(demo.shaders);        // rebuilt with #include resolved
 //   create_effect_objects(demo.effects);   // again, with the rebuilt "vp"
 //   ...loading screen finale...
-//   warm_up(demo.effects);                 // each effect drawn once, no swap
+//   warm_up(demo.effects, frame);          // each effect drawn once, no swap
 #include <memory>
 #include <span>
 
 #include "render/effect.h"
+#include "render/frame_context.h"
 #include "render/shader_program.h"
 
 namespace qh {
@@ -28,6 +29,6 @@ void create_effect_objects(EffectTable effects);
 void prepare(ProgramTable shaders, EffectTable effects);
 // Draws every effect once into the bound framebuffer, in table order, with no
 // hook and without drawing its inputs.
-void warm_up(EffectTable effects);
+void warm_up(EffectTable effects, const FrameContext& frame);
 
 }  // namespace qh

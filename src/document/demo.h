@@ -48,9 +48,6 @@ public:
     float bpm = 130.0f;
     float beat_offset = 0.5f;
     uint64_t resource_count = 0;  // as stored; only the loading progress uses it
-    // 1024 x 2, refreshed every frame from the sound capture; not stored, and
-    // made by the device step (DemoPlayback), never by reading.
-    std::unique_ptr<Texture> sound_texture;
 
     JsonValue to_json(const ProjectDir* external) const override;
     void write_binary(BinaryWriter& out) const override;

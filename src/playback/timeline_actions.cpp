@@ -1,0 +1,78 @@
+#include "playback/timeline_actions.h"
+
+#include <GL/glew.h>
+
+#include "render/effect.h"
+#include "render/shader_program.h"
+
+namespace qh {
+
+namespace {
+
+const std::function<void(ShaderProgram*)> no_hook;
+
+// The parameter callback's uniform part; the effect has made its program
+// current. Every uniform goes up as one float, whatever its GLSL type.
+void apply_uniforms(const Event& event, float beat, const Event* parent) {
+    const ShaderProgram* program = event.effect ? event.effect->program : nullptr;
+    if (!program) return;
+    for (const UniformDef& def : program->uniform_defs)
+        if (def.gpu.location != -1) def.upload(uniform_value(event, parent, def, beat));
+    // Scene keys (camera, light, instances, animation) are not applied yet.
+}
+
+struct ApplyCall {
+    const Event* event;
+    float beat;
+    const Event* parent;
+};
+
+}  // namespace
+
+void GlTimelineActions::update_texts(const Event& event, float beat, const Event* parent) {
+    if (update_texts_hook) update_texts_hook(event, beat, parent);
+}
+
+void GlTimelineActions::refresh_input(Effect& input) {
+    input.upload_uniform_defaults();
+    input.draw(*frame, no_hook, true);
+    input.capture_screen(*frame);
+}
+
+void GlTimelineActions::draw_effect(const Event& event, float beat, const Event* parent) {
+    Effect& effect = *event.effect;
+    const ApplyCall call{&event, beat, parent};
+    const ApplyCall* pending = &call;
+    // A single captured pointer fits inside std::function: no allocation per draw.
+    const std::function<void(ShaderProgram*)> hook = [pending](ShaderProgram*) {
+        apply_uniforms(*pending->event, pending->beat, pending->parent);
+    };
+    // The location was looked up when the program was built; asking GL by name
+    // again on every draw of every frame buys nothing.
+    const bool bind_sound = frame->sound_texture != 0 && effect.program &&
+                            effect.program->gpu.location(StandardUniform::sound_texture) != -1;
+    if (bind_sound) {
+        glActiveTexture(GL_TEXTURE0 + sound_texture_unit);
+        glBindTexture(GL_TEXTURE_2D, frame->sound_texture);
+    }
+    effect.draw(*frame, hook, true);
+    if (bind_sound) {
+        glActiveTexture(GL_TEXTURE0 + sound_texture_unit);
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+}
+
+void GlTimelineActions::play_sample(AudioSample& sample) {
+    if (play_sample_hook) play_sample_hook(sample);
+}
+
+TimelineDispatch::TimelineDispatch(EventTable events) : timeline(events) {}
+
+Effect* TimelineDispatch::play(const FrameContext& frame) {
+    actions.frame = &frame;
+    Effect* drawn = timeline.play(frame.beat, actions);
+    actions.frame = nullptr;
+    return drawn;
+}
+
+}  // namespace qh
