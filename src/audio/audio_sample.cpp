@@ -9,11 +9,7 @@ namespace qh {
 JsonValue AudioSample::to_json(const ProjectDir* external) const {
     JsonValue j = JsonValue::object();
     j["name"] = name;
-    if (external) {
-        external->write(name, audio_buffer.data);
-    } else {
-        j["audio_buffer"] = audio_buffer.to_json(nullptr);
-    }
+    put_file_bytes(j, "audio_buffer", name, audio_buffer.data, external);
     return j;
 }
 
@@ -27,11 +23,7 @@ void AudioSample::write_binary(BinaryWriter& out) const {
 
 void AudioSample::from_json(const JsonValue& value, const ProjectDir& dir) {
     name = json_text(json_member(value, "name"));
-    if (json_has(value, "audio_buffer")) {
-        audio_buffer.from_json(json_member(value, "audio_buffer"), dir);
-    } else {
-        audio_buffer = ByteBuffer::from_file(dir, name);
-    }
+    audio_buffer = take_file_bytes(value, "audio_buffer", name, dir);
 }
 
 void AudioSample::read_binary(BinaryReader& in) {

@@ -122,24 +122,17 @@ void Demo::read_binary(BinaryReader& in, const LoadProgress& progress_callback) 
     resource_count = in.read_u64("resource_count");
     ProgressCounter progress(progress_callback, resource_count);
     IdentityMap ids;
-    read_binary_table(in, events, "events", ids, progress);
-    read_binary_table(in, effects, "effects", ids, progress);
-    read_binary_table(in, shaders, "shaders", ids, progress);
-    read_binary_table(in, textures, "textures", ids, progress);
-    read_binary_table(in, audio_samples, "audio_samples", ids, progress);
-    read_binary_table(in, event_groups, "event_groups", ids, progress);
-    read_binary_table(in, fonts, "fonts", ids, progress);
-    read_binary_table(in, font_textures, "font_textures", ids, progress);
-    read_binary_table(in, datas, "datas", ids, progress);
-    read_binary_table(in, models, "models", ids, progress);
-    read_binary_table(in, scenes, "scenes", ids, progress);
+    for_each_table(*this, [&](auto& table, const char* key) {
+        read_binary_table(in, table, key, ids, progress);
+    });
     music.data = in.read_scrambled_bytes("music");
 
-    for (auto& e : events) e->wire(ids);
-    for (auto& e : effects) e->wire(ids);
-    for (auto& g : event_groups) g->wire(ids);
-    for (auto& f : font_textures) f->wire(ids);
-    for (auto& s : scenes) s->wire(ids);
+    // Records that refer to others resolve their identities once all are read.
+    for_each_table(*this, [&](auto& table, const char*) {
+        for (auto& record : table) {
+            if constexpr (requires { record->wire(ids); }) record->wire(ids);
+        }
+    });
 
     end_beat = in.read_f32("end_beat");
     bpm = in.read_f32("bpm");
@@ -149,13 +142,14 @@ void Demo::read_binary(BinaryReader& in, const LoadProgress& progress_callback) 
 
 JsonValue Demo::to_json(const ProjectDir* external) const {
     JsonValue j = JsonValue::object();
-    if (external) external->write(music_file_name, music.data);
+    // Keys are sorted, so only the order of the files written matters here:
+    // the music goes first, as it always has.
+    put_file_bytes(j, "music", music_file_name, music.data, external);
     for_each_table(*this, [&](const auto& table, const char* key) {
         JsonValue array = JsonValue::array();
         for (const auto& record : table) array.push_back(record->to_json(external));
         j[key] = std::move(array);
     });
-    if (!external) j["music"] = music.to_json(nullptr);
     j["end_beat"] = static_cast<double>(end_beat);
     j["bpm"] = static_cast<double>(bpm);
     j["beat_offset"] = static_cast<double>(beat_offset);
@@ -205,11 +199,7 @@ void Demo::from_json(const JsonValue& j, const ProjectDir& dir, const LoadProgre
     wire_json_table(event_array, events, names);
     wire_json_table(group_array, event_groups, names);
 
-    if (json_has(j, "music")) {
-        music.from_json(json_member(j, "music"), dir);
-    } else {
-        music = ByteBuffer::from_file(dir, music_file_name);
-    }
+    music = take_file_bytes(j, "music", music_file_name, dir);
     end_beat = json_float(json_member(j, "end_beat"));
     bpm = json_float(json_member(j, "bpm"));
     beat_offset = json_float(json_member(j, "beat_offset"));

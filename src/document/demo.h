@@ -9,7 +9,17 @@
 //   demo.from_json(project, ProjectDir("path/to/project"), progress);
 //   JsonValue j = demo.to_json(&dir);    // external files written into dir
 //
-// Reading and writing never touch GL or the mixer; the device steps come after.
+// Reading and writing never touch GL or the mixer; the device steps come after
+// (playback/).
+//
+// To add a record class: give it the four ISerializable operations (and
+// `wire`/`wire_names` when it refers to other records), add it to
+// QH_RECORD_KINDS in package/record_kinds.h at the place of its table in the
+// package (that makes its table here, its identity kind, its name map and its
+// place in every walk over the tables), include its header in
+// demo_tables.h, say in `record_name` by which member the project form names
+// it, and place its table in the project reader's order in Demo::from_json,
+// after the tables its names refer to.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,17 +42,9 @@ public:
     Demo(const Demo&) = delete;
     Demo& operator=(const Demo&) = delete;
 
-    std::vector<std::unique_ptr<Event>> events;
-    std::vector<std::unique_ptr<Effect>> effects;
-    std::vector<std::unique_ptr<ShaderProgram>> shaders;
-    std::vector<std::unique_ptr<Texture>> textures;
-    std::vector<std::unique_ptr<AudioSample>> audio_samples;
-    std::vector<std::unique_ptr<EventGroup>> event_groups;
-    std::vector<std::unique_ptr<Font>> fonts;
-    std::vector<std::unique_ptr<FontTexture>> font_textures;
-    std::vector<std::unique_ptr<Data>> datas;
-    std::vector<std::unique_ptr<Model>> models;
-    std::vector<std::unique_ptr<Scene>> scenes;
+#define QH_DEMO_TABLE(Class, table) std::vector<std::unique_ptr<Class>> table;
+    QH_RECORD_KINDS(QH_DEMO_TABLE)
+#undef QH_DEMO_TABLE
     ByteBuffer music;  // empty: no music
     float end_beat = 480.0f;
     float bpm = 130.0f;

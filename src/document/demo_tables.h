@@ -38,17 +38,9 @@ const std::string& record_name(const T& record) {
 
 template <class D, class Fn>  // D is Demo or const Demo
 void for_each_table(D& d, Fn&& fn) {
-    fn(d.events, "events");
-    fn(d.effects, "effects");
-    fn(d.shaders, "shaders");
-    fn(d.textures, "textures");
-    fn(d.audio_samples, "audio_samples");
-    fn(d.event_groups, "event_groups");
-    fn(d.fonts, "fonts");
-    fn(d.font_textures, "font_textures");
-    fn(d.datas, "datas");
-    fn(d.models, "models");
-    fn(d.scenes, "scenes");
+#define QH_VISIT_TABLE(Class, table) fn(d.table, #table);
+    QH_RECORD_KINDS(QH_VISIT_TABLE)
+#undef QH_VISIT_TABLE
 }
 
 }  // namespace qh

@@ -92,14 +92,27 @@ void ByteBuffer::from_json(const JsonValue& value, const ProjectDir&) {
 
 void ByteBuffer::read_binary(BinaryReader& in) { data = in.read_scrambled_bytes("byte buffer"); }
 
+void put_file_bytes(JsonValue& record, const char* key, const std::string& file_name,
+                    const std::vector<uint8_t>& bytes, const ProjectDir* external) {
+    if (external) {
+        external->write(file_name, bytes);
+    } else {
+        record[key] = base64_encode(bytes.data(), bytes.size());
+    }
+}
+
+ByteBuffer take_file_bytes(const JsonValue& record, const char* key, const std::string& file_name,
+                           const ProjectDir& dir) {
+    if (!json_has(record, key)) return ByteBuffer::from_file(dir, file_name);
+    ByteBuffer b;
+    b.from_json(json_member(record, key), dir);
+    return b;
+}
+
 JsonValue Data::to_json(const ProjectDir* external) const {
     JsonValue j = JsonValue::object();
     j["name"] = name;
-    if (external) {
-        external->write(name, buffer.data);
-    } else {
-        j["data_buffer"] = buffer.to_json(nullptr);
-    }
+    put_file_bytes(j, "data_buffer", name, buffer.data, external);
     return j;
 }
 
@@ -110,11 +123,7 @@ void Data::write_binary(BinaryWriter& out) const {
 
 void Data::from_json(const JsonValue& value, const ProjectDir& dir) {
     name = json_text(json_member(value, "name"));
-    if (json_has(value, "data_buffer")) {
-        buffer.from_json(json_member(value, "data_buffer"), dir);
-    } else {
-        buffer = ByteBuffer::from_file(dir, name);
-    }
+    buffer = take_file_bytes(value, "data_buffer", name, dir);
 }
 
 void Data::read_binary(BinaryReader& in) {

@@ -41,6 +41,16 @@ public:
     std::vector<uint8_t> data;
 };
 
+// The file a record carries (an image, a sound, a font...) in the project
+// form. Written: with `external`, the bytes go to the file `file_name` there
+// and `record` gets no member; without, they are embedded in `record[key]` as
+// Base64. Read: `record[key]` decoded when present, else the file
+// `file_name` under `dir` (ResourceFileError when it is missing).
+void put_file_bytes(JsonValue& record, const char* key, const std::string& file_name,
+                    const std::vector<uint8_t>& bytes, const ProjectDir* external);
+ByteBuffer take_file_bytes(const JsonValue& record, const char* key, const std::string& file_name,
+                           const ProjectDir& dir);
+
 class Data : public ISerializable {
 public:
     JsonValue to_json(const ProjectDir* external) const override;

@@ -18,6 +18,7 @@
 
 #include "package/binary_stream.h"
 #include "package/json_value.h"
+#include "package/record_kinds.h"
 
 namespace qh {
 
@@ -35,35 +36,21 @@ public:
     virtual void read_binary(BinaryReader& in) = 0;
 };
 
-class Event;
-class Effect;
-class ShaderProgram;
-class Texture;
-class AudioSample;
-class EventGroup;
-class Font;
-class FontTexture;
-class Data;
-class Model;
-class Scene;
+#define QH_DECLARE_RECORD(Class, table) class Class;
+QH_RECORD_KINDS(QH_DECLARE_RECORD)
+#undef QH_DECLARE_RECORD
 
-enum class RecordKind : uint8_t {
-    event, effect, shader_program, texture, audio_sample, event_group,
-    font, font_texture, data, model, scene,
-};
+#define QH_RECORD_KIND(Class, table) table,
+enum class RecordKind : uint8_t { QH_RECORD_KINDS(QH_RECORD_KIND) };
+#undef QH_RECORD_KIND
 
 template <class T> struct RecordKindOf;
-template <> struct RecordKindOf<Event> { static constexpr RecordKind value = RecordKind::event; };
-template <> struct RecordKindOf<Effect> { static constexpr RecordKind value = RecordKind::effect; };
-template <> struct RecordKindOf<ShaderProgram> { static constexpr RecordKind value = RecordKind::shader_program; };
-template <> struct RecordKindOf<Texture> { static constexpr RecordKind value = RecordKind::texture; };
-template <> struct RecordKindOf<AudioSample> { static constexpr RecordKind value = RecordKind::audio_sample; };
-template <> struct RecordKindOf<EventGroup> { static constexpr RecordKind value = RecordKind::event_group; };
-template <> struct RecordKindOf<Font> { static constexpr RecordKind value = RecordKind::font; };
-template <> struct RecordKindOf<FontTexture> { static constexpr RecordKind value = RecordKind::font_texture; };
-template <> struct RecordKindOf<Data> { static constexpr RecordKind value = RecordKind::data; };
-template <> struct RecordKindOf<Model> { static constexpr RecordKind value = RecordKind::model; };
-template <> struct RecordKindOf<Scene> { static constexpr RecordKind value = RecordKind::scene; };
+#define QH_RECORD_KIND_OF(Class, table)                                \
+    template <> struct RecordKindOf<Class> {                           \
+        static constexpr RecordKind value = RecordKind::table;         \
+    };
+QH_RECORD_KINDS(QH_RECORD_KIND_OF)
+#undef QH_RECORD_KIND_OF
 
 // ResourceId -> record, shared by all tables while one package is read. A
 // later record with the same identity replaces the earlier one.
@@ -99,18 +86,11 @@ T* lookup(NameMap<T>& map, const std::string& name) {
     return map[name];
 }
 
+// One name map per table, named like the table.
 struct NameTables {
-    NameMap<Event> events;
-    NameMap<Effect> effects;
-    NameMap<ShaderProgram> shaders;
-    NameMap<Texture> textures;
-    NameMap<AudioSample> audio_samples;
-    NameMap<EventGroup> event_groups;
-    NameMap<Font> fonts;
-    NameMap<FontTexture> font_textures;
-    NameMap<Data> datas;
-    NameMap<Model> models;
-    NameMap<Scene> scenes;
+#define QH_NAME_MAP(Class, table) NameMap<Class> table;
+    QH_RECORD_KINDS(QH_NAME_MAP)
+#undef QH_NAME_MAP
 };
 
 }  // namespace qh

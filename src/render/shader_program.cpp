@@ -155,7 +155,7 @@ void ShaderProgram::read_binary(BinaryReader& in) {
 }
 
 std::string expand_includes(const std::string& source, ProgramTable programs,
-                            const ShaderProgram* self) {
+                            const ShaderProgram* self, std::vector<const ShaderProgram*>* spliced) {
     std::string text = source;
     for (const std::unique_ptr<ShaderProgram>& p : programs) {
         if (!p || p.get() == self) continue;
@@ -163,7 +163,9 @@ std::string expand_includes(const std::string& source, ProgramTable programs,
         // Each program is spliced in at most once, so the text grows by at
         // most the sum of the table's sources, whatever the directives say.
         const size_t at = text.find(directive);
-        if (at != std::string::npos) text.replace(at, directive.size(), p->fragment_shader_source);
+        if (at == std::string::npos) continue;
+        text.replace(at, directive.size(), p->fragment_shader_source);
+        if (spliced) spliced->push_back(p.get());
     }
     return text;
 }

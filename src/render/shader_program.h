@@ -68,9 +68,11 @@ using ProgramTable = std::span<const std::unique_ptr<ShaderProgram>>;
 // order, except `self`, the first `#include "F"` naming P's fragment file F
 // is replaced by P's authored fragment text. Later duplicates stay as
 // written; a directive brought in by a replacement is expanded only when its
-// target comes later in the table. Pure text work, no GL.
+// target comes later in the table. Pure text work, no GL. `spliced`, when
+// given, receives the programs whose text went in, in table order.
 std::string expand_includes(const std::string& source, ProgramTable programs,
-                            const ShaderProgram* self);
+                            const ShaderProgram* self,
+                            std::vector<const ShaderProgram*>* spliced = nullptr);
 
 // Sampler slot i reads texture unit i; the sound texture sits on this unit.
 inline constexpr int sampler_slot_count = 16;
@@ -122,6 +124,14 @@ public:
     // Not persisted: filled by `rebuild` (include expansion, compile, link,
     // lookup).
     struct Gpu {
+        // One step of the last build: whether it succeeded and the driver's
+        // whole log (empty when it said nothing).
+        struct Outcome {
+            bool ok = false;
+            std::string log;
+        };
+        Outcome vertex, fragment, link;
+        std::vector<const ShaderProgram*> included;  // spliced into the fragment text
         std::string expanded_fragment_source;  // what is compiled
         std::string status_text;               // outcome of the last build, for display
         GlShader vertex_shader;

@@ -12,18 +12,38 @@ namespace {
 // Drivers' logs longer than this are cut; the player has always kept 1 KiB.
 constexpr GLsizei log_capacity = 1024;
 
-void compile(const GlShader& shader, const std::string& source, std::string& status_text) {
+// The whole info log of a shader or program (`Get` is glGetShaderInfoLog or
+// glGetProgramInfoLog, `length` what GL said it holds).
+template <class GetLog>
+std::string info_log(GLuint name, GLint length, GetLog get) {
+    if (length <= 0) return {};
+    std::string log(static_cast<size_t>(length), '\0');
+    GLsizei written = 0;
+    get(name, length, &written, log.data());
+    log.resize(static_cast<size_t>(written));
+    return log;
+}
+
+// Prints the log as the player always has: at most its first KiB.
+std::string first_kib(const std::string& log) {
+    return log.substr(0, static_cast<size_t>(log_capacity - 1));
+}
+
+void compile(const GlShader& shader, const std::string& source, ShaderProgram::Gpu::Outcome& out,
+             std::string& status_text) {
     const GLchar* text = source.data();
     const GLint length = static_cast<GLint>(source.size());
     glShaderSource(shader, 1, &text, &length);
     glCompileShader(shader);
 
-    char log[log_capacity];
-    GLsizei written = 0;
-    glGetShaderInfoLog(shader, log_capacity, &written, log);
-    if (written > 0) {
-        std::printf("%s\n", log);
-        status_text.assign(log, static_cast<size_t>(written));
+    GLint status = GL_FALSE, log_length = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+    glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &log_length);
+    out.ok = status == GL_TRUE;
+    out.log = info_log(shader, log_length, glGetShaderInfoLog);
+    if (!out.log.empty()) {
+        status_text = first_kib(out.log);
+        std::printf("%s\n", status_text.c_str());
     } else {
         status_text = "Compilation successful.";
     }
@@ -58,31 +78,32 @@ void ShaderProgram::rebuild(ProgramTable include_sources) {
     gpu.locations.fill(-1);
     gpu.vp_location = -1;
     gpu.matrices_block = GL_INVALID_INDEX;
+    gpu.included.clear();
     for (UniformDef& def : uniform_defs) def.gpu.location = -1;
 
-    compile(gpu.vertex_shader, vertex_shader_source, gpu.status_text);
-    gpu.expanded_fragment_source = include_sources.empty()
-                                       ? fragment_shader_source
-                                       : expand_includes(fragment_shader_source,
-                                                         include_sources, this);
+    compile(gpu.vertex_shader, vertex_shader_source, gpu.vertex, gpu.status_text);
+    gpu.expanded_fragment_source =
+        include_sources.empty()
+            ? fragment_shader_source
+            : expand_includes(fragment_shader_source, include_sources, this, &gpu.included);
     // Each compile replaces the status, so it ends up describing the fragment stage.
-    compile(gpu.fragment_shader, gpu.expanded_fragment_source, gpu.status_text);
+    compile(gpu.fragment_shader, gpu.expanded_fragment_source, gpu.fragment, gpu.status_text);
 
     gpu.program = GlProgram::create();
     glAttachShader(gpu.program, gpu.vertex_shader);
     glAttachShader(gpu.program, gpu.fragment_shader);
     glLinkProgram(gpu.program);
-    char log[log_capacity];
-    GLsizei written = 0;
-    glGetProgramInfoLog(gpu.program, log_capacity, &written, log);
-    if (written > 0) {
-        std::printf("LINKER ERROR: %s\n", log);
-        gpu.status_text += "\nLINKER ERROR: ";
-        gpu.status_text.append(log, static_cast<size_t>(written));
-    }
-    GLint linked = GL_FALSE;
+    GLint linked = GL_FALSE, log_length = 0;
     glGetProgramiv(gpu.program, GL_LINK_STATUS, &linked);
-    gpu.linked = linked == GL_TRUE;
+    glGetProgramiv(gpu.program, GL_INFO_LOG_LENGTH, &log_length);
+    gpu.link.ok = linked == GL_TRUE;
+    gpu.link.log = info_log(gpu.program, log_length, glGetProgramInfoLog);
+    if (!gpu.link.log.empty()) {
+        const std::string shown = first_kib(gpu.link.log);
+        std::printf("LINKER ERROR: %s\n", shown.c_str());
+        gpu.status_text += "\nLINKER ERROR: " + shown;
+    }
+    gpu.linked = gpu.link.ok;
     // A failed program keeps every location at -1; asking an unlinked
     // program for locations would only raise GL errors.
     if (!gpu.linked) return;

@@ -23,10 +23,10 @@ Texture::Texture(int32_t width, int32_t height) {
 JsonValue Texture::to_json(const ProjectDir* external) const {
     JsonValue j = JsonValue::object();
     j["name"] = name;
-    if (external && image_buffer) {
-        external->write(name, image_buffer->data);
+    if (image_buffer) {
+        put_file_bytes(j, "image_buffer", name, image_buffer->data, external);
     } else {
-        j["image_buffer"] = image_buffer ? image_buffer->to_json(nullptr) : JsonValue("");
+        j["image_buffer"] = "";
     }
     return j;
 }
@@ -42,12 +42,7 @@ void Texture::write_binary(BinaryWriter& out) const {
 
 void Texture::from_json(const JsonValue& value, const ProjectDir& dir) {
     name = json_text(json_member(value, "name"));
-    image_buffer.emplace();
-    if (json_has(value, "image_buffer")) {
-        image_buffer->from_json(json_member(value, "image_buffer"), dir);
-    } else {
-        *image_buffer = ByteBuffer::from_file(dir, name);
-    }
+    image_buffer = take_file_bytes(value, "image_buffer", name, dir);
     gpu = Gpu();
 }
 

@@ -73,11 +73,7 @@ JsonValue Model::to_json(const ProjectDir* external) const {
     const std::string name = stored_filename();
     const std::vector<uint8_t> bytes = stored_bytes();
     j["filename"] = name;
-    if (external) {
-        external->write(name, bytes);
-    } else {
-        j["buffer"] = base64_encode(bytes.data(), bytes.size());
-    }
+    put_file_bytes(j, "buffer", name, bytes, external);
     return j;
 }
 

@@ -10,11 +10,7 @@ JsonValue Font::to_json(const ProjectDir* external) const {
     j["name"] = name;
     j["filename"] = filename;
     j["ptsize"] = ptsize;
-    if (external) {
-        external->write(filename, font_buffer.data);
-    } else {
-        j["font_buffer"] = font_buffer.to_json(nullptr);
-    }
+    put_file_bytes(j, "font_buffer", filename, font_buffer.data, external);
     return j;
 }
 
@@ -29,11 +25,7 @@ void Font::from_json(const JsonValue& value, const ProjectDir& dir) {
     name = json_text(json_member(value, "name"));
     filename = json_text(json_member(value, "filename"));
     ptsize = json_integral(json_member(value, "ptsize"));
-    if (json_has(value, "font_buffer")) {
-        font_buffer.from_json(json_member(value, "font_buffer"), dir);
-    } else {
-        font_buffer = ByteBuffer::from_file(dir, filename);
-    }
+    font_buffer = take_file_bytes(value, "font_buffer", filename, dir);
 }
 
 void Font::read_binary(BinaryReader& in) {

@@ -193,47 +193,13 @@ std::string hex(uint32_t v) {
 
 // ---- Checks of the record state after realize/prepare --------------------
 
-struct Stage {
-    bool ok = false;
-    std::vector<std::string> log;
-};
-
-Stage shader_stage(uint32_t shader) {
-    Stage s;
-    if (shader == 0) return s;
-    GLint status = GL_FALSE, length = 0;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
-    glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
-    s.ok = status == GL_TRUE;
-    if (length > 0) {
-        std::string log(static_cast<size_t>(length), '\0');
-        GLsizei written = 0;
-        glGetShaderInfoLog(shader, length, &written, log.data());
-        log.resize(static_cast<size_t>(written));
-        s.log = split_lines(log);
-    }
-    return s;
-}
-
-std::vector<std::string> link_log(uint32_t program) {
-    if (program == 0) return {};
-    GLint length = 0;
-    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-    if (length <= 0) return {};
-    std::string log(static_cast<size_t>(length), '\0');
-    GLsizei written = 0;
-    glGetProgramInfoLog(program, length, &written, log.data());
-    log.resize(static_cast<size_t>(written));
-    return split_lines(log);
-}
-
-JsonValue stage_json(const Stage& s, const char* verdict) {
-    return {{verdict, s.ok}, {"log", json_lines(s.log)}};
+JsonValue stage_json(const ShaderProgram::Gpu::Outcome& s, const char* verdict) {
+    return {{verdict, s.ok}, {"log", json_lines(split_lines(s.log))}};
 }
 
 // Programs whose fragment text only serves `#include` in others (no main of
 // its own) never link alone; that is a failure only when an effect draws with
-// one. A directive names a program by its fragment file.
+// one. What each program included is what its build recorded.
 struct ProgramUse {
     std::set<const ShaderProgram*> drawn;
     std::set<const ShaderProgram*> included;
@@ -243,15 +209,7 @@ struct ProgramUse {
             if (e && e->program) drawn.insert(e->program);
         }
         for (const auto& p : d.shaders) {
-            if (!p) continue;
-            const std::string directive = "#include \"" + p->fragment_shader_filename + "\"";
-            for (const auto& other : d.shaders) {
-                if (other && other != p &&
-                    other->fragment_shader_source.find(directive) != std::string::npos) {
-                    included.insert(p.get());
-                    break;
-                }
-            }
+            if (p) included.insert(p->gpu.included.begin(), p->gpu.included.end());
         }
     }
     bool include_only(const ShaderProgram& p) const {
@@ -262,10 +220,10 @@ struct ProgramUse {
 Row check_program(const ShaderProgram& p, const ProgramUse& use) {
     Row row;
     row.name = display_name(p.fragment_shader_filename);
-    const Stage vertex = shader_stage(p.gpu.vertex_shader);
-    const Stage fragment = shader_stage(p.gpu.fragment_shader);
+    const ShaderProgram::Gpu::Outcome& vertex = p.gpu.vertex;
+    const ShaderProgram::Gpu::Outcome& fragment = p.gpu.fragment;
     const bool linked = p.usable();
-    const std::vector<std::string> link = link_log(p.gpu.program);
+    const std::vector<std::string> link = split_lines(p.gpu.link.log);
 
     std::vector<std::string> faults;
     if (!vertex.ok) faults.push_back("vertex shader did not compile");
@@ -279,8 +237,8 @@ Row check_program(const ShaderProgram& p, const ProgramUse& use) {
     } else {
         row.problems = std::move(faults);
     }
-    for (const std::string& l : vertex.log) row.log.push_back("vertex: " + l);
-    for (const std::string& l : fragment.log) row.log.push_back("fragment: " + l);
+    for (const std::string& l : split_lines(vertex.log)) row.log.push_back("vertex: " + l);
+    for (const std::string& l : split_lines(fragment.log)) row.log.push_back("fragment: " + l);
     for (const std::string& l : link) row.log.push_back("link: " + l);
 
     row.fields["fragment_shader_filename"] = p.fragment_shader_filename;
