@@ -1,11 +1,8 @@
 #pragma once
 // The document-wide device steps of rendering, run by the Demo's owner once
-// every table has been read and wired (GL context current, runtime().screen
-// set):
+// every table has been read and wired and each record realized
+// (DemoPlayback::realize; GL context current, runtime().screen set):
 //
-//   while reading, after each record:  program.rebuild();  texture.realize();
-//   after wiring each effect:          effect.create_gpu_objects();
-//   then:
 //   prepare_programs(demo.shaders);        // rebuilt with #include resolved
 //   create_effect_objects(demo.effects);   // again, with the rebuilt "vp"
 //   ...loading screen finale...

@@ -3,7 +3,7 @@
 // text textures live above render/, so they are reached through what their
 // own subsystems install here at start-up.
 //
-//   class GlSceneDrawer : public SceneDrawer { ... };   // in scene3d/
+//   class MySceneDrawer : public SceneDrawer { ... };   // a scene renderer
 //   install_scene_drawer(&drawer);                      // once, before drawing
 //   install_font_texture_gl_name([](const FontTexture& f) { return ...; });
 //

@@ -33,11 +33,6 @@ public:
     std::string filename;    // the font file beside the project
     ByteBuffer font_buffer;  // the font file's bytes
     int32_t ptsize = 0;
-
-    // Device side (not persisted): the font renderer's handle and the read
-    // stream over `font_buffer` it reads glyphs from lazily. Both belong to a
-    // realize step that opens them after the record is read; `font_buffer`
-    // must outlive them.
 };
 
 // Members of a font's JSON object that the reader takes in a surprising way

@@ -50,11 +50,6 @@ public:
     ResourceId font_id = 0;     // as read from the binary form, until wire()
     bool center = false;        // centre the rendered block horizontally
     int32_t chars_per_beat = -1;
-
-    // Device side (not persisted): the RGBA surface of width x height, its GL
-    // texture and the text last rendered into them. They belong to a realize
-    // step run after wiring (both load paths) and to set_text, which
-    // re-renders only when the text changes.
 };
 
 // Members of a text texture's JSON object that the reader takes in a
