@@ -14,10 +14,23 @@ DemoPlayback::DemoPlayback(Demo& demo) : demo_(demo) {}
 DemoPlayback::~DemoPlayback() = default;
 
 void DemoPlayback::realize() {
-    for (auto& program : demo_.shaders) program->realize();
-    for (auto& texture : demo_.textures) texture->realize();
+    for_each_table(demo_, [&](auto& table, const char*) {
+        for (auto& record : table) {
+            using T = std::decay_t<decltype(*record)>;
+            realize_record(RecordRef{RecordKindOf<T>::value, record.get()});
+        }
+    });
+    realize_links();
+}
+
+void DemoPlayback::realize_record(const RecordRef& record) {
+    if (auto* program = record.as<ShaderProgram>()) program->realize();
+    if (auto* texture = record.as<Texture>()) texture->realize();
+    if (auto* sample = record.as<AudioSample>()) samples_.load(sample, sample->audio_buffer.data);
+}
+
+void DemoPlayback::realize_links() {
     for (auto& effect : demo_.effects) effect->realize();
-    for (auto& sample : demo_.audio_samples) samples_.load(sample.get(), sample->audio_buffer.data);
     sound_texture_ = std::make_unique<Texture>(sound_capture_width, sound_capture_height);
     sound_texture_->realize();
 

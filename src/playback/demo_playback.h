@@ -5,6 +5,13 @@
 //   DemoPlayback playback(demo);   // GL context current, mixer open
 //   playback.realize();            // programs, textures, effects, sound texture, samples
 //   playback.prepare();            // programs again with #include resolved, then effects
+//
+// The player does the same while it reads, so that each record's device work
+// follows it at once:
+//   read_demo_payload(demo, payload, progress,
+//                     [&](const RecordRef& r) { playback.realize_record(r); });
+//   playback.realize_links();      // what needs the links: effects, timeline
+//   playback.prepare();
 //   playback.warm_up();            // every effect drawn once, nothing swapped
 //   playback.start_music();        // then take the clock origin
 //   ...each frame:  playback.compose_frame(beat);
@@ -15,10 +22,10 @@
 
 #include "audio/music.h"
 #include "audio/sample_player.h"
+#include "document/demo.h"
 
 namespace qh {
 
-class Demo;
 class Effect;
 class Texture;
 class TimelineDispatch;
@@ -30,7 +37,14 @@ public:
     DemoPlayback(const DemoPlayback&) = delete;
     DemoPlayback& operator=(const DemoPlayback&) = delete;
 
+    // realize_record for every record in table order, then realize_links.
     void realize();
+    // The device work of one record that needs no other record: a program is
+    // compiled (includes unresolved), a texture decoded, a sample decoded.
+    void realize_record(const RecordRef& record);
+    // Once every table is read and wired: effects' GPU objects, the sound
+    // texture and the timeline.
+    void realize_links();
     void prepare();
     void warm_up();
     // Starts the music once, with the analysis registered; false when the

@@ -343,6 +343,31 @@ TEST_F(AudioDevice, UndecodableSampleNeverPlaysOrDucks) {
     EXPECT_EQ(Mix_VolumeMusic(-1), music_full_volume);
 }
 
+// With every channel busy the sound is lost, but it must not start later in
+// its event's window, out of time with the music, nor duck the music.
+TEST_F(AudioDevice, SampleWithNoFreeChannelCountsAsPlayed) {
+    SamplePlayer samples;
+    const int key = 0;
+    ASSERT_EQ(samples.load(&key, constant_wav(300, 1024)), 300);
+    const int channels = Mix_AllocateChannels(-1);
+    Mix_AllocateChannels(0);
+    const Uint32 missed_at = SDL_GetTicks();
+    EXPECT_FALSE(samples.play(&key));
+    EXPECT_EQ(Mix_VolumeMusic(-1), music_full_volume);
+    Mix_AllocateChannels(channels);
+    // Asked again on the next frames, as the timeline does: nothing starts
+    // until the missed play's duration has passed.
+    bool started = false;
+    Uint32 started_at = 0;
+    while (!started && SDL_GetTicks() - missed_at < 10000) {
+        started = samples.play(&key);
+        started_at = SDL_GetTicks();
+        SDL_Delay(5);
+    }
+    EXPECT_TRUE(started) << "never played again after its duration";
+    EXPECT_GE(started_at - missed_at, 300u);
+}
+
 TEST_F(AudioDevice, ReloadOrDestroyWhileDuckingLiftsTheDuck) {
     const int key = 0;
     const std::vector<uint8_t> sound = constant_wav(300, 1000);
