@@ -13,14 +13,18 @@ DemoPlayback::DemoPlayback(Demo& demo) : demo_(demo) {}
 // post-mix hook must not outlive what it points at.
 DemoPlayback::~DemoPlayback() = default;
 
-void DemoPlayback::realize() {
+void DemoPlayback::realize(const LoadProgress& progress) {
+    const uint64_t total = demo_.record_count();
+    uint64_t done = 0;
     for_each_table(demo_, [&](auto& table, const char*) {
         for (auto& record : table) {
             using T = std::decay_t<decltype(*record)>;
             realize_record(RecordRef{RecordKindOf<T>::value, record.get()});
+            if (progress) progress(done++, total);
         }
     });
     realize_links();
+    if (progress) progress(total, total);
 }
 
 void DemoPlayback::realize_record(const RecordRef& record) {

@@ -37,8 +37,9 @@ public:
     DemoPlayback(const DemoPlayback&) = delete;
     DemoPlayback& operator=(const DemoPlayback&) = delete;
 
-    // realize_record for every record in table order, then realize_links.
-    void realize();
+    // realize_record for every record in table order, then realize_links;
+    // `progress` (may be empty) after each record and once at the end.
+    void realize(const LoadProgress& progress = {});
     // The device work of one record that needs no other record: a program is
     // compiled (includes unresolved), a texture decoded, a sample decoded.
     void realize_record(const RecordRef& record);
