@@ -1,6 +1,9 @@
 #include <cstdio>
 #include <fstream>
+#include <span>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "app/player.h"
 #include "cli.h"
@@ -32,6 +35,20 @@ std::filesystem::path default_player() {
     return std::filesystem::path(own_executable_path()).parent_path() / "quillharbor";
 }
 
+// Reads the package in `packed` back as the player will, so that content the
+// player would refuse stops the packing instead.
+void check_reads_back(const std::vector<uint8_t>& packed) {
+    PackageLocation at;
+    if (find_package(packed, at) != TrailerStatus::found)
+        throw ContentError("the packed file does not end with its package");
+    try {
+        read_demo_payload(std::span<const uint8_t>(packed).subspan(at.payload_offset, at.payload_size));
+    } catch (const ContentError& e) {
+        throw ContentError(std::string("the package does not read back, so the player would refuse it: ") +
+                           e.what());
+    }
+}
+
 }  // namespace
 
 int cmd_pack(const std::vector<std::string>& argv) {
@@ -51,7 +68,8 @@ int cmd_pack(const std::vector<std::string>& argv) {
         if (!in) throw ContentError("cannot read " + project.string());
         std::stringstream text;
         text << in.rdbuf();
-        for (const std::string& w : lint_project(parse_json_text(text.str(), project.string())))
+        const JsonValue json = parse_json_text(text.str(), project.string());
+        for (const std::string& w : lint_project(json))
             std::fprintf(stderr, "quill: warning: %s: %s\n", project.string().c_str(), w.c_str());
     }
 
@@ -68,6 +86,7 @@ int cmd_pack(const std::vector<std::string>& argv) {
     if (find_package(exe, old) == TrailerStatus::found) exe.resize(old.payload_offset);
 
     const std::vector<uint8_t> packed = append_package(exe, payload);
+    check_reads_back(packed);
     {
         std::ofstream o(out, std::ios::binary | std::ios::trunc);
         if (!o) throw ContentError("cannot create " + out.string());
