@@ -161,6 +161,16 @@ const char* const tempo = R"("bpm": 130.0, "end_beat": 8.0, "beat_offset": 0.5)"
 
 std::string project_with(const std::string& members) { return "{" + members + ", " + tempo + "}"; }
 
+const std::string missing_fragment = project_with(
+    R"("shaders": [{"vertex_shader_filename": "resources/v.vert",
+                    "fragment_shader_filename": "resources/missing.frag"}])");
+const std::string missing_both = project_with(
+    R"("shaders": [{"vertex_shader_filename": "shaders/gone.vert",
+                    "fragment_shader_filename": "shaders/gone.frag"}])");
+const std::string missing_shared = project_with(
+    R"("shaders": [{"vertex_shader_filename": "resources/both.glsl",
+                    "fragment_shader_filename": "resources/both.glsl"}])");
+const std::string missing_texture = project_with(R"("textures": [{"name": "resources/logo.png"}])");
 const std::string huge_shader = project_with(
     R"("shaders": [{"vertex_shader_filename": "resources/v.vert",
                     "fragment_shader_filename": "resources/huge.frag"}])");
@@ -168,6 +178,23 @@ const std::string huge_shader = project_with(
 INSTANTIATE_TEST_SUITE_P(
     Projects, QuillPackFails,
     testing::Values(
+        PackFailure{"MissingFragmentShader",
+                    missing_fragment,
+                    {{"resources/v.vert", "void main() {}\n"}},
+                    {},
+                    {"\"resources/missing.frag\" (fragment_shader_filename), looked for @/resources/missing.frag"}},
+        PackFailure{"MissingVertexAndFragmentShaders",
+                    missing_both,
+                    {},
+                    {},
+                    {"\"shaders/gone.vert\" (vertex_shader_filename), looked for @/shaders/gone.vert",
+                     "\"shaders/gone.frag\" (fragment_shader_filename), looked for @/shaders/gone.frag"}},
+        PackFailure{"MissingFileForBothShaders",
+                    missing_shared,
+                    {},
+                    {},
+                    {"\"resources/both.glsl\" (vertex_shader_filename), looked for @/resources/both.glsl"}},
+        PackFailure{"MissingTexture", missing_texture, {}, {}, {"File not found: resources/logo.png"}},
         // Its one run compresses to a few bytes but reads as more than any text may.
         PackFailure{"TextLongerThanAnyTextMayBe",
                     huge_shader,

@@ -35,6 +35,34 @@ std::filesystem::path default_player() {
     return std::filesystem::path(own_executable_path()).parent_path() / "quillharbor";
 }
 
+// Shader files the project names that do not exist. The project reader goes
+// on without them, as the player always has, and would pack empty texts; a
+// package is only made from files that are there. (Every other file a project
+// names is already required by its reader.)
+std::vector<std::string> missing_shader_files(const JsonValue& project,
+                                              const std::filesystem::path& root) {
+    std::vector<std::string> missing;
+    auto check = [&](const std::string& name, const char* key) {
+        const std::filesystem::path path(name);
+        const std::filesystem::path resolved = path.is_absolute() ? path : root / path;
+        std::error_code ec;
+        if (std::filesystem::exists(resolved, ec)) return;
+        missing.push_back("\"" + name + "\" (" + key + "), looked for " +
+                          std::filesystem::absolute(resolved, ec).lexically_normal().string());
+    };
+    const JsonValue& shaders = json_member(project, "shaders");
+    if (!shaders.is_array()) return missing;
+    for (const JsonValue& program : shaders) {
+        // As in the reader: the fragment key alone decides whether both texts are embedded.
+        if (json_has(program, "fragment_shader_source")) continue;
+        const std::string vertex = json_text(json_member(program, "vertex_shader_filename"));
+        const std::string fragment = json_text(json_member(program, "fragment_shader_filename"));
+        check(vertex, "vertex_shader_filename");
+        if (fragment != vertex) check(fragment, "fragment_shader_filename");
+    }
+    return missing;
+}
+
 // Reads the package in `packed` back as the player will, so that content the
 // player would refuse stops the packing instead.
 void check_reads_back(const std::vector<uint8_t>& packed) {
@@ -71,6 +99,13 @@ int cmd_pack(const std::vector<std::string>& argv) {
         const JsonValue json = parse_json_text(text.str(), project.string());
         for (const std::string& w : lint_project(json))
             std::fprintf(stderr, "quill: warning: %s: %s\n", project.string().c_str(), w.c_str());
+        const std::vector<std::string> missing = missing_shader_files(
+            json, project.has_parent_path() ? project.parent_path() : std::filesystem::path("."));
+        if (!missing.empty()) {
+            std::string message = project.string() + ": the project names files that do not exist:";
+            for (const std::string& m : missing) message += "\n  " + m;
+            throw ContentError(message);
+        }
     }
 
     ProgressBar bar("reading");
