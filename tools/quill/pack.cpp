@@ -23,7 +23,9 @@ const char* const usage =
     "Packs a project into a player. Names in the project (\"resources/...\", data\n"
     "names, shader files) resolve against DIR. The payload is appended to a copy\n"
     "of the player (default: the quillharbor beside quill) and OUT is made\n"
-    "executable. Packing the same project twice gives identical bytes.\n";
+    "executable. Packing the same project twice gives identical bytes.\n"
+    "Every file the project names must exist, and the package is read back as\n"
+    "the player reads it before OUT is written; either failing exits with 1.\n";
 
 std::vector<uint8_t> read_bytes(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
