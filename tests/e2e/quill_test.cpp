@@ -1,6 +1,8 @@
 // quill as a user runs it: exit statuses, what it writes, and what it says.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "e2e/e2e_support.h"
 #include "package/binary_stream.h"
 #include "package/demo_tables.h"
@@ -122,6 +124,81 @@ TEST(Quill, UnpackRefusesNamesThatLeaveTheDirectory) {
         EXPECT_FALSE(std::filesystem::exists("/tmp/qh-absolute-escape.bin"));
     }
 }
+
+// Every file below `dir` with its content, by path relative to `dir`.
+std::map<std::string, std::string> files_below(const std::filesystem::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+        const std::string name = std::filesystem::relative(e.path(), dir).string();
+        files[name] = e.is_directory() ? "<dir>" : read_file(e.path());
+    }
+    return files;
+}
+
+struct UnpackCase {
+    const char* name;
+    const char* out;          // the -o argument, below "sub"
+    bool out_exists;          // "sub/out" already holds keep.txt and resources/old.bin
+    const char* second_name;  // of the second data record, after "resources/first.bin"
+    bool refused;
+};
+
+void PrintTo(const UnpackCase& c, std::ostream* os) { *os << c.name; }
+
+class QuillUnpackOutput : public testing::TestWithParam<UnpackCase> {};
+
+// A refused name stops the unpacking before anything lands in the output
+// folder: a new folder is not left behind, an existing one keeps what it held.
+TEST_P(QuillUnpackOutput, IsWrittenWholeOrNotAtAll) {
+    const UnpackCase& c = GetParam();
+    TempDir dir;
+    Demo demo;
+    for (const char* name : {"resources/first.bin", c.second_name}) {
+        auto data = std::make_unique<Data>();
+        data->name = name;
+        data->buffer = ByteBuffer(test::bytes_of(std::string("bytes of ") + name));
+        demo.datas.push_back(std::move(data));
+    }
+    const auto exe = make_player(dir, write_demo_payload(demo));
+    std::filesystem::create_directories(dir / "sub");
+    if (c.out_exists) {
+        std::filesystem::create_directories(dir / "sub/out/resources");
+        write_file(dir / "sub/out/keep.txt", test::bytes_of("kept"));
+        write_file(dir / "sub/out/resources/old.bin", test::bytes_of("old"));
+    }
+    const auto before = files_below(dir / "sub");
+
+    const QuillRun r = quill(dir, {"unpack", exe.string(), "-o", std::string("sub/") + c.out});
+    if (c.refused) {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("refusing"), std::string::npos) << r.err;
+        EXPECT_EQ(files_below(dir / "sub"), before);
+        return;
+    }
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto after = files_below(dir / "sub");
+    for (const auto& [name, content] : before) {
+        const auto it = after.find(name);
+        ASSERT_NE(it, after.end()) << name << " is gone";
+        EXPECT_EQ(it->second, content) << name;
+    }
+    for (const auto& [name, content] : after)
+        EXPECT_EQ(name.find(".quill-unpack"), std::string::npos) << name << " was left behind";
+    const std::filesystem::path out = dir / "sub" / c.out;
+    EXPECT_TRUE(std::filesystem::exists(out / "project.json"));
+    for (const std::string name : {"resources/first.bin", c.second_name})
+        EXPECT_EQ(read_file(out / name), "bytes of " + name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, QuillUnpackOutput,
+    testing::Values(UnpackCase{"NewFolder", "out", false, "resources/second.bin", false},
+                    UnpackCase{"NewNestedFolders", "out/deeper", false, "resources/second.bin", false},
+                    UnpackCase{"ExistingFolder", "out", true, "resources/second.bin", false},
+                    UnpackCase{"NewFolderRefused", "out", false, "../escaped.bin", true},
+                    UnpackCase{"NewNestedFoldersRefused", "out/deeper", false, "/tmp/qh-absolute.bin", true},
+                    UnpackCase{"ExistingFolderRefused", "out", true, "resources/../../up.bin", true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct PackFailure {
     const char* name;
