@@ -1,6 +1,7 @@
 // The keystream and the bounded reader/writer of the binary form.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -323,6 +324,82 @@ TEST(BinaryReader, PackedStringStoppingEarlyHasAZeroTail) {
     EXPECT_EQ(r.read_packed_string("s"), std::string("abc") + std::string(7, '\0'));
     EXPECT_EQ(r.remaining(), 0u);
 }
+
+struct LongTextCase {
+    const char* name;
+    std::string (*make)();
+};
+
+class BinaryReaderLongTexts : public testing::TestWithParam<LongTextCase> {};
+
+// Runs compress to a handful of bytes, far more text than the stored size
+// alone lets a header announce; every text the writer produces reads back.
+TEST_P(BinaryReaderLongTexts, WrittenTextReadsBack) {
+    const std::string text = GetParam().make();
+    BinaryWriter w;
+    w.write_packed_string(text);
+    w.write_u8(0x5A);
+    const Bytes bytes = w.take_bytes();
+    const uint64_t stored = bytes.size() - 8 - 1;
+    ASSERT_GT(text.size(), packed_string_limit(stored));
+    BinaryReader r(bytes);
+    EXPECT_EQ(r.read_packed_string("Shader source"), text);
+    EXPECT_EQ(r.read_u8("after"), 0x5A);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, BinaryReaderLongTexts,
+    testing::Values(
+        LongTextCase{"RunOf12000", [] { return std::string(12000, '='); }},
+        LongTextCase{"ShaderWithA100KComment", [] {
+            return "#version 150\n// " + std::string(100000, '-') + "\nvoid main() {}\n";
+        }},
+        LongTextCase{"PeriodTwo1MiB", [] {
+            std::string s;
+            while (s.size() < (1u << 20)) s += "ab";
+            return s;
+        }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct AnnouncedCase {
+    const char* name;
+    uint64_t announced;
+    uint64_t described;  // a run of 'a' of this length
+    bool accepted;
+};
+
+class BinaryReaderAnnounced : public testing::TestWithParam<AnnouncedCase> {};
+
+// A long text is accepted as far as its tokens describe it, up to the ceiling;
+// a header announcing more than that is refused before anything is allocated.
+TEST_P(BinaryReaderAnnounced, IsBoundByWhatTheTokensDescribe) {
+    const AnnouncedCase& c = GetParam();
+    Bytes packed;
+    append_varint(packed, c.announced);
+    packed.insert(packed.end(), {3, 'a', 1 << 4});  // "a", then a long match from offset 1
+    append_varint(packed, c.described - 5);
+    const Bytes bytes = stored_packed(packed);
+    BinaryReader r(bytes);
+    if (c.accepted) {
+        const std::string text = r.read_packed_string("s");
+        EXPECT_EQ(text.size(), c.announced);
+        EXPECT_EQ(static_cast<uint64_t>(std::count(text.begin(), text.end(), 'a')), c.described);
+    } else {
+        const FormatError e = format_error_of([&] { r.read_packed_string("Event name"); });
+        expect_offset(e, 0);
+        EXPECT_NE(std::string(e.what()).find("Event name: Uncompressed data in message deemed too large"),
+                  std::string::npos)
+            << e.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Headers, BinaryReaderAnnounced,
+    testing::Values(AnnouncedCase{"AsDescribed", 1u << 20, 1u << 20, true},
+                    AnnouncedCase{"OneBeyondTheDescribed", (1u << 20) + 1, 1u << 20, false},
+                    AnnouncedCase{"AtTheCeiling", max_packed_text, max_packed_text, true},
+                    AnnouncedCase{"BeyondTheCeiling", max_packed_text + 1, max_packed_text + 1, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BinaryReader, PackedStringIgnoresTrailingDataInsideTheItem) {
     Bytes packed = lz_compress("kept");
