@@ -19,13 +19,14 @@
 #include "package/demo_playback.h"
 #include "package/errors.h"
 #include "package/trailer.h"
+#include "qh_version.h"
 #include "render/gl/gl_util.h"
 
 namespace qh {
 
 namespace {
 
-const char* const window_title = "Quillharbor :: 0.11";
+const char* const window_title = "Quillharbor :: " QH_VERSION;
 
 SDL_Window* main_window = nullptr;
 SDL_GLContext gl_context = nullptr;

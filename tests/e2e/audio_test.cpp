@@ -21,7 +21,7 @@ using namespace std::chrono_literals;
 
 constexpr int rate = 44100;
 constexpr double pi = 3.14159265358979323846;
-const char* const window_title = "Quillharbor :: 0.11";
+const std::string window_title = player_window_title();
 
 struct Frame {
     int16_t left = 0;
@@ -314,7 +314,7 @@ std::string command_output(const std::string& cmd) {
 // The lowest and highest red and green (0 ... 255) over the player's window.
 ChannelRange window_colours(const TempDir& dir) {
     const std::string shot = (dir / "window.png").string();
-    const std::string id = command_output("xdotool search --name '" + std::string(window_title) +
+    const std::string id = command_output("xdotool search --name '" + window_title +
                                           "' 2>/dev/null | head -n 1");
     if (id.empty()) return ChannelRange{};
     command_output("import -window " + id.substr(0, id.find('\n')) + " " + shot + " 2>/dev/null");

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "package/trailer.h"
+#include "qh_version.h"
 
 extern char** environ;
 
@@ -20,6 +21,7 @@ namespace qh::e2e {
 
 std::filesystem::path player_path() { return std::filesystem::path(QH_BUILD_DIR) / "quillharbor"; }
 std::filesystem::path quill_path() { return std::filesystem::path(QH_BUILD_DIR) / "quill"; }
+std::string player_window_title() { return "Quillharbor :: " QH_VERSION; }
 
 TempDir::TempDir() {
     std::string templ = (std::filesystem::temp_directory_path() / "qh-e2e-XXXXXX").string();

@@ -11,6 +11,8 @@ namespace qh::e2e {
 
 std::filesystem::path player_path();  // the plain player build
 std::filesystem::path quill_path();
+// The title of the player's window, which carries the project version.
+std::string player_window_title();
 
 class TempDir {
 public:

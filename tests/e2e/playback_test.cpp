@@ -48,7 +48,7 @@ TEST(Playback, TwoEffectsShowTheirColoursInTurn) {
     TempDir dir;
     const auto exe = make_player(dir, two_effect_payload());
     Process player({exe.string()}, dir.path(), {"SDL_AUDIODRIVER=dummy"});
-    ASSERT_TRUE(wait_for_window("Quillharbor :: 0.11", 20s)) << player.out();
+    ASSERT_TRUE(wait_for_window(player_window_title(), 20s)) << player.out();
     // The clock starts after loading; sample well inside each window.
     std::this_thread::sleep_for(1500ms);
     const Rgb first = screen_pixel(dir, 640, 360);

@@ -64,7 +64,7 @@ TEST(Player, ShowsBlackWindowAndEndsWhenEscapeIsReleased) {
     TempDir dir;
     const auto exe = make_player(dir, empty_document(20000.0f));  // never ends by itself
     Process player({exe.string()}, dir.path(), audio_env);
-    ASSERT_TRUE(wait_for_window("Quillharbor :: 0.11", 20s)) << player.out() << player.err();
+    ASSERT_TRUE(wait_for_window(player_window_title(), 20s)) << player.out() << player.err();
     std::this_thread::sleep_for(500ms);
     EXPECT_FALSE(player.wait(0ms)) << "the player ended before any key was sent";
     const Rgb centre = screen_pixel(dir, 640, 360);
