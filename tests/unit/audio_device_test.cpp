@@ -16,6 +16,7 @@
 #include "audio/music.h"
 #include "audio/sample_player.h"
 #include "core/runtime.h"
+#include "support/scratch_dir.h"
 
 namespace qh {
 namespace {
@@ -68,8 +69,7 @@ std::optional<size_t> frame_number(Frame f) {
 class AudioDevice : public testing::Test {
 protected:
     void SetUp() override {
-        path_ = testing::TempDir() + "qh_audio_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name() + ".raw";
+        path_ = (scratch_ / "sound.raw").string();
         save_env("SDL_AUDIODRIVER", "disk");
         save_env("SDL_DISKAUDIOFILE", path_.c_str());
         ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER), 0) << SDL_GetError();
@@ -89,7 +89,6 @@ protected:
             if (value) setenv(name.c_str(), value->c_str(), 1);
             else unsetenv(name.c_str());
         }
-        std::remove(path_.c_str());
     }
 
     // Closes the device, which flushes the file, and returns what it played.
@@ -114,6 +113,7 @@ private:
         setenv(name.c_str(), value, 1);
     }
 
+    test::ScratchDir scratch_{"qh-audio"};
     std::string path_;
     bool open_ = false;
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_env_;

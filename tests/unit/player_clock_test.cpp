@@ -9,6 +9,7 @@
 #include "app/fatal_report.h"
 #include "core/runtime.h"
 #include "package/errors.h"
+#include "support/scratch_dir.h"
 
 namespace qh {
 namespace {
@@ -44,15 +45,11 @@ class FatalReport : public ::testing::Test {
 protected:
     void SetUp() override {
         old_ = std::filesystem::current_path();
-        dir_ = std::filesystem::temp_directory_path() /
-               ("qh-fatal-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir_);
+        dir_ = scratch_.path();
         std::filesystem::current_path(dir_);
     }
     void TearDown() override {
         std::filesystem::current_path(old_);
-        std::filesystem::remove_all(dir_);
     }
     static std::string slurp(const std::filesystem::path& p) {
         std::ifstream in(p, std::ios::binary);
@@ -60,6 +57,7 @@ protected:
         ss << in.rdbuf();
         return ss.str();
     }
+    test::ScratchDir scratch_{"qh-fatal"};
     std::filesystem::path old_, dir_;
 };
 
