@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <grp.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -59,7 +60,7 @@ std::filesystem::path make_player(const TempDir& dir, const std::vector<uint8_t>
 }
 
 Process::Process(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
-                 const std::vector<std::string>& extra_env)
+                 const std::vector<std::string>& extra_env, bool unprivileged)
     : cwd_(cwd) {
     // An extra entry replaces an inherited one of the same name: the child's
     // getenv would find the inherited one first.
@@ -81,6 +82,10 @@ Process::Process(const std::vector<std::string>& argv, const std::filesystem::pa
         const int err = ::open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        if (unprivileged && ::geteuid() == 0) {
+            constexpr uid_t nobody = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0) ::_exit(126);
+        }
         std::vector<char*> args, envp;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);

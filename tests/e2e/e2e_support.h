@@ -37,10 +37,12 @@ std::filesystem::path make_player(const TempDir& dir, const std::vector<uint8_t>
 
 // A child process; stdout and stderr go to files in `cwd`. Its environment is
 // this process's, with `extra_env` entries ("NAME=value") added or replacing.
+// An `unprivileged` child run by root runs as the user and group nobody
+// (65534), to whom file permissions apply; the files are opened before.
 class Process {
 public:
     Process(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
-            const std::vector<std::string>& extra_env = {});
+            const std::vector<std::string>& extra_env = {}, bool unprivileged = false);
     ~Process();  // kills the child if still running
     // Waits up to `timeout`; returns false (child still running) on timeout.
     bool wait(std::chrono::milliseconds timeout);

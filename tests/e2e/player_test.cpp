@@ -62,6 +62,76 @@ TEST(Player, TruncatedPayloadEndsWithCrashReport) {
     EXPECT_NE(crash.rfind("\nExiting."), std::string::npos);
 }
 
+// Start-up failures: what the player says where, and its exit status. A
+// player that does not fail ends by itself after a second with status 0.
+struct StartFailureRow {
+    const char* name;
+    std::vector<std::string> env;
+    bool unreadable;            // the player's file may be executed but not read
+    int status;
+    std::vector<std::string> on_stderr;  // texts standard error must hold; <exe>: the player's path
+    const char* crash_report;   // the whole of crash.txt; null: no crash.txt
+};
+
+void PrintTo(const StartFailureRow& row, std::ostream* os) { *os << row.name; }
+
+std::string with_exe(std::string text, const std::string& exe) {
+    const auto at = text.find("<exe>");
+    if (at != std::string::npos) text.replace(at, 5, exe);
+    return text;
+}
+
+class StartFailure : public testing::TestWithParam<StartFailureRow> {};
+
+TEST_P(StartFailure, IsReportedWithItsExitStatus) {
+    const StartFailureRow& row = GetParam();
+    TempDir dir;
+    XServer x;
+    const auto exe = make_player(dir, empty_document(10.0f, 600.0f, 0.5f));
+    // The player writes its reports into its working directory; one that
+    // runs as nobody must be able to reach its file and write there.
+    const auto cwd = dir / "run";
+    std::filesystem::create_directory(cwd);
+    using std::filesystem::perms;
+    std::filesystem::permissions(dir.path(), perms::owner_all | perms::group_exec | perms::others_exec);
+    std::filesystem::permissions(cwd, perms::all);
+    if (row.unreadable) {
+        std::filesystem::permissions(exe, perms::owner_exec | perms::group_exec | perms::others_exec);
+    }
+    // The row's entries first: the first of a name is the one a child sees.
+    std::vector<std::string> env = row.env;
+    env.insert(env.end(), {"SDL_AUDIODRIVER=dummy", x.env()});
+    // Root reads any file whatever its mode, so the unreadable player runs as
+    // nobody when the tests run as root.
+    Process player({exe.string()}, cwd, env, row.unreadable);
+    ASSERT_TRUE(player.wait(60s)) << "the player is still running";
+    EXPECT_EQ(player.exit_status(), row.status) << player.out() << player.err();
+    const std::string err = player.err();
+    for (const std::string& text : row.on_stderr) {
+        EXPECT_NE(err.find(with_exe(text, exe.string())), std::string::npos)
+            << "standard error lacks \"" << with_exe(text, exe.string()) << "\":\n" << err;
+    }
+    if (row.crash_report) {
+        EXPECT_EQ(read_file(cwd / "crash.txt"), with_exe(row.crash_report, exe.string()));
+    } else {
+        EXPECT_FALSE(std::filesystem::exists(cwd / "crash.txt")) << read_file(cwd / "crash.txt");
+    }
+    EXPECT_FALSE(std::filesystem::exists(cwd / "error.log")) << read_file(cwd / "error.log");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, StartFailure,
+    testing::Values(
+        // SDL's log goes to standard error; SDL_Init fails as a whole.
+        StartFailureRow{"NoAudioDriver", {"SDL_AUDIODRIVER=nonexistent"}, false, 1,
+                        {"Failed to initialize SDL: ", "'nonexistent' not available"}, nullptr},
+        StartFailureRow{"NoVideoDriver", {"SDL_VIDEODRIVER=nonexistent"}, false, 1,
+                        {"Failed to initialize SDL: nonexistent not available"}, nullptr},
+        StartFailureRow{"UnreadableExecutable", {}, true, 1,
+                        {"Fatal error: <exe>: cannot read the file"},
+                        "Fatal error: <exe>: cannot read the file\nExiting."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(Player, ShowsABorderlessBlackWindowAcrossTheScreen) {
     TempDir dir;
     XServer x;
