@@ -18,13 +18,14 @@
 #include "playback/demo_playback.h"
 #include "package/errors.h"
 #include "package/trailer.h"
+#include "qh_version.h"
 #include "render/gl/gl_util.h"
 
 namespace qh {
 
 namespace {
 
-const char* const window_title = "Quillharbor :: 0.11";
+const char* const window_title = "Quillharbor :: " QH_VERSION;
 
 SDL_Window* main_window = nullptr;
 SDL_GLContext gl_context = nullptr;
@@ -158,6 +159,7 @@ int run_player(const std::string& executable_path) {
         return 1;
     }
     print_gl_info();
+    std::fflush(stdout);  // seen at once, not only once loading has ended
     glClearColor(0, 0, 0, 1);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);

@@ -106,7 +106,11 @@ TEST(Quill, MalformedPackagesAreReportedWithTheirOffset) {
 }
 
 TEST(Quill, UnpackRefusesNamesThatLeaveTheDirectory) {
-    for (const char* hostile : {"../escaped.bin", "/tmp/qh-absolute-escape.bin", "resources/../../up.bin"}) {
+    // An absolute name points into a directory of this test's own.
+    const TempDir elsewhere;
+    const std::string absolute = (elsewhere / "absolute-escape.bin").string();
+    for (const std::string& hostile : {std::string("../escaped.bin"), absolute,
+                                       std::string("resources/../../up.bin")}) {
         SCOPED_TRACE(hostile);
         TempDir dir;
         Demo demo;
@@ -121,7 +125,7 @@ TEST(Quill, UnpackRefusesNamesThatLeaveTheDirectory) {
         EXPECT_NE(r.err.find("refusing"), std::string::npos) << r.err;
         EXPECT_FALSE(std::filesystem::exists(dir / "sub/escaped.bin"));
         EXPECT_FALSE(std::filesystem::exists(dir / "up.bin"));
-        EXPECT_FALSE(std::filesystem::exists("/tmp/qh-absolute-escape.bin"));
+        EXPECT_FALSE(std::filesystem::exists(absolute));
     }
 }
 
