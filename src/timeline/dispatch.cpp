@@ -15,35 +15,6 @@ namespace qh {
 
 namespace {
 
-// The curve name "event.uniform" by which a playing group event overrides a
-// member's uniform, compared in place with the map's keys so that the lookup
-// builds no string every frame.
-struct DottedKey {
-    std::string_view prefix;
-    std::string_view suffix;
-};
-
-// Byte-wise order of `s` against prefix + "." + suffix: <0, 0 or >0.
-int compare_with(std::string_view s, const DottedKey& key) {
-    size_t at = 0;
-    for (std::string_view part : {key.prefix, std::string_view("."), key.suffix}) {
-        const size_t n = std::min(part.size(), s.size() - at);
-        if (int c = s.substr(at, n).compare(part.substr(0, n)); c != 0) return c;
-        if (n < part.size()) return -1;  // s ends inside the key
-        at += n;
-    }
-    return at < s.size() ? 1 : 0;
-}
-
-bool operator<(const std::string& s, const DottedKey& key) { return compare_with(s, key) < 0; }
-bool operator<(const DottedKey& key, const std::string& s) { return compare_with(s, key) > 0; }
-
-const ControlPointCurve* find_override(const Event& parent, const Event& member,
-                                       std::string_view uniform) {
-    auto it = parent.curves.find(DottedKey{member.name, uniform});
-    return it == parent.curves.end() ? nullptr : &it->second;
-}
-
 // Float to integer toward zero, saturating: content may hold any float, and
 // an out-of-range conversion is undefined.
 int32_t truncate_to_int(float v) {
@@ -77,7 +48,7 @@ bool is_active(const Event& event, float beat) {
 float uniform_value(const Event& event, const Event* parent, const UniformDef& def, float beat) {
     if (beat < event.start_beat || beat > event.end_beat) return def.default_val;
     if (parent) {
-        if (const ControlPointCurve* c = find_override(*parent, event, def.name)) {
+        if (const ControlPointCurve* c = EventGroup::override_curve(*parent, event, def.name)) {
             if (c->control_points.empty()) return def.default_val;
             return evaluate_curve(c, parent->start_beat, parent->end_beat,
                                   EventGroup::override_beat(*parent, event, beat));
