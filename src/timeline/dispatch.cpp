@@ -101,6 +101,13 @@ bool Timeline::refuses(const EventGroup* group) const {
     return std::find(refused_.begin(), refused_.end(), group) != refused_.end();
 }
 
+void Timeline::warn_too_deep(const EventGroup* group) const {
+    if (std::find(too_deep_.begin(), too_deep_.end(), group) != too_deep_.end()) return;
+    too_deep_.push_back(group);
+    std::printf("Warn: event group \"%s\" is nested more than %d groups deep; it is not played\n",
+                group->name.c_str(), max_group_depth);
+}
+
 Effect* Timeline::play(float beat, TimelineActions& actions) const {
     // Update pass: text textures and input effects of everything active,
     // visible or not.
@@ -143,8 +150,11 @@ Effect* Timeline::render(const Event& event, float beat, const Event* parent, in
             return nullptr;
         case Event::type_group: {
             const EventGroup* group = event.group;
-            if (!group || group->events.empty() || depth >= max_group_depth || refuses(group))
+            if (!group || group->events.empty() || refuses(group)) return nullptr;
+            if (depth >= max_group_depth) {
+                warn_too_deep(group);
                 return nullptr;
+            }
             const float d = group->child_beat(event, beat);
             Effect* result = nullptr;
             // Members play whatever their own visible flag says.
