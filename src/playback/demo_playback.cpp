@@ -17,6 +17,8 @@ void DemoPlayback::realize() {
     for (auto& program : demo_.shaders) program->realize();
     for (auto& texture : demo_.textures) texture->realize();
     for (auto& effect : demo_.effects) effect->realize();
+    for (auto& font : demo_.fonts) font->realize();
+    for (auto& text : demo_.font_textures) text->realize();  // after the fonts they use
     for (auto& sample : demo_.audio_samples) samples_.load(sample.get(), sample->audio_buffer.data);
     sound_texture_ = std::make_unique<Texture>(sound_capture_width, sound_capture_height);
     sound_texture_->realize();

@@ -3,7 +3,8 @@
 // the mixer, and the step that draws one frame.
 //
 //   DemoPlayback playback(demo);   // GL context current, mixer open
-//   playback.realize();            // programs, textures, effects, sound texture, samples
+//   playback.realize();            // programs, textures, effects, fonts, text textures,
+//                                  // sound texture, samples
 //   playback.prepare();            // programs again with #include resolved, then effects
 //   playback.warm_up();            // every effect drawn once, nothing swapped
 //   playback.start_music();        // then take the clock origin
