@@ -25,6 +25,10 @@ void DemoPlayback::realize() {
 
     dispatch_ = std::make_unique<TimelineDispatch>(demo_.events);
     dispatch_->actions.play_sample_hook = [this](AudioSample& s) { samples_.play(&s); };
+    dispatch_->actions.update_texts_hook = [this](const Event& e, float beat, const Event* parent,
+                                                  const FrameContext& frame) {
+        update_event_texts(e, beat, parent, frame.beat, text_scratch_);
+    };
 }
 
 void DemoPlayback::prepare() { qh::prepare(demo_.shaders, demo_.effects); }

@@ -13,6 +13,7 @@
 // Reading a document never needs any of this; `quill pack`, `unpack` and
 // `info` never create one.
 #include <memory>
+#include <string>
 
 #include "audio/music.h"
 #include "audio/sample_player.h"
@@ -53,6 +54,7 @@ private:
     SamplePlayer samples_;
     std::unique_ptr<Texture> sound_texture_;
     std::unique_ptr<TimelineDispatch> dispatch_;
+    std::string text_scratch_;  // each frame's texts, compared before they are rendered
 };
 
 }  // namespace qh

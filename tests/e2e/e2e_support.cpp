@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -11,6 +12,9 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+#include <SDL.h>
+#include <SDL_image.h>
 
 #include "package/trailer.h"
 
@@ -173,6 +177,38 @@ Rgb screen_pixel(const TempDir& dir, int x, int y) {
     const auto open = txt.find('(', txt.find('\n'));
     if (open != std::string::npos) std::sscanf(txt.c_str() + open, "(%d,%d,%d", &c.r, &c.g, &c.b);
     return c;
+}
+
+int Screenshot::count_bright(int w, int h, int level) const {
+    int n = 0;
+    for (int y = 0; y < std::min(h, height); ++y)
+        for (int x = 0; x < std::min(w, width); ++x) {
+            const uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+            n += p[0] > level && p[1] > level && p[2] > level;
+        }
+    return n;
+}
+
+Screenshot screenshot(const TempDir& dir) {
+    const auto shot = dir / "screen.png";
+    std::filesystem::remove(shot);
+    Screenshot s;
+    if (std::system(("import -window root " + shot.string() + " >/dev/null 2>&1").c_str()) != 0)
+        return s;
+    SDL_Surface* loaded = IMG_Load(shot.c_str());
+    if (!loaded) return s;
+    SDL_Surface* rgb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB24, 0);
+    SDL_FreeSurface(loaded);
+    if (!rgb) return s;
+    s.width = rgb->w;
+    s.height = rgb->h;
+    s.rgb.resize(static_cast<size_t>(s.width) * s.height * 3);
+    for (int y = 0; y < s.height; ++y)
+        std::memcpy(&s.rgb[static_cast<size_t>(y) * s.width * 3],
+                    static_cast<const uint8_t*>(rgb->pixels) + static_cast<ptrdiff_t>(y) * rgb->pitch,
+                    static_cast<size_t>(s.width) * 3);
+    SDL_FreeSurface(rgb);
+    return s;
 }
 
 }  // namespace qh::e2e

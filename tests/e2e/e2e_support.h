@@ -70,4 +70,15 @@ struct Rgb { int r, g, b; };
 // Screenshot of the root window; the colour at (x, y).
 Rgb screen_pixel(const TempDir& dir, int x, int y);
 
+// The whole root window, top row first, 8 bits a channel.
+struct Screenshot {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;  // width * height * 3
+    // Pixels in the top-left w x h whose red, green and blue all exceed `level`.
+    int count_bright(int w, int h, int level = 128) const;
+    bool operator==(const Screenshot&) const = default;
+};
+// Empty (0 x 0) when the screenshot could not be taken or read.
+Screenshot screenshot(const TempDir& dir);
+
 }  // namespace qh::e2e

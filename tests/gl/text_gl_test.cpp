@@ -1,5 +1,6 @@
 // Text textures on a real GL context: what the font renderer leaves in the
-// texture, the centring, when an upload happens.
+// texture, the centring, when an upload happens, the update pass of the
+// timeline, and the text on screen through an effect.
 #include <GL/glew.h>
 #include <SDL_ttf.h>
 
@@ -10,6 +11,8 @@
 
 #include "document/demo_tables.h"
 #include "gl/gl_context.h"
+#include "playback/demo_playback.h"
+#include "playback/timeline_actions.h"
 #include "support/sample_demo.h"
 
 namespace qh {
@@ -20,6 +23,7 @@ using gltest::near;
 using gltest::Rgba;
 
 constexpr Rgba white{255, 255, 255, 255};
+constexpr Rgba black{0, 0, 0, 255};
 
 std::unique_ptr<Font> test_font(int32_t ptsize) {
     auto f = std::make_unique<Font>();
@@ -194,6 +198,101 @@ TEST_F(TextGl, OnlyAChangedTextIsRenderedAndUploaded) {
     }
 }
 
+// The timeline's update pass with the text hook as the player installs it.
+struct TextTimeline {
+    std::vector<std::unique_ptr<Event>> events;
+    std::vector<std::unique_ptr<EventGroup>> groups;
+    std::unique_ptr<ShaderProgram> program = gltest::build_program(
+        "#version 150\nout vec4 fragColor;\nvoid main() { fragColor = vec4(0.0); }\n");
+    Effect effect{"text", program.get(), nullptr, nullptr, false, false, nullptr};
+    std::string scratch;
+
+    Event* effect_event(const std::string& name, float start, float end) {
+        auto& e = events.emplace_back(std::make_unique<Event>());
+        e->name = name;
+        e->effect = &effect;
+        e->start_beat = start;
+        e->end_beat = end;
+        return e.get();
+    }
+    void play(float beat) {
+        TimelineDispatch dispatch(events);
+        dispatch.actions.update_texts_hook = [this](const Event& e, float b, const Event* parent,
+                                                    const FrameContext& frame) {
+            update_event_texts(e, b, parent, frame.beat, scratch);
+        };
+        dispatch.play(gltest::frame_at(beat));
+    }
+};
+
+TEST_F(TextGl, AStaticTextUploadsOnceAndATypedTextOncePerNewCharacter) {
+    auto font = test_font(16);
+    auto t = text_texture(font.get(), 128, 32);
+    t->chars_per_beat = 1;
+    TextTimeline tl;
+    tl.effect.font_textures = {t.get()};
+    Event* e = tl.effect_event("Typed", 0, 8);
+    e->curves["title"].control_points = {{0, 0, "Hello"}, {5, 0, "Hello"}};
+    // One character a beat: 1, 1, 2, 2, 3 characters.
+    for (float beat : {0.0f, 0.5f, 1.0f, 1.5f, 2.0f}) tl.play(beat);
+    EXPECT_EQ(t->gpu.text, "Hel");
+    EXPECT_EQ(t->gpu.uploads, 3u);
+    // From the last point on the text stands still: one more upload at most.
+    for (float beat : {5.0f, 5.5f, 6.0f, 7.0f}) tl.play(beat);
+    EXPECT_EQ(t->gpu.text, "Hello");
+    EXPECT_EQ(t->gpu.uploads, 4u);
+}
+
+TEST_F(TextGl, AGroupMemberClearsWhenItsBeatLeavesItsWindowAndAnEventKeepsItsText) {
+    auto font = test_font(16);
+    auto member_text = text_texture(font.get(), 64, 32);
+    auto own_text = text_texture(font.get(), 64, 32);
+    TextTimeline tl;
+    tl.effect.font_textures = {member_text.get()};
+    // The member is played only through the group (16..20 -> 100..104).
+    Event* member = tl.effect_event("Intro", 16, 20);
+    member->visible = false;
+    member->curves["title"].control_points = {{0, 0, "own"}};
+    auto& g = tl.groups.emplace_back(std::make_unique<EventGroup>());
+    g->events = {member};
+    auto& player = tl.events.emplace_back(std::make_unique<Event>());
+    player->type = Event::type_group;
+    player->group = g.get();
+    player->start_beat = 100;
+    player->end_beat = 110;
+    player->curves["Intro.title"].control_points = {{0, 0, "HI"}};
+    // An effect event on the main timeline, with its own texture.
+    Effect other("other", tl.program.get(), nullptr, nullptr, false, false, nullptr);
+    other.font_textures = {own_text.get()};
+    Event* plain = tl.effect_event("Plain", 0, 4);
+    plain->effect = &other;
+    plain->curves["title"].control_points = {{0, 0, "HI"}};
+
+    struct Row {
+        const char* name;
+        float beat;
+        std::string member, plain;
+        uint64_t member_uploads;
+    };
+    const Row rows[] = {
+        {"plain event shows its text", 2, "", "HI", 0},
+        {"member takes the override", 101, "HI", "HI", 1},
+        {"member beat 20 is still inside", 104, "HI", "HI", 1},
+        {"member beat 20.5 is outside: cleared", 104.5f, "", "HI", 2},
+        {"stays cleared without uploading again", 106, "", "HI", 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        tl.play(row.beat);
+        EXPECT_EQ(member_text->gpu.text, row.member);
+        EXPECT_EQ(member_text->gpu.uploads, row.member_uploads);
+        EXPECT_EQ(image_of(*member_text).lit_count() > 0, !row.member.empty());
+        // Not active after beat 4, so never updated again: the text stays.
+        EXPECT_EQ(own_text->gpu.text, row.plain);
+        EXPECT_GT(image_of(*own_text).lit_count(), 0);
+    }
+}
+
 TEST_F(TextGl, AFontThatDoesNotOpenLeavesItsTextsTransparent) {
     auto broken = std::make_unique<Font>();
     broken->name = "broken";
@@ -210,6 +309,60 @@ TEST_F(TextGl, AFontThatDoesNotOpenLeavesItsTextsTransparent) {
     t->set_text("Hello");
     EXPECT_EQ(t->gpu.uploads, 1u);  // the cleared surface
     EXPECT_EQ(image_of(*t).lit_count(), 0);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(TextGl, TheEffectShowsItsTextTextureWhiteWhereTheTextIs) {
+    Demo demo;
+    demo.fonts.push_back(test_font(28));
+    auto t = std::make_unique<FontTexture>();
+    t->name = "title";
+    t->width = width;
+    t->height = height;
+    t->font = demo.fonts[0].get();
+    // An image texture first, so the text texture is on unit 1 ("tex1").
+    demo.textures.push_back(std::make_unique<Texture>(1, 1));
+    demo.shaders.push_back(gltest::build_program(
+        "#version 150\nout vec4 fragColor;\nuniform sampler2D tex1; uniform vec2 resolution;\n"
+        "void main() {\n"
+        "  vec2 uv = gl_FragCoord.xy / resolution;\n"
+        "  fragColor = texture(tex1, vec2(uv.x, 1.0 - uv.y));\n"  // the text's top row up
+        "}\n"));
+    auto fx = std::make_unique<Effect>();
+    fx->name = "title";
+    fx->program = demo.shaders[0].get();
+    fx->textures = {demo.textures[0].get()};
+    fx->font_textures = {t.get()};
+    auto ev = std::make_unique<Event>();
+    ev->effect = fx.get();
+    ev->start_beat = 0;
+    ev->end_beat = 8;
+    ev->curves["title"].control_points = {{0, 0, "HH"}};
+    demo.font_textures.push_back(std::move(t));
+    demo.effects.push_back(std::move(fx));
+    demo.events.push_back(std::move(ev));
+
+    DemoPlayback playback(demo);
+    playback.realize();
+    playback.prepare();
+    playback.compose_frame(1.0f);
+    const FontTexture& text = *demo.font_textures[0];
+    ASSERT_EQ(text.gpu.text, "HH");
+    const Image img = image_of(text);
+    int white_pixels = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const Rgba texel = img.at(x, y);
+            const Rgba on_screen = pixel(x, height - 1 - y);
+            if (texel.a == 0) {
+                ASSERT_TRUE(near(on_screen, black)) << x << "," << y;
+            }
+            if (texel.a == 255) {
+                ASSERT_TRUE(near(on_screen, white)) << x << "," << y;
+                ++white_pixels;
+            }
+        }
+    EXPECT_GT(white_pixels, 20);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
