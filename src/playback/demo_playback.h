@@ -3,7 +3,8 @@
 // the mixer, and the step that draws one frame.
 //
 //   DemoPlayback playback(demo);   // GL context current, mixer open
-//   playback.realize();            // programs, textures, effects, sound texture, samples
+//   playback.realize();            // programs, textures, effects, fonts, text textures,
+//                                  // sound texture, samples
 //   playback.prepare();            // programs again with #include resolved, then effects
 //
 // The player does the same while it reads, so that each record's device work
@@ -19,6 +20,7 @@
 // Reading a document never needs any of this; `quill pack`, `unpack` and
 // `info` never create one.
 #include <memory>
+#include <string>
 
 #include "audio/music.h"
 #include "audio/sample_player.h"
@@ -67,6 +69,7 @@ private:
     SamplePlayer samples_;
     std::unique_ptr<Texture> sound_texture_;
     std::unique_ptr<TimelineDispatch> dispatch_;
+    std::string text_scratch_;  // each frame's texts, compared before they are rendered
 };
 
 }  // namespace qh
