@@ -318,7 +318,7 @@ TEST(Quill, ShaderWithALongRunPacksAndPlays) {
     EXPECT_EQ(read_file(dir / "u/resources/banner.frag"), source);
 
     Process player({(dir / "demo").string()}, dir.path(), {"SDL_AUDIODRIVER=dummy"});
-    ASSERT_TRUE(player.wait(30s)) << "the player did not end after its end beat";
+    ASSERT_TRUE(player.wait(120s)) << "the player did not end after its end beat";
     EXPECT_EQ(player.exit_status(), 0) << player.out();
     EXPECT_FALSE(std::filesystem::exists(dir / "crash.txt")) << read_file(dir / "crash.txt");
 }
