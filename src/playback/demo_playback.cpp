@@ -4,19 +4,24 @@
 #include "playback/frame_composition.h"
 #include "playback/prepare.h"
 #include "playback/timeline_actions.h"
+#include "scene3d/scene_renderer.h"
 
 namespace qh {
 
-DemoPlayback::DemoPlayback(Demo& demo) : demo_(demo) {}
+DemoPlayback::DemoPlayback(Demo& demo)
+    : demo_(demo), scene_renderer_(std::make_unique<SceneRenderer>()),
+      previous_drawer_(install_scene_drawer(scene_renderer_.get())) {}
 
 // The timeline and the samples go before the music: a sample timer or the
 // post-mix hook must not outlive what it points at.
-DemoPlayback::~DemoPlayback() = default;
+DemoPlayback::~DemoPlayback() { install_scene_drawer(previous_drawer_); }
 
 void DemoPlayback::realize() {
     for (auto& program : demo_.shaders) program->realize();
     for (auto& texture : demo_.textures) texture->realize();
+    for (auto& model : demo_.models) model->realize();
     for (auto& effect : demo_.effects) effect->realize();
+    for (auto& scene : demo_.scenes) scene->realize();
     for (auto& sample : demo_.audio_samples) samples_.load(sample.get(), sample->audio_buffer.data);
     sound_texture_ = std::make_unique<Texture>(sound_capture_width, sound_capture_height);
     sound_texture_->realize();

@@ -3,14 +3,17 @@
 // the mixer, and the step that draws one frame.
 //
 //   DemoPlayback playback(demo);   // GL context current, mixer open
-//   playback.realize();            // programs, textures, effects, sound texture, samples
+//   playback.realize();            // programs, textures, models, effects, scenes,
+//                                  // sound texture, samples
 //   playback.prepare();            // programs again with #include resolved, then effects
 //   playback.warm_up();            // every effect drawn once, nothing swapped
 //   playback.start_music();        // then take the clock origin
 //   ...each frame:  playback.compose_frame(beat);
 //
-// Reading a document never needs any of this; `quill pack`, `unpack` and
-// `info` never create one.
+// While it lives, effects with scenes draw through its scene renderer
+// (installed by the constructor, the previous one put back by the
+// destructor). Reading a document never needs any of this; `quill pack`,
+// `unpack` and `info` never create one.
 #include <memory>
 
 #include "audio/music.h"
@@ -20,6 +23,8 @@ namespace qh {
 
 class Demo;
 class Effect;
+class SceneDrawer;
+class SceneRenderer;
 class Texture;
 class TimelineDispatch;
 
@@ -52,6 +57,8 @@ private:
     SamplePlayer samples_;
     std::unique_ptr<Texture> sound_texture_;
     std::unique_ptr<TimelineDispatch> dispatch_;
+    std::unique_ptr<SceneRenderer> scene_renderer_;
+    SceneDrawer* previous_drawer_ = nullptr;
 };
 
 }  // namespace qh
