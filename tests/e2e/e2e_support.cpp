@@ -162,6 +162,16 @@ void send_key(const std::string& key) {
     if (std::system(cmd.c_str()) != 0) throw std::runtime_error("xdotool failed");
 }
 
+std::pair<int, int> window_position(const std::string& title) {
+    // "Window 2097158\n  Position: 0,152 (screen: 0)\n  Geometry: 1280x720"
+    const std::string out =
+        shell_output("xdotool search --name '" + title + "' getwindowgeometry 2>/dev/null");
+    std::pair<int, int> p{-1, -1};
+    const size_t at = out.find("Position:");
+    if (at != std::string::npos) std::sscanf(out.c_str() + at, "Position: %d,%d", &p.first, &p.second);
+    return p;
+}
+
 Rgb screen_pixel(const TempDir& dir, int x, int y) {
     const auto shot = dir / "shot.png";
     std::system(("import -window root " + shot.string() + " >/dev/null 2>&1").c_str());
@@ -173,6 +183,24 @@ Rgb screen_pixel(const TempDir& dir, int x, int y) {
     const auto open = txt.find('(', txt.find('\n'));
     if (open != std::string::npos) std::sscanf(txt.c_str() + open, "(%d,%d,%d", &c.r, &c.g, &c.b);
     return c;
+}
+
+Rgb Screenshot::at(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width || y >= height || rgb.empty()) return {-1, -1, -1};
+    const size_t i = (size_t(y) * size_t(width) + size_t(x)) * 3;
+    return {rgb[i], rgb[i + 1], rgb[i + 2]};
+}
+
+Screenshot take_screenshot(const TempDir& dir, const std::string& file) {
+    const auto shot = dir / file;
+    Screenshot s;
+    if (std::system(("import -window root " + shot.string() + " >/dev/null 2>&1").c_str()) != 0) return s;
+    const std::string size = shell_output("identify -format '%w %h' " + shot.string() + " 2>/dev/null");
+    if (std::sscanf(size.c_str(), "%d %d", &s.width, &s.height) != 2) return s;
+    const std::string raw = shell_output("convert " + shot.string() + " -depth 8 rgb:- 2>/dev/null");
+    if (raw.size() != size_t(s.width) * size_t(s.height) * 3) return s;
+    s.rgb.assign(raw.begin(), raw.end());
+    return s;
 }
 
 }  // namespace qh::e2e

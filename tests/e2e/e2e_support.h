@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qh::e2e {
@@ -66,8 +67,20 @@ QuillRun quill(const TempDir& dir, std::vector<std::string> args);
 // X helpers (xdotool, ImageMagick); need DISPLAY.
 bool wait_for_window(const std::string& title, std::chrono::milliseconds timeout);
 void send_key(const std::string& key);  // press and release
+// Where the window's top left corner is on the root window (x, y); (-1, -1)
+// when no window has that title.
+std::pair<int, int> window_position(const std::string& title);
 struct Rgb { int r, g, b; };
 // Screenshot of the root window; the colour at (x, y).
 Rgb screen_pixel(const TempDir& dir, int x, int y);
+
+// One screenshot of the root window, kept as `file` in `dir`, for reading
+// several pixels of the same moment. y counts from the top.
+struct Screenshot {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;  // rows top first; empty when the shot failed
+    Rgb at(int x, int y) const;
+};
+Screenshot take_screenshot(const TempDir& dir, const std::string& file = "shot.png");
 
 }  // namespace qh::e2e
