@@ -11,6 +11,9 @@ void Scene::realize() {
     gpu.shadow_framebuffer.reset();
     gpu.shadow_texture.reset();
     const int32_t w = gpu.shadow_width, h = gpu.shadow_height;
+    // Whoever calls this may be drawing into a framebuffer of their own.
+    GLint previous = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
 
     gpu.shadow_texture = GlTexture::generate();
     glBindTexture(GL_TEXTURE_2D, gpu.shadow_texture);
@@ -37,7 +40,7 @@ void Scene::realize() {
     gpu.shadow_status = status;
     gpu.shadow_complete = status == GL_FRAMEBUFFER_COMPLETE;
     if (!gpu.shadow_complete) std::printf("FB Error! Status: 0x%x\n", status);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
 }
 
 }  // namespace qh
