@@ -39,6 +39,7 @@
 #include "scene3d/scene.h"
 #include "scene3d/scene_renderer.h"
 #include "support/gltf_builder.h"
+#include "support/sample_demo.h"
 
 namespace qh {
 namespace {
@@ -96,7 +97,7 @@ std::unique_ptr<Model> built_model(const std::vector<uint8_t>& glb) {
 
 std::vector<uint8_t> sample_image() {
     Model sample;
-    const std::vector<uint8_t> record = test::model_record("BoxTextured.glb", test::test_gltf("BoxTextured.glb"));
+    const std::vector<uint8_t> record = test::model_record("BoxTextured.glb", test::gltf_fixture("BoxTextured.glb"));
     BinaryReader in(record);
     sample.read_binary(in);
     return sample.gltf.images.at(0).image;

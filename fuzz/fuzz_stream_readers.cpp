@@ -69,9 +69,13 @@ Outcome decode(std::span<const uint8_t> data, size_t split) {
         else
             o.trailing.insert(o.trailing.end(), data.begin() + split, data.end());
     } catch (const std::length_error&) {
-        return Outcome{.error = 1};
+        Outcome failed;
+        failed.error = 1;
+        return failed;
     } catch (const std::runtime_error&) {
-        return Outcome{.error = 2};
+        Outcome failed;
+        failed.error = 2;
+        return failed;
     }
     check(st.output.size() <= max_output);
     o.output = std::move(st.output);

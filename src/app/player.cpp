@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/fatal_report.h"
+#include "app/loading_screen.h"
 #include "platform/gl_window.h"
 #include "core/runtime.h"
 #include "document/demo.h"
@@ -17,18 +18,20 @@
 #include "playback/demo_playback.h"
 #include "package/errors.h"
 #include "package/trailer.h"
+#include "qh_version.h"
 #include "render/gl/gl_util.h"
 
 namespace qh {
 
 namespace {
 
-const char* const window_title = "Quillharbor :: 0.11";
+const char* const window_title = "Quillharbor :: " QH_VERSION;
 
 SDL_Window* main_window = nullptr;
 SDL_GLContext gl_context = nullptr;
 Demo* current_demo = nullptr;
 DemoPlayback* playback = nullptr;
+LoadingScreen* loader = nullptr;
 
 int event_watch(void*, SDL_Event* event) {
     if (event->type == SDL_APP_WILLENTERBACKGROUND) runtime().quit_requested = true;
@@ -62,8 +65,8 @@ void drain_events() {
     }
 }
 
-// The part of the loading screen's set-up the shell needs whatever the screen
-// shows: hidden cursor, vertical sync, one swap before anything is drawn.
+// Hidden cursor, vertical sync, one swap before anything is drawn, then the
+// loader's own objects.
 void begin_loading() {
     SDL_ShowCursor(SDL_DISABLE);
     drain_events();
@@ -71,16 +74,25 @@ void begin_loading() {
     SDL_GL_SetSwapInterval(1);
     glViewport(0, 0, 1920, 1080);
     SDL_GL_SwapWindow(main_window);
+    loader = new LoadingScreen(main_window, gl_context, playback->samples());
 }
 
-std::unique_ptr<Demo> load_demo(const std::string& executable_path) {
+// Reads the package into the document, each record's device work right after
+// it and a loading frame after that; then what needs the links, and the
+// frame that says the demo is ready. Events that arrive meanwhile are
+// dropped by the loading frames, quit requests included.
+void load_demo(const std::string& executable_path, Demo& demo) {
     std::vector<uint8_t> payload;
     const TrailerStatus status = read_package_file(executable_path, payload);
     if (status == TrailerStatus::no_package) report_missing_package();
     if (status != TrailerStatus::found) report_fatal_error(describe(status, executable_path));
     try {
-        // Events that arrive while loading are dropped, quit requests included.
-        return read_demo_payload(payload, [](uint64_t, uint64_t) { drain_events(); });
+        read_demo_payload(
+            demo, payload,
+            [](uint64_t read, uint64_t total) {
+                if (read < total) loader->frame(read, total);
+            },
+            [](const RecordRef& record) { playback->realize_record(record); });
     } catch (const ContentError& e) {
         report_fatal_error(e.what());
     } catch (const std::exception& e) {
@@ -147,19 +159,22 @@ int run_player(const std::string& executable_path) {
         return 1;
     }
     print_gl_info();
+    std::fflush(stdout);  // seen at once, not only once loading has ended
     glClearColor(0, 0, 0, 1);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 
-    begin_loading();
-
-    // The document and its device side live until the process ends.
-    current_demo = load_demo(executable_path).release();
+    // The document, its device side and the loader live until the process ends.
+    current_demo = new Demo;
     playback = new DemoPlayback(*current_demo);
-    playback->realize();
+    begin_loading();
+    load_demo(executable_path, *current_demo);
+    playback->realize_links();
     playback->prepare();
+    loader->frame(current_demo->resource_count, current_demo->resource_count);
 
     rt.white_texture = create_color_texture(1, 1, 1, 1);
+    loader->finish(current_demo->resource_count);
     playback->warm_up();
     playback->start_music();
     const uint32_t start_ticks = SDL_GetTicks();

@@ -3,13 +3,12 @@
 //
 //   Music music;                                   // after Mix_OpenAudio
 //   music.start(demo_music_bytes);                 // plays once; empty bytes: nothing
-//   runtime().start_ticks = SDL_GetTicks();        // the clock starts with the music
+//   start_ticks = SDL_GetTicks();                  // the clock starts with the music
 //   ...
 //   const SpectrumState& sound = music.capture().latest();   // once per frame
 //   upload(sound.capture); set_uniform("sound", sound.level());
 //   ...
-//   runtime().start_ticks = music.seek(beat, bpm, beat_offset);
-//   runtime().current_beat = beat;
+//   start_ticks = music.seek(beat, bpm, beat_offset);   // the clock follows
 //
 // The mixer has one post-mix hook and one music channel, so keep one Music at
 // a time; destroy it before closing the mixer.

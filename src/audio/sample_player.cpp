@@ -61,6 +61,11 @@ struct SamplePlayer::Voice {
     Mix_Chunk* chunk = nullptr;
     int32_t duration_ms = 0;
     DuckSlot duck;
+    // A play that found no free channel still counts as played until this
+    // tick: asked again on every frame of its event, the sound would start
+    // late, out of time with the music.
+    Uint32 missed_until = 0;
+    bool missed = false;
 };
 
 SamplePlayer::SamplePlayer() = default;
@@ -111,6 +116,10 @@ bool SamplePlayer::play(Key key) {
     if (found == voices_.end() || !found->second->chunk) return false;
     Voice& voice = *found->second;
 
+    if (voice.missed) {
+        if (static_cast<int32_t>(SDL_GetTicks() - voice.missed_until) < 0) return false;
+        voice.missed = false;
+    }
     Ducking& d = ducking();
     std::lock_guard lock(d.mutex);
     if (voice.duck.playing) return false;
@@ -123,7 +132,10 @@ bool SamplePlayer::play(Key key) {
         begin_duck(d);
     }
     if (Mix_PlayChannelTimed(-1, voice.chunk, 0, -1) < 0) {
+        // The music is not ducked for a sound that does not play.
         if (ducks) end_duck(d, voice.duck);
+        voice.missed = voice.duration_ms > 0;
+        voice.missed_until = SDL_GetTicks() + static_cast<Uint32>(voice.duration_ms);
         return false;
     }
     if (ducks) {

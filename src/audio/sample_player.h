@@ -45,8 +45,9 @@ public:
 
     // Starts the sample and the ducking. Does nothing while the sample's
     // previous play is still within its duration, for an unknown key, an
-    // undecodable sample, or when no mixer channel is free. True when it
-    // started.
+    // undecodable sample, or when no mixer channel is free; a play that found
+    // no channel counts as played for the sample's duration (without ducking)
+    // so that it never starts late. True when it started.
     bool play(Key key);
 
     // True from a play until that play's duration has passed.

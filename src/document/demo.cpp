@@ -36,7 +36,7 @@ private:
 
 template <class T>
 void read_binary_table(BinaryReader& in, std::vector<std::unique_ptr<T>>& table, const char* key,
-                       IdentityMap& ids, ProgressCounter& progress) {
+                       IdentityMap& ids, const RecordRead& record_read, ProgressCounter& progress) {
     // Every element starts with its 8-byte identity.
     const uint64_t count = in.read_count(key, 8);
     for (uint64_t i = 0; i < count; ++i) {
@@ -44,7 +44,9 @@ void read_binary_table(BinaryReader& in, std::vector<std::unique_ptr<T>>& table,
         auto record = std::make_unique<T>();
         record->read_binary(in);
         ids.add<T>(id, record.get());
+        T* read = record.get();
         table.push_back(std::move(record));
+        if (record_read) record_read(RecordRef{RecordKindOf<T>::value, read});
         progress.record_done();
     }
 }
@@ -117,13 +119,14 @@ void Demo::write_binary(BinaryWriter& out) const {
 
 void Demo::read_binary(BinaryReader& in) { read_binary(in, LoadProgress{}); }
 
-void Demo::read_binary(BinaryReader& in, const LoadProgress& progress_callback) {
+void Demo::read_binary(BinaryReader& in, const LoadProgress& progress_callback,
+                       const RecordRead& record_read) {
     clear_tables(*this);
     resource_count = in.read_u64("resource_count");
     ProgressCounter progress(progress_callback, resource_count);
     IdentityMap ids;
     for_each_table(*this, [&](auto& table, const char* key) {
-        read_binary_table(in, table, key, ids, progress);
+        read_binary_table(in, table, key, ids, record_read, progress);
     });
     music.data = in.read_scrambled_bytes("music");
 

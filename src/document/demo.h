@@ -35,6 +35,22 @@ namespace qh {
 // once at the end with index == total.
 using LoadProgress = std::function<void(uint64_t index, uint64_t total)>;
 
+// A record of any table, as handed to a RecordRead callback.
+struct RecordRef {
+    RecordKind kind;
+    void* record;
+
+    template <class T>
+    T* as() const {
+        return kind == RecordKindOf<T>::value ? static_cast<T*>(record) : nullptr;
+    }
+};
+// Called for each record of a package right after it is read, before the
+// progress callback: the player does the record's device work there, so that
+// the loading screen follows the work that takes the time. Links to other
+// records are not wired yet.
+using RecordRead = std::function<void(const RecordRef&)>;
+
 class Demo : public ISerializable {
 public:
     Demo();
@@ -57,7 +73,8 @@ public:
     void read_binary(BinaryReader& in) override;
 
     void from_json(const JsonValue& value, const ProjectDir& dir, const LoadProgress& progress);
-    void read_binary(BinaryReader& in, const LoadProgress& progress);
+    void read_binary(BinaryReader& in, const LoadProgress& progress,
+                     const RecordRead& record_read = {});
 
     // Records in all tables together.
     uint64_t record_count() const;

@@ -10,9 +10,14 @@ namespace qh {
 
 std::unique_ptr<Demo> read_demo_payload(std::span<const uint8_t> payload, const LoadProgress& progress) {
     auto demo = std::make_unique<Demo>();
-    BinaryReader in(payload);
-    demo->read_binary(in, progress);
+    read_demo_payload(*demo, payload, progress, {});
     return demo;
+}
+
+void read_demo_payload(Demo& demo, std::span<const uint8_t> payload, const LoadProgress& progress,
+                       const RecordRead& record_read) {
+    BinaryReader in(payload);
+    demo.read_binary(in, progress, record_read);
 }
 
 std::vector<uint8_t> write_demo_payload(const Demo& demo) {

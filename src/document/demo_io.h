@@ -18,6 +18,9 @@ inline constexpr const char* project_file_name = "project.json";
 
 std::unique_ptr<Demo> read_demo_payload(std::span<const uint8_t> payload,
                                         const LoadProgress& progress = {});
+// Into an existing document (the player builds its device side as it reads).
+void read_demo_payload(Demo& demo, std::span<const uint8_t> payload, const LoadProgress& progress,
+                       const RecordRead& record_read);
 std::vector<uint8_t> write_demo_payload(const Demo& demo);
 
 // Relative names in the project resolve against the project file's directory.

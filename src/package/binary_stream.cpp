@@ -91,7 +91,10 @@ std::string BinaryReader::read_packed_string(const char* what) {
     scramble(stored.data(), stored.size());
 
     DecoderState state;
-    state.max_output = packed_string_limit(length);
+    // As much as the tokens describe, which is every byte of a written text,
+    // or the small allowance for a stream that stops early; never past the ceiling.
+    state.max_output = std::min(max_packed_text, std::max(packed_string_limit(length),
+                                                          lz_described_size(stored.data(), length)));
     const uint64_t budget = decoded_budget_floor + 64 * static_cast<uint64_t>(bytes_.size());
     if (budget > decoded_total_) {
         state.max_output = std::min<uint64_t>(state.max_output, budget - decoded_total_);

@@ -91,9 +91,16 @@ private:
     std::unordered_map<const void*, ResourceId> ids_;
 };
 
-// The largest text a packed string of `stored_length` bytes may announce. The
-// codec can describe long runs in a few bytes, so a hostile header could ask
-// for gigabytes; real texts stay far below this ratio.
+// The largest text a packed string of `stored_length` bytes may announce
+// beyond what its tokens describe (a stream that stops early reads as zeros up
+// to the announced size). A header alone could otherwise ask for gigabytes.
+// A text its tokens describe whole may be longer, up to `max_packed_text`: one
+// long match can describe any length in a few bytes (its length is a varint),
+// so no ratio to the stored size bounds what the writer produces.
 uint64_t packed_string_limit(uint64_t stored_length);
+
+// No stored text reads as more than this, however it is described; the packer
+// reads its payload back, so it refuses a project holding a longer one.
+inline constexpr uint64_t max_packed_text = 64ull << 20;
 
 }  // namespace qh

@@ -228,7 +228,49 @@ bool read_varint(DecoderState& s, const uint8_t*& in, const uint8_t* end, uint64
     return false;
 }
 
+// One varint of a message scanned whole; false when the input ends inside it
+// or it runs past 64 bits.
+bool scan_varint(const uint8_t*& in, const uint8_t* end, uint64_t& value) {
+    value = 0;
+    for (unsigned shift = 0; in < end; shift += 7) {
+        const uint8_t b = *in++;
+        if (shift == 63 && (b & 0xFE)) return false;
+        value |= static_cast<uint64_t>(b & 0x7F) << shift;
+        if (!(b & 0x80)) return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+uint64_t lz_described_size(const uint8_t* input, size_t length) {
+    const uint8_t* in = input;
+    const uint8_t* const end = input + length;
+    uint64_t n = 0;
+    if (!scan_varint(in, end, n)) return 0;
+    // The same checks as the decoder's, against the same cursor.
+    uint64_t cur = 0;
+    while (cur < n) {
+        uint64_t v;
+        if (!scan_varint(in, end, v)) break;
+        if (v & 1) {
+            const uint64_t k = v >> 1;
+            if (k > n - cur) break;
+            const uint64_t present = std::min<uint64_t>(k, static_cast<uint64_t>(end - in));
+            in += present;
+            cur += present;
+            if (present < k) break;
+        } else {
+            uint64_t c = (v >> 1) & 7;
+            if (c == 0 && !scan_varint(in, end, c)) break;
+            if (c > UINT64_MAX - 4) break;
+            const uint64_t len = c + 4, dist = v >> 4;
+            if (dist > cur || cur - dist >= n || len > n - cur) break;
+            cur += len;
+        }
+    }
+    return cur;
+}
 
 LzStatus lz_decompress(DecoderState& s, const uint8_t* input, size_t length,
                        std::vector<uint8_t>* trailing) {

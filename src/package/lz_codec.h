@@ -36,6 +36,14 @@ struct DecoderState {
 LzStatus lz_decompress(DecoderState& state, const uint8_t* input, size_t length,
                        std::vector<uint8_t>* trailing = nullptr);
 
+// How many bytes a decode of the message in `input` would produce before it
+// stops, found without writing anything: the literal bytes present plus the
+// match lengths, up to the first token the decoder would refuse, the end of
+// the input or the announced size (0 when the header is incomplete). A reader
+// bounds the announced size by this before allocating it; the writer's own
+// output always describes exactly its announced size.
+uint64_t lz_described_size(const uint8_t* input, size_t length);
+
 // Minimal unsigned LEB128; exposed for the tests and the benchmark.
 void append_varint(std::vector<uint8_t>& out, uint64_t value);
 

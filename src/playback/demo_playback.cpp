@@ -16,13 +16,30 @@ DemoPlayback::DemoPlayback(Demo& demo)
 // post-mix hook must not outlive what it points at.
 DemoPlayback::~DemoPlayback() { install_scene_drawer(previous_drawer_); }
 
-void DemoPlayback::realize() {
-    for (auto& program : demo_.shaders) program->realize();
-    for (auto& texture : demo_.textures) texture->realize();
-    for (auto& model : demo_.models) model->realize();
+void DemoPlayback::realize(const LoadProgress& progress) {
+    const uint64_t total = demo_.record_count();
+    uint64_t done = 0;
+    for_each_table(demo_, [&](auto& table, const char*) {
+        for (auto& record : table) {
+            using T = std::decay_t<decltype(*record)>;
+            realize_record(RecordRef{RecordKindOf<T>::value, record.get()});
+            if (progress) progress(done++, total);
+        }
+    });
+    realize_links();
+    if (progress) progress(total, total);
+}
+
+void DemoPlayback::realize_record(const RecordRef& record) {
+    if (auto* program = record.as<ShaderProgram>()) program->realize();
+    if (auto* texture = record.as<Texture>()) texture->realize();
+    if (auto* model = record.as<Model>()) model->realize();
+    if (auto* scene = record.as<Scene>()) scene->realize();
+    if (auto* sample = record.as<AudioSample>()) samples_.load(sample, sample->audio_buffer.data);
+}
+
+void DemoPlayback::realize_links() {
     for (auto& effect : demo_.effects) effect->realize();
-    for (auto& scene : demo_.scenes) scene->realize();
-    for (auto& sample : demo_.audio_samples) samples_.load(sample.get(), sample->audio_buffer.data);
     sound_texture_ = std::make_unique<Texture>(sound_capture_width, sound_capture_height);
     sound_texture_->realize();
 

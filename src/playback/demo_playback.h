@@ -3,9 +3,16 @@
 // the mixer, and the step that draws one frame.
 //
 //   DemoPlayback playback(demo);   // GL context current, mixer open
-//   playback.realize();            // programs, textures, models, effects, scenes,
-//                                  // sound texture, samples
+//   playback.realize();            // programs, textures, models, scenes' shadow
+//                                  // targets, samples; effects, sound texture
 //   playback.prepare();            // programs again with #include resolved, then effects
+//
+// The player does the same while it reads, so that each record's device work
+// follows it at once:
+//   read_demo_payload(demo, payload, progress,
+//                     [&](const RecordRef& r) { playback.realize_record(r); });
+//   playback.realize_links();      // what needs the links: effects, timeline
+//   playback.prepare();
 //   playback.warm_up();            // every effect drawn once, nothing swapped
 //   playback.start_music();        // then take the clock origin
 //   ...each frame:  playback.compose_frame(beat);
@@ -18,10 +25,10 @@
 
 #include "audio/music.h"
 #include "audio/sample_player.h"
+#include "document/demo.h"
 
 namespace qh {
 
-class Demo;
 class Effect;
 class SceneDrawer;
 class SceneRenderer;
@@ -35,7 +42,16 @@ public:
     DemoPlayback(const DemoPlayback&) = delete;
     DemoPlayback& operator=(const DemoPlayback&) = delete;
 
-    void realize();
+    // realize_record for every record in table order, then realize_links;
+    // `progress` (may be empty) after each record and once at the end.
+    void realize(const LoadProgress& progress = {});
+    // The device work of one record that needs no other record: a program is
+    // compiled (includes unresolved), a texture decoded, a model built
+    // ("Number of VAOs"), a scene's shadow target made, a sample decoded.
+    void realize_record(const RecordRef& record);
+    // Once every table is read and wired: effects' GPU objects, the sound
+    // texture and the timeline.
+    void realize_links();
     void prepare();
     void warm_up();
     // Starts the music once, with the analysis registered; false when the

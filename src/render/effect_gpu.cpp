@@ -109,6 +109,8 @@ void Effect::create_gpu_objects() {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
 
+    GLint outer_framebuffer = 0;  // the screen in the player; given back below
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer_framebuffer);
     glBindFramebuffer(GL_FRAMEBUFFER, gpu.target_framebuffer);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, gpu.target_texture,
                            0);
@@ -117,7 +119,7 @@ void Effect::create_gpu_objects() {
     gpu.target_status = status;
     gpu.target_complete = status == GL_FRAMEBUFFER_COMPLETE;
     if (status != GL_FRAMEBUFFER_COMPLETE) std::printf("FB Error! Status: 0x%x\n", status);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(outer_framebuffer));
 }
 
 void Effect::ensure_copy_target(const ScreenSize& s) {
@@ -155,7 +157,9 @@ void Effect::capture_screen(const FrameContext& frame) { read_back_screen(frame.
 
 int Effect::bind_inputs(const FrameContext& frame, ShaderProgram& p, bool render_inputs) {
     const ScreenSize& s = frame.screen;
-    if (render_inputs) {
+    if (render_inputs && !effects.empty()) {
+        GLint outer_framebuffer = 0;  // the screen in the player
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer_framebuffer);
         for (Effect* input : effects) {
             // An input with no target (no program) has nothing to draw into;
             // binding its framebuffer 0 would clear the screen instead.
@@ -164,7 +168,7 @@ int Effect::bind_inputs(const FrameContext& frame, ShaderProgram& p, bool render
             glViewport(0, 0, s.width, s.height);
             glClear(GL_COLOR_BUFFER_BIT);
             input->draw(frame, nullptr, false);
-            glBindFramebuffer(GL_FRAMEBUFFER, 0);
+            glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(outer_framebuffer));
             set_render_viewport(s);
         }
     }

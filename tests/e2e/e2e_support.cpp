@@ -4,22 +4,37 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <grp.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
+#include "app/loader_assets.h"
 #include "package/trailer.h"
+#include "qh_version.h"
 
 extern char** environ;
 
 namespace qh::e2e {
 
+size_t loader_sound_frames() {
+    // A 16-bit PCM WAV as the generator writes it: channels at byte 22,
+    // the data chunk's size at byte 40.
+    const auto& w = embedded::loader_sound;
+    const unsigned channels = w[22] | (w[23] << 8);
+    const uint32_t data = w[40] | (w[41] << 8) | (w[42] << 16) | (uint32_t(w[43]) << 24);
+    return data / (2 * channels);
+}
+
 std::filesystem::path player_path() { return std::filesystem::path(QH_BUILD_DIR) / "quillharbor"; }
 std::filesystem::path quill_path() { return std::filesystem::path(QH_BUILD_DIR) / "quill"; }
+std::string player_window_title() { return "Quillharbor :: " QH_VERSION; }
 
 TempDir::TempDir() {
     std::string templ = (std::filesystem::temp_directory_path() / "qh-e2e-XXXXXX").string();
@@ -55,7 +70,7 @@ std::filesystem::path make_player(const TempDir& dir, const std::vector<uint8_t>
 }
 
 Process::Process(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
-                 const std::vector<std::string>& extra_env)
+                 const std::vector<std::string>& extra_env, bool unprivileged)
     : cwd_(cwd) {
     // An extra entry replaces an inherited one of the same name: the child's
     // getenv would find the inherited one first.
@@ -77,6 +92,10 @@ Process::Process(const std::vector<std::string>& argv, const std::filesystem::pa
         const int err = ::open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        if (unprivileged && ::geteuid() == 0) {
+            constexpr uid_t nobody = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0) ::_exit(126);
+        }
         std::vector<char*> args, envp;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
@@ -148,59 +167,184 @@ std::string shell_output(const std::string& cmd) {
 }
 }  // namespace
 
-bool wait_for_window(const std::string& title, std::chrono::milliseconds timeout) {
+std::ostream& operator<<(std::ostream& out, const Rgb& c) {
+    return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
+}
+
+Rgb Image::at(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width || y >= height) return Rgb{};
+    const size_t i = (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
+    return Rgb{rgb[i], rgb[i + 1], rgb[i + 2]};
+}
+
+bool area_is(const Image& shot, const Geometry& area, Rgb c) {
+    if (area.width <= 0 || area.height <= 0) return false;
+    auto points = [](int n) {
+        std::vector<int> v;
+        for (int i = 0; i < n; i += 8) v.push_back(i);
+        v.push_back(n - 1);
+        return v;
+    };
+    for (int y : points(area.height)) {
+        for (int x : points(area.width)) {
+            if (shot.at(area.x + x, area.y + y) != c) return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// Reads a line from `fd` before `deadline`; false on end of file or time out.
+bool read_line(int fd, std::string& line, std::chrono::steady_clock::time_point deadline) {
+    line.clear();
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+        char c;
+        if (::read(fd, &c, 1) != 1) return false;
+        if (c == '\n') return true;
+        line += c;
+    }
+}
+
+// A binary PPM (P6, maxval 255) as ImageMagick writes it.
+Image parse_ppm(const std::string& data) {
+    std::istringstream in(data);
+    std::string magic;
+    int w = 0, h = 0, maxval = 0;
+    in >> magic >> w >> h >> maxval;
+    if (magic != "P6" || w <= 0 || h <= 0 || maxval != 255) return Image{};
+    in.get();  // the one whitespace byte before the pixels
+    const auto start = static_cast<size_t>(in.tellg());
+    const size_t n = static_cast<size_t>(w) * static_cast<size_t>(h) * 3;
+    if (data.size() < start + n) return Image{};
+    Image image;
+    image.width = w;
+    image.height = h;
+    image.rgb.assign(data.begin() + static_cast<std::ptrdiff_t>(start),
+                     data.begin() + static_cast<std::ptrdiff_t>(start + n));
+    return image;
+}
+
+// `title` as an anchored extended regular expression (xdotool's --name).
+std::string exact_pattern(const std::string& title) {
+    std::string out = "^";
+    for (char c : title) {
+        if (std::strchr(".[]()*+?{}|^$\\", c)) out += '\\';
+        out += c;
+    }
+    return out + "$";
+}
+
+}  // namespace
+
+XServer::XServer() {
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
+    const std::string size = std::to_string(screen_width) + "x" + std::to_string(screen_height) + "x24";
+    const std::string fd_text = std::to_string(fds[1]);
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        ::close(fds[0]);
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, 0);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execlp("Xvfb", "Xvfb", "-displayfd", fd_text.c_str(), "-screen", "0", size.c_str(),
+                 "-nolisten", "tcp", "-wr", "-noreset", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    std::string number;
+    const bool ready = read_line(fds[0], number, std::chrono::steady_clock::now() + std::chrono::seconds(60));
+    ::close(fds[0]);
+    if (!ready || number.empty()) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        throw std::runtime_error("Xvfb did not start");
+    }
+    display_ = ":" + number;
+}
+
+XServer::~XServer() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (::waitpid(pid_, nullptr, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::string XServer::x_command(const std::string& command) const {
+    return shell_output("DISPLAY=" + display_ + " " + command);
+}
+
+std::string XServer::wait_for_window(const std::string& title, std::chrono::milliseconds timeout,
+                                     Process* running) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const std::string search = "xdotool search --onlyvisible --name '" + exact_pattern(title) + "' 2>/dev/null";
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::string ids = x_command(search);
+        if (!ids.empty()) return ids.substr(0, ids.find('\n'));
+        if (running && running->wait(std::chrono::milliseconds(0))) return {};
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return {};
+}
+
+Geometry XServer::geometry(const std::string& window) const {
+    // X=0 Y=0 WIDTH=640 HEIGHT=360 SCREEN=0, one to a line
+    const std::string text = x_command("xdotool getwindowgeometry --shell " + window + " 2>/dev/null");
+    Geometry g;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string name = line.substr(0, eq);
+        const int value = std::atoi(line.c_str() + eq + 1);
+        if (name == "X") g.x = value;
+        if (name == "Y") g.y = value;
+        if (name == "WIDTH") g.width = value;
+        if (name == "HEIGHT") g.height = value;
+    }
+    return g;
+}
+
+void XServer::move_pointer(int x, int y) const {
+    x_command("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " 2>&1");
+}
+
+void XServer::key_down(const std::string& key) const { x_command("xdotool keydown " + key + " 2>&1"); }
+
+void XServer::key_up(const std::string& key) const { x_command("xdotool keyup " + key + " 2>&1"); }
+
+Image XServer::screenshot() const {
+    return parse_ppm(x_command("import -window root -depth 8 ppm:- 2>/dev/null"));
+}
+
+Image XServer::wait_for_screen(const std::function<bool(const Image&)>& ok,
+                               std::chrono::milliseconds timeout, Process* running) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
-        if (!shell_output("xdotool search --name '" + title + "' 2>/dev/null").empty()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // Whether the player still ran is asked before the screenshot, so a
+        // last frame it showed is still judged.
+        const bool ended = running && running->wait(std::chrono::milliseconds(0));
+        Image shot = screenshot();
+        if (!shot.empty() && ok(shot)) return shot;
+        if (ended) break;
     }
-    return false;
-}
-
-void send_key(const std::string& key) {
-    const std::string cmd = "xdotool key " + key + " >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0) throw std::runtime_error("xdotool failed");
-}
-
-std::pair<int, int> window_position(const std::string& title) {
-    // "Window 2097158\n  Position: 0,152 (screen: 0)\n  Geometry: 1280x720"
-    const std::string out =
-        shell_output("xdotool search --name '" + title + "' getwindowgeometry 2>/dev/null");
-    std::pair<int, int> p{-1, -1};
-    const size_t at = out.find("Position:");
-    if (at != std::string::npos) std::sscanf(out.c_str() + at, "Position: %d,%d", &p.first, &p.second);
-    return p;
-}
-
-Rgb screen_pixel(const TempDir& dir, int x, int y) {
-    const auto shot = dir / "shot.png";
-    std::system(("import -window root " + shot.string() + " >/dev/null 2>&1").c_str());
-    const std::string txt = shell_output("convert " + shot.string() + " -crop 1x1+" +
-                                         std::to_string(x) + "+" + std::to_string(y) +
-                                         " -depth 8 txt:- 2>/dev/null");
-    // "0,0: (255,0,0)  #FF0000  red"
-    Rgb c{-1, -1, -1};
-    const auto open = txt.find('(', txt.find('\n'));
-    if (open != std::string::npos) std::sscanf(txt.c_str() + open, "(%d,%d,%d", &c.r, &c.g, &c.b);
-    return c;
-}
-
-Rgb Screenshot::at(int x, int y) const {
-    if (x < 0 || y < 0 || x >= width || y >= height || rgb.empty()) return {-1, -1, -1};
-    const size_t i = (size_t(y) * size_t(width) + size_t(x)) * 3;
-    return {rgb[i], rgb[i + 1], rgb[i + 2]};
-}
-
-Screenshot take_screenshot(const TempDir& dir, const std::string& file) {
-    const auto shot = dir / file;
-    Screenshot s;
-    if (std::system(("import -window root " + shot.string() + " >/dev/null 2>&1").c_str()) != 0) return s;
-    const std::string size = shell_output("identify -format '%w %h' " + shot.string() + " 2>/dev/null");
-    if (std::sscanf(size.c_str(), "%d %d", &s.width, &s.height) != 2) return s;
-    const std::string raw = shell_output("convert " + shot.string() + " -depth 8 rgb:- 2>/dev/null");
-    if (raw.size() != size_t(s.width) * size_t(s.height) * 3) return s;
-    s.rgb.assign(raw.begin(), raw.end());
-    return s;
+    return Image{};
 }
 
 }  // namespace qh::e2e

@@ -1,17 +1,21 @@
 #pragma once
 // Helpers for tests that run the built programs: temporary directories, child
-// processes with time limits, players with a package appended, the X display.
+// processes with time limits, players with a package appended, X servers
+// of their own for the tests that look at windows.
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace qh::e2e {
 
 std::filesystem::path player_path();  // the plain player build
 std::filesystem::path quill_path();
+// The title of the player's window, which carries the project version.
+std::string player_window_title();
 
 class TempDir {
 public:
@@ -33,10 +37,12 @@ std::filesystem::path make_player(const TempDir& dir, const std::vector<uint8_t>
 
 // A child process; stdout and stderr go to files in `cwd`. Its environment is
 // this process's, with `extra_env` entries ("NAME=value") added or replacing.
+// An `unprivileged` child run by root runs as the user and group nobody
+// (65534), to whom file permissions apply; the files are opened before.
 class Process {
 public:
     Process(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
-            const std::vector<std::string>& extra_env = {});
+            const std::vector<std::string>& extra_env = {}, bool unprivileged = false);
     ~Process();  // kills the child if still running
     // Waits up to `timeout`; returns false (child still running) on timeout.
     bool wait(std::chrono::milliseconds timeout);
@@ -57,6 +63,10 @@ int run(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
         const std::vector<std::string>& extra_env = {}, std::string* out = nullptr,
         std::string* err = nullptr);
 
+// How many frames the loading screen's chime lasts at 44100 Hz: every
+// player run writes it first.
+size_t loader_sound_frames();
+
 // quill run in `dir` with `args`; its exit status and what it printed.
 struct QuillRun {
     int status;
@@ -64,23 +74,73 @@ struct QuillRun {
 };
 QuillRun quill(const TempDir& dir, std::vector<std::string> args);
 
-// X helpers (xdotool, ImageMagick); need DISPLAY.
-bool wait_for_window(const std::string& title, std::chrono::milliseconds timeout);
-void send_key(const std::string& key);  // press and release
-// Where the window's top left corner is on the root window (x, y); (-1, -1)
-// when no window has that title.
-std::pair<int, int> window_position(const std::string& title);
-struct Rgb { int r, g, b; };
-// Screenshot of the root window; the colour at (x, y).
-Rgb screen_pixel(const TempDir& dir, int x, int y);
+struct Rgb {
+    int r = -1, g = -1, b = -1;
+    bool operator==(const Rgb&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const Rgb& c);
+inline constexpr Rgb black{0, 0, 0};
+inline constexpr Rgb white{255, 255, 255};
 
-// One screenshot of the root window, kept as `file` in `dir`, for reading
-// several pixels of the same moment. y counts from the top.
-struct Screenshot {
+// A screenshot, 8 bits per channel; empty when it could not be taken.
+struct Image {
     int width = 0, height = 0;
-    std::vector<uint8_t> rgb;  // rows top first; empty when the shot failed
+    std::vector<uint8_t> rgb;  // rows top first
+    bool empty() const { return width == 0; }
     Rgb at(int x, int y) const;
 };
-Screenshot take_screenshot(const TempDir& dir, const std::string& file = "shot.png");
+
+// Where a window lies on the screen.
+struct Geometry {
+    int x = -1, y = -1, width = 0, height = 0;
+};
+
+// Whether every pixel of `area` has colour `c`, judged on a grid 8 pixels
+// apart plus the area's last row and column; false for an empty area.
+bool area_is(const Image& shot, const Geometry& area, Rgb c);
+
+// An X server of one test's own: Xvfb on a display number it picks itself
+// (-displayfd), so tests that look at windows or send keys never see one
+// another's. Its root window is white, so an empty screen never passes for a
+// black window. The server ends, by its process id, with the object.
+class XServer {
+public:
+    static constexpr int screen_width = 640;  // the player's window: 640 x 360
+    static constexpr int screen_height = 480;
+
+    XServer();
+    ~XServer();
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+
+    const std::string& display() const { return display_; }  // ":N"
+    // The environment entry that sends a child process's windows here.
+    std::string env() const { return "DISPLAY=" + display_; }
+
+    // The id of a visible window with exactly this title, once there is one;
+    // empty if none appears before the deadline or `running` has ended.
+    std::string wait_for_window(const std::string& title, std::chrono::milliseconds timeout,
+                                Process* running = nullptr) const;
+    Geometry geometry(const std::string& window) const;
+
+    // Key events through the XTEST extension, to the window under the
+    // pointer; `move_pointer` puts the pointer at a point first.
+    void move_pointer(int x, int y) const;
+    void key_down(const std::string& key) const;
+    void key_up(const std::string& key) const;
+
+    // The whole screen.
+    Image screenshot() const;
+    // Screenshots until one satisfies `ok` (returned), or until the deadline
+    // passes or `running` ends (an empty image then).
+    Image wait_for_screen(const std::function<bool(const Image&)>& ok,
+                          std::chrono::milliseconds timeout, Process* running = nullptr) const;
+
+private:
+    std::string x_command(const std::string& command) const;
+
+    int pid_ = -1;
+    std::string display_;
+};
 
 }  // namespace qh::e2e

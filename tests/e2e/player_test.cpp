@@ -1,11 +1,13 @@
-// The player run as a user runs it: its exit status, its report files and its
-// window, under the test run's X display.
+// The player run as a user runs it: its exit status, its report files, and
+// its window and keys on an X server of each test's own.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <thread>
+#include <memory>
 
 #include "e2e/e2e_support.h"
+#include "document/demo_io.h"
+#include "document/demo_tables.h"
 
 namespace qh::e2e {
 namespace {
@@ -60,21 +62,162 @@ TEST(Player, TruncatedPayloadEndsWithCrashReport) {
     EXPECT_NE(crash.rfind("\nExiting."), std::string::npos);
 }
 
-TEST(Player, ShowsBlackWindowAndEndsWhenEscapeIsReleased) {
+// Start-up failures: what the player says where, and its exit status. A
+// player that does not fail ends by itself after a second with status 0.
+struct StartFailureRow {
+    const char* name;
+    std::vector<std::string> env;
+    bool unreadable;            // the player's file may be executed but not read
+    int status;
+    std::vector<std::string> on_stderr;  // texts standard error must hold; <exe>: the player's path
+    const char* crash_report;   // the whole of crash.txt; null: no crash.txt
+};
+
+void PrintTo(const StartFailureRow& row, std::ostream* os) { *os << row.name; }
+
+std::string with_exe(std::string text, const std::string& exe) {
+    const auto at = text.find("<exe>");
+    if (at != std::string::npos) text.replace(at, 5, exe);
+    return text;
+}
+
+class StartFailure : public testing::TestWithParam<StartFailureRow> {};
+
+TEST_P(StartFailure, IsReportedWithItsExitStatus) {
+    const StartFailureRow& row = GetParam();
     TempDir dir;
+    XServer x;
+    const auto exe = make_player(dir, empty_document(10.0f, 600.0f, 0.5f));
+    // The player writes its reports into its working directory; one that
+    // runs as nobody must be able to reach its file and write there.
+    const auto cwd = dir / "run";
+    std::filesystem::create_directory(cwd);
+    using std::filesystem::perms;
+    std::filesystem::permissions(dir.path(), perms::owner_all | perms::group_exec | perms::others_exec);
+    std::filesystem::permissions(cwd, perms::all);
+    if (row.unreadable) {
+        std::filesystem::permissions(exe, perms::owner_exec | perms::group_exec | perms::others_exec);
+    }
+    // The row's entries first: the first of a name is the one a child sees.
+    std::vector<std::string> env = row.env;
+    env.insert(env.end(), {"SDL_AUDIODRIVER=dummy", x.env()});
+    // Root reads any file whatever its mode, so the unreadable player runs as
+    // nobody when the tests run as root.
+    Process player({exe.string()}, cwd, env, row.unreadable);
+    ASSERT_TRUE(player.wait(60s)) << "the player is still running";
+    EXPECT_EQ(player.exit_status(), row.status) << player.out() << player.err();
+    const std::string err = player.err();
+    for (const std::string& text : row.on_stderr) {
+        EXPECT_NE(err.find(with_exe(text, exe.string())), std::string::npos)
+            << "standard error lacks \"" << with_exe(text, exe.string()) << "\":\n" << err;
+    }
+    if (row.crash_report) {
+        EXPECT_EQ(read_file(cwd / "crash.txt"), with_exe(row.crash_report, exe.string()));
+    } else {
+        EXPECT_FALSE(std::filesystem::exists(cwd / "crash.txt")) << read_file(cwd / "crash.txt");
+    }
+    EXPECT_FALSE(std::filesystem::exists(cwd / "error.log")) << read_file(cwd / "error.log");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, StartFailure,
+    testing::Values(
+        // SDL's log goes to standard error; SDL_Init fails as a whole.
+        StartFailureRow{"NoAudioDriver", {"SDL_AUDIODRIVER=nonexistent"}, false, 1,
+                        {"Failed to initialize SDL: ", "'nonexistent' not available"}, nullptr},
+        StartFailureRow{"NoVideoDriver", {"SDL_VIDEODRIVER=nonexistent"}, false, 1,
+                        {"Failed to initialize SDL: nonexistent not available"}, nullptr},
+        StartFailureRow{"UnreadableExecutable", {}, true, 1,
+                        {"Fatal error: <exe>: cannot read the file"},
+                        "Fatal error: <exe>: cannot read the file\nExiting."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Player, ShowsABorderlessBlackWindowAcrossTheScreen) {
+    TempDir dir;
+    XServer x;
     const auto exe = make_player(dir, empty_document(20000.0f));  // never ends by itself
-    Process player({exe.string()}, dir.path(), audio_env);
-    ASSERT_TRUE(wait_for_window("Quillharbor :: 0.11", 20s)) << player.out() << player.err();
-    std::this_thread::sleep_for(500ms);
-    EXPECT_FALSE(player.wait(0ms)) << "the player ended before any key was sent";
-    const Rgb centre = screen_pixel(dir, 640, 360);
-    EXPECT_EQ(centre.r, 0);
-    EXPECT_EQ(centre.g, 0);
-    EXPECT_EQ(centre.b, 0);
-    send_key("Escape");
-    ASSERT_TRUE(player.wait(10s)) << "Escape did not end the player";
-    EXPECT_EQ(player.exit_status(), 0) << player.out();
-    EXPECT_NE(player.out().find("OpenGL version: "), std::string::npos);
+    Process player({exe.string()}, dir.path(), {audio_env[0], x.env()});
+    const std::string window = x.wait_for_window(player_window_title(), 60s, &player);
+    ASSERT_FALSE(window.empty()) << player.out() << player.err();
+
+    // 16:9 across the screen's full width, with no frame around it.
+    const Geometry g = x.geometry(window);
+    EXPECT_EQ(g.x, 0);
+    EXPECT_EQ(g.width, XServer::screen_width);
+    EXPECT_EQ(g.height, XServer::screen_width * 9 / 16);
+    ASSERT_GE(g.y, 0);
+    ASSERT_LE(g.y + g.height, XServer::screen_height);
+
+    // The empty screen is white: black must be the player's own frame, and
+    // the screen above and below the window must still show through.
+    const Geometry above{0, 0, XServer::screen_width, g.y};
+    const Geometry below{0, g.y + g.height, XServer::screen_width, XServer::screen_height - g.y - g.height};
+    ASSERT_GT(above.height + below.height, 0);
+    const Image shot = x.wait_for_screen(
+        [&](const Image& s) { return area_is(s, g, black); }, 60s, &player);
+    ASSERT_FALSE(shot.empty()) << "the window never turned black; " << player.out() << player.err();
+    if (above.height > 0) {
+        EXPECT_TRUE(area_is(shot, above, white)) << "black above the window";
+    }
+    if (below.height > 0) {
+        EXPECT_TRUE(area_is(shot, below, white)) << "black below the window";
+    }
+    EXPECT_FALSE(player.wait(0ms)) << "the player ended by itself";
+    EXPECT_NE(player.out().find("OpenGL version: "), std::string::npos) << player.out();
+}
+
+// Blue on even beats, red on odd beats, at 240 bpm: the screen changes four
+// times a second for as long as frames are drawn.
+std::vector<uint8_t> blinking_payload() {
+    Demo d;
+    d.bpm = 240;
+    d.beat_offset = 0;
+    d.end_beat = 20000;  // never ends by itself
+    auto program = std::make_unique<ShaderProgram>();
+    program->fragment_shader_filename = "resources/blink.frag";
+    program->fragment_shader_source =
+        "#version 150\nuniform float beat;\nout vec4 fragColor;\n"
+        "void main() { fragColor = mod(floor(beat), 2.0) < 0.5 ? vec4(0.0, 0.0, 1.0, 1.0)\n"
+        "                                                  : vec4(1.0, 0.0, 0.0, 1.0); }\n";
+    auto effect = std::make_unique<Effect>();
+    effect->name = "blink";
+    effect->program = program.get();
+    auto event = std::make_unique<Event>();
+    event->name = "blink";
+    event->type = Event::type_effect;
+    event->effect = effect.get();
+    event->start_beat = 0;
+    event->end_beat = 20000;
+    d.shaders.push_back(std::move(program));
+    d.effects.push_back(std::move(effect));
+    d.events.push_back(std::move(event));
+    return write_demo_payload(d);
+}
+
+TEST(Player, EscapeEndsThePlayerWhenReleasedNotWhenPressed) {
+    TempDir dir;
+    XServer x;
+    const auto exe = make_player(dir, blinking_payload());
+    Process player({exe.string()}, dir.path(), {audio_env[0], x.env()});
+    const std::string window = x.wait_for_window(player_window_title(), 60s, &player);
+    ASSERT_FALSE(window.empty()) << player.out() << player.err();
+    const Geometry g = x.geometry(window);
+    const int cx = g.x + g.width / 2, cy = g.y + g.height / 2;
+    x.move_pointer(cx, cy);  // keys go to the window under the pointer
+    auto shows = [&](Rgb c) { return [=](const Image& s) { return s.at(cx, cy) == c; }; };
+    const Rgb blue{0, 0, 255}, red{255, 0, 0};
+    ASSERT_FALSE(x.wait_for_screen(shows(blue), 60s, &player).empty()) << player.out() << player.err();
+
+    x.key_down("Escape");
+    // Frames drawn well after the press, so its event has been taken from
+    // the queue: two changes of colour are half a second of frames.
+    EXPECT_FALSE(x.wait_for_screen(shows(red), 60s, &player).empty());
+    EXPECT_FALSE(x.wait_for_screen(shows(blue), 60s, &player).empty());
+    EXPECT_FALSE(player.wait(0ms)) << "the player ended on the key press";
+
+    x.key_up("Escape");
+    ASSERT_TRUE(player.wait(60s)) << "releasing Escape did not end the player";
+    EXPECT_EQ(player.exit_status(), 0) << player.out() << player.err();
 }
 
 TEST(Player, EndsByItselfAfterTheEndBeat) {

@@ -1,8 +1,12 @@
 // quill as a user runs it: exit statuses, what it writes, and what it says.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "e2e/e2e_support.h"
 #include "document/demo_io.h"
+#include "document/demo_tables.h"
+#include "package/binary_stream.h"
 #include "package/trailer.h"
 #include "support/sample_demo.h"
 
@@ -102,7 +106,11 @@ TEST(Quill, MalformedPackagesAreReportedWithTheirOffset) {
 }
 
 TEST(Quill, UnpackRefusesNamesThatLeaveTheDirectory) {
-    for (const char* hostile : {"../escaped.bin", "/tmp/qh-absolute-escape.bin", "resources/../../up.bin"}) {
+    // An absolute name points into a directory of this test's own.
+    const TempDir elsewhere;
+    const std::string absolute = (elsewhere / "absolute-escape.bin").string();
+    for (const std::string& hostile : {std::string("../escaped.bin"), absolute,
+                                       std::string("resources/../../up.bin")}) {
         SCOPED_TRACE(hostile);
         TempDir dir;
         Demo demo;
@@ -117,8 +125,202 @@ TEST(Quill, UnpackRefusesNamesThatLeaveTheDirectory) {
         EXPECT_NE(r.err.find("refusing"), std::string::npos) << r.err;
         EXPECT_FALSE(std::filesystem::exists(dir / "sub/escaped.bin"));
         EXPECT_FALSE(std::filesystem::exists(dir / "up.bin"));
-        EXPECT_FALSE(std::filesystem::exists("/tmp/qh-absolute-escape.bin"));
+        EXPECT_FALSE(std::filesystem::exists(absolute));
     }
+}
+
+// Every file below `dir` with its content, by path relative to `dir`.
+std::map<std::string, std::string> files_below(const std::filesystem::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+        const std::string name = std::filesystem::relative(e.path(), dir).string();
+        files[name] = e.is_directory() ? "<dir>" : read_file(e.path());
+    }
+    return files;
+}
+
+struct UnpackCase {
+    const char* name;
+    const char* out;          // the -o argument, below "sub"
+    bool out_exists;          // "sub/out" already holds keep.txt and resources/old.bin
+    const char* second_name;  // of the second data record, after "resources/first.bin"
+    bool refused;
+};
+
+void PrintTo(const UnpackCase& c, std::ostream* os) { *os << c.name; }
+
+class QuillUnpackOutput : public testing::TestWithParam<UnpackCase> {};
+
+// A refused name stops the unpacking before anything lands in the output
+// folder: a new folder is not left behind, an existing one keeps what it held.
+TEST_P(QuillUnpackOutput, IsWrittenWholeOrNotAtAll) {
+    const UnpackCase& c = GetParam();
+    TempDir dir;
+    Demo demo;
+    for (const char* name : {"resources/first.bin", c.second_name}) {
+        auto data = std::make_unique<Data>();
+        data->name = name;
+        data->buffer = ByteBuffer(test::bytes_of(std::string("bytes of ") + name));
+        demo.datas.push_back(std::move(data));
+    }
+    const auto exe = make_player(dir, write_demo_payload(demo));
+    std::filesystem::create_directories(dir / "sub");
+    if (c.out_exists) {
+        std::filesystem::create_directories(dir / "sub/out/resources");
+        write_file(dir / "sub/out/keep.txt", test::bytes_of("kept"));
+        write_file(dir / "sub/out/resources/old.bin", test::bytes_of("old"));
+    }
+    const auto before = files_below(dir / "sub");
+
+    const QuillRun r = quill(dir, {"unpack", exe.string(), "-o", std::string("sub/") + c.out});
+    if (c.refused) {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("refusing"), std::string::npos) << r.err;
+        EXPECT_EQ(files_below(dir / "sub"), before);
+        return;
+    }
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto after = files_below(dir / "sub");
+    for (const auto& [name, content] : before) {
+        const auto it = after.find(name);
+        ASSERT_NE(it, after.end()) << name << " is gone";
+        EXPECT_EQ(it->second, content) << name;
+    }
+    for (const auto& [name, content] : after)
+        EXPECT_EQ(name.find(".quill-unpack"), std::string::npos) << name << " was left behind";
+    const std::filesystem::path out = dir / "sub" / c.out;
+    EXPECT_TRUE(std::filesystem::exists(out / "project.json"));
+    for (const std::string name : {"resources/first.bin", c.second_name})
+        EXPECT_EQ(read_file(out / name), "bytes of " + name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, QuillUnpackOutput,
+    testing::Values(UnpackCase{"NewFolder", "out", false, "resources/second.bin", false},
+                    UnpackCase{"NewNestedFolders", "out/deeper", false, "resources/second.bin", false},
+                    UnpackCase{"ExistingFolder", "out", true, "resources/second.bin", false},
+                    UnpackCase{"NewFolderRefused", "out", false, "../escaped.bin", true},
+                    UnpackCase{"NewNestedFoldersRefused", "out/deeper", false, "/tmp/qh-absolute.bin", true},
+                    UnpackCase{"ExistingFolderRefused", "out", true, "resources/../../up.bin", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct PackFailure {
+    const char* name;
+    std::string project;  // project.json, beside an empty resources/music.mp3
+    std::vector<std::pair<std::string, std::string>> files;  // more files of the project
+    std::pair<std::string, uint64_t> run_file;  // and one of this many '/', when named
+    std::vector<std::string> said;  // in what quill says, "@" standing for the project folder
+};
+
+void PrintTo(const PackFailure& c, std::ostream* os) { *os << c.name; }
+
+class QuillPackFails : public testing::TestWithParam<PackFailure> {};
+
+// A project the player could not play as written stops the packing with
+// status 1, says why, and leaves no output behind.
+TEST_P(QuillPackFails, WithStatusOneAndNoOutput) {
+    const PackFailure& c = GetParam();
+    TempDir dir;
+    std::filesystem::create_directories(dir / "p/resources");
+    write_file(dir / "p/resources/music.mp3", {});
+    write_file(dir / "p/project.json", test::bytes_of(c.project));
+    for (const auto& [name, text] : c.files) write_file(dir / "p" / name, test::bytes_of(text));
+    if (!c.run_file.first.empty())
+        write_file(dir / "p" / c.run_file.first, std::vector<uint8_t>(c.run_file.second, '/'));
+
+    const QuillRun r = quill(dir, {"pack", "p/project.json", "-o", "out"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::string folder = (std::filesystem::canonical(dir.path()) / "p").string();
+    for (std::string expected : c.said) {
+        if (const size_t at = expected.find('@'); at != std::string::npos) expected.replace(at, 1, folder);
+        EXPECT_NE(r.err.find(expected), std::string::npos) << "missing \"" << expected << "\" in\n" << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "out"));
+}
+
+const char* const tempo = R"("bpm": 130.0, "end_beat": 8.0, "beat_offset": 0.5)";
+
+std::string project_with(const std::string& members) { return "{" + members + ", " + tempo + "}"; }
+
+const std::string missing_fragment = project_with(
+    R"("shaders": [{"vertex_shader_filename": "resources/v.vert",
+                    "fragment_shader_filename": "resources/missing.frag"}])");
+const std::string missing_both = project_with(
+    R"("shaders": [{"vertex_shader_filename": "shaders/gone.vert",
+                    "fragment_shader_filename": "shaders/gone.frag"}])");
+const std::string missing_shared = project_with(
+    R"("shaders": [{"vertex_shader_filename": "resources/both.glsl",
+                    "fragment_shader_filename": "resources/both.glsl"}])");
+const std::string missing_texture = project_with(R"("textures": [{"name": "resources/logo.png"}])");
+const std::string huge_shader = project_with(
+    R"("shaders": [{"vertex_shader_filename": "resources/v.vert",
+                    "fragment_shader_filename": "resources/huge.frag"}])");
+
+INSTANTIATE_TEST_SUITE_P(
+    Projects, QuillPackFails,
+    testing::Values(
+        PackFailure{"MissingFragmentShader",
+                    missing_fragment,
+                    {{"resources/v.vert", "void main() {}\n"}},
+                    {},
+                    {"\"resources/missing.frag\" (fragment_shader_filename), looked for @/resources/missing.frag"}},
+        PackFailure{"MissingVertexAndFragmentShaders",
+                    missing_both,
+                    {},
+                    {},
+                    {"\"shaders/gone.vert\" (vertex_shader_filename), looked for @/shaders/gone.vert",
+                     "\"shaders/gone.frag\" (fragment_shader_filename), looked for @/shaders/gone.frag"}},
+        PackFailure{"MissingFileForBothShaders",
+                    missing_shared,
+                    {},
+                    {},
+                    {"\"resources/both.glsl\" (vertex_shader_filename), looked for @/resources/both.glsl"}},
+        PackFailure{"MissingTexture", missing_texture, {}, {}, {"File not found: resources/logo.png"}},
+        // Its one run compresses to a few bytes but reads as more than any text may.
+        PackFailure{"TextLongerThanAnyTextMayBe",
+                    huge_shader,
+                    {{"resources/v.vert", "void main() {}\n"}},
+                    {"resources/huge.frag", max_packed_text + 1},
+                    {"does not read back", "Uncompressed data in message deemed too large"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A shader holding a long run (a banner comment of 100 KB) compresses to a few
+// bytes; the packed player reads it back and plays to its end beat.
+TEST(Quill, ShaderWithALongRunPacksAndPlays) {
+    TempDir dir;
+    const std::string source = "#version 150\n// " + std::string(100000, '=') +
+                               "\nout vec4 fragColor;\nvoid main() { fragColor = vec4(0.0, 0.0, 1.0, 1.0); }\n";
+    Demo demo;
+    demo.bpm = 240;
+    demo.end_beat = 6;
+    demo.beat_offset = 0;
+    auto program = std::make_unique<ShaderProgram>();
+    program->fragment_shader_filename = "resources/banner.frag";
+    program->fragment_shader_source = source;
+    auto effect = std::make_unique<Effect>();
+    effect->name = "banner";
+    effect->program = program.get();
+    auto event = std::make_unique<Event>();
+    event->name = "banner";
+    event->type = Event::type_effect;
+    event->effect = effect.get();
+    event->end_beat = 6;
+    demo.shaders.push_back(std::move(program));
+    demo.effects.push_back(std::move(effect));
+    demo.events.push_back(std::move(event));
+    write_project_file(demo, dir / "p");
+    ASSERT_EQ(read_file(dir / "p/resources/banner.frag"), source);
+
+    const QuillRun packed = quill(dir, {"pack", "p/project.json", "-o", "demo"});
+    ASSERT_EQ(packed.status, 0) << packed.err;
+    const QuillRun unpacked = quill(dir, {"unpack", "demo", "-o", "u"});
+    ASSERT_EQ(unpacked.status, 0) << unpacked.err;
+    EXPECT_EQ(read_file(dir / "u/resources/banner.frag"), source);
+
+    Process player({(dir / "demo").string()}, dir.path(), {"SDL_AUDIODRIVER=dummy"});
+    ASSERT_TRUE(player.wait(30s)) << "the player did not end after its end beat";
+    EXPECT_EQ(player.exit_status(), 0) << player.out();
+    EXPECT_FALSE(std::filesystem::exists(dir / "crash.txt")) << read_file(dir / "crash.txt");
 }
 
 TEST(Quill, TextGltfIsStoredAsGlbUnderADerivedName) {

@@ -4,8 +4,6 @@
 // the window, then on the right.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <thread>
 
 #include "document/demo_io.h"
 #include "document/demo_tables.h"
@@ -13,6 +11,7 @@
 #include "package/binary_stream.h"
 #include "scene3d/model.h"
 #include "support/gltf_builder.h"
+#include "support/sample_demo.h"
 
 namespace qh::e2e {
 namespace {
@@ -55,7 +54,7 @@ void main() {
 // The image of BoxTextured.glb, as the package's parse keeps it (encoded).
 std::vector<uint8_t> sample_image() {
     Model sample;
-    const std::vector<uint8_t> record = test::model_record("BoxTextured.glb", test::test_gltf("BoxTextured.glb"));
+    const std::vector<uint8_t> record = test::model_record("BoxTextured.glb", test::gltf_fixture("BoxTextured.glb"));
     BinaryReader in(record);
     sample.read_binary(in);
     return sample.gltf.images.at(0).image;
@@ -138,51 +137,38 @@ std::vector<uint8_t> scene_payload() {
 }
 
 // Where the upper middle of the box's front face shows (the sky of the
-// image) through the camera at `x`, in the 1280 x 720 window, y from its top.
-std::pair<int, int> box_on_screen(float x) {
+// image) through the camera at `x`, in window `g`, on the screen.
+std::pair<int, int> box_on_screen(float x, const Geometry& g) {
     const Camera c = stage_camera(x);
     const glm::vec4 clip = c.projection_matrix() * c.view_matrix() * glm::vec4(0, 1.6f, 1, 1);
-    return {int((clip.x / clip.w * 0.5f + 0.5f) * 1280), int((0.5f - clip.y / clip.w * 0.5f) * 720)};
+    return {g.x + int((clip.x / clip.w * 0.5f + 0.5f) * float(g.width)),
+            g.y + int((0.5f - clip.y / clip.w * 0.5f) * float(g.height))};
 }
 
 bool bright(Rgb c) { return c.r + c.g + c.b > 300; }
 
-// Screenshots until the box shows at `show` and not at `hide`; false when
-// that does not happen before the deadline, with the last screenshot left in
-// <build>/e2e_failures/.
-bool wait_for_box(const TempDir& dir, std::pair<int, int> show, std::pair<int, int> hide,
-                  const std::string& file, std::chrono::seconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        const Screenshot s = take_screenshot(dir, file);
-        if (bright(s.at(show.first, show.second)) && !bright(s.at(hide.first, hide.second))) return true;
-        std::this_thread::sleep_for(200ms);
-    }
-    const std::filesystem::path kept = std::filesystem::path(QH_BUILD_DIR) / "e2e_failures";
-    std::filesystem::create_directories(kept);
-    std::filesystem::copy_file(dir / file, kept / file, std::filesystem::copy_options::overwrite_existing);
-    return false;
-}
-
 TEST(ScenePlayback, CameraKeysMoveTheTexturedShadowedModel) {
     TempDir dir;
+    XServer x;
     const auto exe = make_player(dir, scene_payload());
-    Process player({exe.string()}, dir.path(), {"SDL_AUDIODRIVER=dummy"});
-    ASSERT_TRUE(wait_for_window("Quillharbor :: 0.11", 60s)) << player.out();
-    // The window need not sit at the screen's corner.
-    const auto [wx, wy] = window_position("Quillharbor :: 0.11");
-    ASSERT_GE(wx, 0);
-    auto on_screen = [&](float camera_x) {
-        const auto [x, y] = box_on_screen(camera_x);
-        return std::pair{x + wx, y + wy};
+    Process player({exe.string()}, dir.path(), {"SDL_AUDIODRIVER=dummy", x.env()});
+    const std::string window = x.wait_for_window(player_window_title(), 60s, &player);
+    ASSERT_FALSE(window.empty()) << player.out() << player.err();
+    const Geometry g = x.geometry(window);
+    const auto left = box_on_screen(camera_x_before, g);  // the camera stands right of the box
+    const auto right = box_on_screen(camera_x_after, g);
+    ASSERT_LT(left.first + g.width / 8, right.first);
+    // The box shows at one place and not at the other; the screen is polled,
+    // so a slow frame only makes the wait longer.
+    auto box_at = [](std::pair<int, int> shown, std::pair<int, int> empty) {
+        return [=](const Image& s) {
+            return bright(s.at(shown.first, shown.second)) && !bright(s.at(empty.first, empty.second));
+        };
     };
-    const auto left = on_screen(camera_x_before);  // the camera right of the box
-    const auto right = on_screen(camera_x_after);
-    ASSERT_LT(left.first + 200, right.first);
-    EXPECT_TRUE(wait_for_box(dir, left, right, "scene_before.png", 40s))
-        << "the box never showed on the left (last screenshot in e2e_failures/)\n" << player.out();
-    EXPECT_TRUE(wait_for_box(dir, right, left, "scene_after.png", 40s))
-        << "the box never moved to the right (last screenshot in e2e_failures/)\n" << player.out();
+    EXPECT_FALSE(x.wait_for_screen(box_at(left, right), 60s, &player).empty())
+        << "the box never showed on the left; " << player.out();
+    EXPECT_FALSE(x.wait_for_screen(box_at(right, left), 60s, &player).empty())
+        << "the box never moved to the right; " << player.out();
     ASSERT_TRUE(player.wait(60s)) << "the player did not end after its end beat";
     EXPECT_EQ(player.exit_status(), 0) << player.out();
     EXPECT_NE(player.err().find("Number of VAOs: 2\n"), std::string::npos) << player.err();

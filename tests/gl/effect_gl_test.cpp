@@ -259,6 +259,7 @@ public:
     explicit RecordingSceneDrawer(uint32_t shadow) : shadow_(shadow) {}
     void begin_shadow_pass(Scene&) override {
         calls.push_back("begin shadow");
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer_);  // where the effect draws
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
         glViewport(0, 0, 8, 8);
     }
@@ -275,7 +276,9 @@ public:
         glActiveTexture(GL_TEXTURE0);
         calls.push_back(std::string(shadow_pass ? "draw shadow" : "draw main") +
                         " flag=" + std::to_string(flag) + " fb=" +
-                        (framebuffer == GLint(framebuffer_) ? "shadow" : std::to_string(framebuffer)) +
+                        (framebuffer == GLint(framebuffer_) ? "shadow"
+                         : framebuffer == outer_          ? "outer"
+                                                          : std::to_string(framebuffer)) +
                         " viewport=" + std::to_string(viewport[2]) + "x" + std::to_string(viewport[3]) +
                         (current == GLint(p.gpu.program.get()) ? " current" : " not current") +
                         (bound == GLint(shadow_) ? " shadow map bound" : " shadow map missing"));
@@ -284,6 +287,7 @@ public:
 
 private:
     uint32_t shadow_;
+    GLint outer_ = -1;
     GlFramebuffer framebuffer_ = GlFramebuffer::generate();
 };
 
@@ -325,7 +329,7 @@ TEST_F(EffectGl, SceneGoesThroughTheInstalledDrawer) {
         "joints",
         "draw shadow flag=1 fb=shadow viewport=8x8 current shadow map bound",
         "joints",
-        "draw main flag=0 fb=0 viewport=64x36 current shadow map bound",
+        "draw main flag=0 fb=outer viewport=64x36 current shadow map bound",
     };
     EXPECT_EQ(drawer.calls, expected);
     EXPECT_EQ(hooks, 2);

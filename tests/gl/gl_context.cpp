@@ -46,6 +46,40 @@ void open_context_once() {
     opened = true;
 }
 
+// The target every test draws into. A hidden window's back buffer is not
+// defined to hold what was drawn (its pixels may belong to no one), so the
+// tests draw into a framebuffer object of their own: RGBA8 colour and a
+// depth-stencil buffer, the size of the window.
+GLuint test_framebuffer() {
+    static GLuint framebuffer = 0;
+    if (framebuffer) return framebuffer;
+    GLuint colour = 0, depth_stencil = 0;
+    glGenRenderbuffers(1, &colour);
+    glBindRenderbuffer(GL_RENDERBUFFER, colour);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, GlTest::width, GlTest::height);
+    glGenRenderbuffers(1, &depth_stencil);
+    glBindRenderbuffer(GL_RENDERBUFFER, depth_stencil);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, GlTest::width, GlTest::height);
+    glBindRenderbuffer(GL_RENDERBUFFER, 0);
+    glGenFramebuffers(1, &framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth_stencil);
+    const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    if (status != GL_FRAMEBUFFER_COMPLETE) {
+        std::fprintf(stderr, "GL tests: the test framebuffer is incomplete (0x%x)\n", status);
+        std::exit(1);
+    }
+    return framebuffer;
+}
+
+// Binds the test framebuffer for reading; pixels come from its colour buffer.
+void bind_for_reading() {
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, test_framebuffer());
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+}
+
 std::string current_test_name() {
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "." + info->name();
@@ -83,12 +117,14 @@ FrameContext frame_at(float beat) { return FrameContext::at(beat, runtime().scre
 void GlTest::SetUp() {
     open_context_once();
     runtime().screen = ScreenSize{width, height, width, height};
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, test_framebuffer());
     glViewport(0, 0, width, height);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClearDepth(1.0);
+    glClearStencil(0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     while (glGetError() != GL_NO_ERROR) {
     }
 }
@@ -102,15 +138,14 @@ void GlTest::TearDown() {
 
 std::vector<Rgba> GlTest::read_back() {
     std::vector<Rgba> out(static_cast<size_t>(width) * height);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    bind_for_reading();
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, out.data());
     return out;
 }
 
 Rgba GlTest::pixel(int x, int y) {
     Rgba c;
-    glReadBuffer(GL_BACK);
+    bind_for_reading();
     glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, &c);
     return c;
 }

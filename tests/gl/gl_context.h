@@ -1,20 +1,24 @@
 #pragma once
 // The shared fixture of the GL tests: one hidden SDL window with a core GL
 // context (the player's attributes), opened on first use and kept for the
-// whole test program, and read-back helpers.
+// whole test program, a framebuffer object the tests draw into, and
+// read-back helpers.
 //
 //   class MyTest : public qh::gltest::GlTest {};
 //   TEST_F(MyTest, Draws) {
-//       ...draw into the back buffer...
+//       ...draw into the bound framebuffer...
 //       EXPECT_TRUE(near(pixel(10, 5), {255, 0, 0, 255}));
 //   }
 //
 // Each test starts with runtime().screen at width x height (window and render
-// size alike), the viewport on it, blending on as the player sets it, the
-// back buffer cleared to opaque black and no GL error pending. A failed test
-// leaves its back buffer as a PNG in <build>/gl_failures/Suite.Test.png.
-// The back buffer has the player's attributes, so usually no alpha channel:
-// its alpha reads back as 255 whatever was blended. Run under Xvfb where
+// size alike), the viewport on it, blending on as the player sets it, and the
+// test framebuffer (RGBA8 colour, depth-stencil, width x height) bound for
+// drawing and reading, cleared to opaque black, with no GL error pending. The
+// "back buffer" of the helpers below is that framebuffer: a hidden window's
+// own back buffer need not hold what was drawn. Code that binds another
+// framebuffer must bind back the one it found. A failed test leaves the
+// framebuffer as a PNG in <build>/gl_failures/Suite.Test.png. Its alpha
+// channel is real: it holds what blending left there. Run under Xvfb where
 // there is no display.
 #include <gtest/gtest.h>
 

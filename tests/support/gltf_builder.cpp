@@ -1,9 +1,6 @@
 #include "support/gltf_builder.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
 
 #include <glm/geometric.hpp>
 
@@ -172,13 +169,6 @@ void GltfBuilder::extra(int node, const std::string& key, const tinygltf::Value&
 void GltfBuilder::root(int node) { model.scenes[0].nodes.push_back(node); }
 
 std::vector<uint8_t> GltfBuilder::glb() const { return write_glb(model); }
-
-std::vector<uint8_t> test_gltf(const std::string& name) {
-    const std::string path = std::string(QH_SOURCE_DIR) + "/tests/data/gltf/" + name;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("missing test data " + path);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::vector<uint8_t> model_record(const std::string& name, const std::vector<uint8_t>& glb) {
     BinaryWriter w;

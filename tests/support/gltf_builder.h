@@ -54,9 +54,6 @@ public:
     tinygltf::Model model;
 };
 
-// A file under tests/data/gltf; throws when it is missing.
-std::vector<uint8_t> test_gltf(const std::string& name);
-
 // A Model record (name and scrambled bytes) as the package holds it.
 std::vector<uint8_t> model_record(const std::string& name, const std::vector<uint8_t>& glb);
 

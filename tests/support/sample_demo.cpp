@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 
 #include "document/demo_tables.h"
 #include "package/project_dir.h"
@@ -11,7 +12,10 @@ namespace qh::test {
 std::vector<uint8_t> bytes_of(const std::string& s) { return {s.begin(), s.end()}; }
 
 std::vector<uint8_t> gltf_fixture(const std::string& name) {
-    std::ifstream in(std::string(QH_FIXTURES_DIR) + "/gltf/" + name, std::ios::binary);
+    const std::string path = std::string(QH_FIXTURES_DIR) + "/gltf/" + name;
+    std::ifstream in(path, std::ios::binary);
+    // A missing file would read as no bytes and pass for a broken model.
+    if (!in) throw std::runtime_error("test fixture missing: " + path);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 

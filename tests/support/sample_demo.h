@@ -10,7 +10,7 @@
 namespace qh::test {
 
 std::vector<uint8_t> bytes_of(const std::string& s);
-// A file under the shared glTF fixtures.
+// A file under tests/data/gltf; throws if it is not there.
 std::vector<uint8_t> gltf_fixture(const std::string& name);
 
 // 14 records: events "Intro" (effect "main"), "Hit" (sample), "Chorus" (group

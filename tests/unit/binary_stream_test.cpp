@@ -1,6 +1,7 @@
 // The keystream and the bounded reader/writer of the binary form.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -62,28 +63,49 @@ void expect_offset(const FormatError& e, size_t offset) {
 
 // --- keystream -------------------------------------------------------------
 
-TEST(Keystream, StartsFromTheSeedAndRestartsWhereTheWalkReachesOne) {
-    // From the seed: odd 3s+1, even s/2; the stored bytes pin these values.
-    const Bytes ks = keystream(4 * 108);
-    const int32_t first = 3 * keystream_seed + 1;
-    EXPECT_EQ(ks[0], first & 0xFF);
-    EXPECT_EQ(ks[1], (first / 2) & 0xFF);
-    EXPECT_EQ(ks[2], (first / 4) & 0xFF);
-    // The walk from the seed reaches 1 after 108 steps; the seed itself is
-    // then used, and the sequence repeats.
-    EXPECT_EQ(ks[107], keystream_seed & 0xFF);
+// The stream written out by hand from the seed 757: each step takes s to
+// 3s + 1 when odd and s / 2 when even, a 1 becomes the seed again, and the
+// byte is the low eight bits of the new s. 757 -> 2272 (0x8E0) -> 1136 (0x470)
+// -> 568 (0x238) -> 284 (0x11C) -> 142 -> 71 -> 214 -> 107 -> 322 (0x142) ...
+// The walk from 757 reaches 1 at its 108th step (... 20, 10, 5, 16, 8, 4, 2,
+// then 757 = 0xF5 in place of the 1), and the stream repeats from there.
+struct KeystreamStretch {
+    const char* name;
+    size_t first;  // index of the first byte
+    Bytes bytes;
+};
+
+const KeystreamStretch keystream_stretches[] = {
+    {"from the seed", 0,
+     {0xE0, 0x70, 0x38, 0x1C, 0x8E, 0x47, 0xD6, 0x6B, 0x42, 0xA1, 0xE4, 0xF2, 0x79, 0x6C, 0xB6, 0x5B}},
+    {"the end of the walk, the seed in place of 1, the start again", 100,
+     {0x14, 0x0A, 0x05, 0x10, 0x08, 0x04, 0x02, 0xF5, 0xE0, 0x70, 0x38, 0x1C, 0x8E, 0x47, 0xD6, 0x6B}},
+    {"the second turn ends like the first", 208, {0x14, 0x0A, 0x05, 0x10, 0x08, 0x04, 0x02, 0xF5, 0xE0}},
+};
+
+TEST(Keystream, HasTheBytesOfTheWalkFromTheSeed) {
+    ASSERT_EQ(keystream_seed, 757);
+    const Bytes ks = keystream(240);
+    for (const KeystreamStretch& row : keystream_stretches) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(Bytes(ks.begin() + row.first, ks.begin() + row.first + row.bytes.size()), row.bytes);
+    }
     for (size_t i = 108; i < ks.size(); ++i) ASSERT_EQ(ks[i], ks[i - 108]) << i;
 }
 
-TEST(Keystream, ScramblingTwiceRestores) {
+TEST(Keystream, ScramblingXorsTheStreamAndTwiceRestores) {
     std::mt19937 rng(3);
-    for (size_t n : {0, 1, 107, 108, 109, 5000}) {
+    const Bytes ks = keystream(5000);
+    for (size_t n : {0, 1, 16, 107, 108, 109, 5000}) {
+        SCOPED_TRACE(n);
         Bytes data(n);
         for (uint8_t& b : data) b = rng() & 0xFF;
         Bytes copy = data;
         scramble(copy.data(), copy.size());
-        if (n > 0) {
-            EXPECT_NE(copy, data);
+        for (size_t i = 0; i < n; ++i) ASSERT_EQ(copy[i], data[i] ^ ks[i]) << "byte " << i;
+        // Every call starts again from the seed.
+        if (n >= 16) {
+            for (size_t i = 0; i < 16; ++i) ASSERT_EQ(copy[i] ^ data[i], keystream_stretches[0].bytes[i]);
         }
         scramble(copy.data(), copy.size());
         EXPECT_EQ(copy, data);
@@ -324,6 +346,82 @@ TEST(BinaryReader, PackedStringStoppingEarlyHasAZeroTail) {
     EXPECT_EQ(r.remaining(), 0u);
 }
 
+struct LongTextCase {
+    const char* name;
+    std::string (*make)();
+};
+
+class BinaryReaderLongTexts : public testing::TestWithParam<LongTextCase> {};
+
+// Runs compress to a handful of bytes, far more text than the stored size
+// alone lets a header announce; every text the writer produces reads back.
+TEST_P(BinaryReaderLongTexts, WrittenTextReadsBack) {
+    const std::string text = GetParam().make();
+    BinaryWriter w;
+    w.write_packed_string(text);
+    w.write_u8(0x5A);
+    const Bytes bytes = w.take_bytes();
+    const uint64_t stored = bytes.size() - 8 - 1;
+    ASSERT_GT(text.size(), packed_string_limit(stored));
+    BinaryReader r(bytes);
+    EXPECT_EQ(r.read_packed_string("Shader source"), text);
+    EXPECT_EQ(r.read_u8("after"), 0x5A);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, BinaryReaderLongTexts,
+    testing::Values(
+        LongTextCase{"RunOf12000", [] { return std::string(12000, '='); }},
+        LongTextCase{"ShaderWithA100KComment", [] {
+            return "#version 150\n// " + std::string(100000, '-') + "\nvoid main() {}\n";
+        }},
+        LongTextCase{"PeriodTwo1MiB", [] {
+            std::string s;
+            while (s.size() < (1u << 20)) s += "ab";
+            return s;
+        }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct AnnouncedCase {
+    const char* name;
+    uint64_t announced;
+    uint64_t described;  // a run of 'a' of this length
+    bool accepted;
+};
+
+class BinaryReaderAnnounced : public testing::TestWithParam<AnnouncedCase> {};
+
+// A long text is accepted as far as its tokens describe it, up to the ceiling;
+// a header announcing more than that is refused before anything is allocated.
+TEST_P(BinaryReaderAnnounced, IsBoundByWhatTheTokensDescribe) {
+    const AnnouncedCase& c = GetParam();
+    Bytes packed;
+    append_varint(packed, c.announced);
+    packed.insert(packed.end(), {3, 'a', 1 << 4});  // "a", then a long match from offset 1
+    append_varint(packed, c.described - 5);
+    const Bytes bytes = stored_packed(packed);
+    BinaryReader r(bytes);
+    if (c.accepted) {
+        const std::string text = r.read_packed_string("s");
+        EXPECT_EQ(text.size(), c.announced);
+        EXPECT_EQ(static_cast<uint64_t>(std::count(text.begin(), text.end(), 'a')), c.described);
+    } else {
+        const FormatError e = format_error_of([&] { r.read_packed_string("Event name"); });
+        expect_offset(e, 0);
+        EXPECT_NE(std::string(e.what()).find("Event name: Uncompressed data in message deemed too large"),
+                  std::string::npos)
+            << e.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Headers, BinaryReaderAnnounced,
+    testing::Values(AnnouncedCase{"AsDescribed", 1u << 20, 1u << 20, true},
+                    AnnouncedCase{"OneBeyondTheDescribed", (1u << 20) + 1, 1u << 20, false},
+                    AnnouncedCase{"AtTheCeiling", max_packed_text, max_packed_text, true},
+                    AnnouncedCase{"BeyondTheCeiling", max_packed_text + 1, max_packed_text + 1, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(BinaryReader, PackedStringIgnoresTrailingDataInsideTheItem) {
     Bytes packed = lz_compress("kept");
     packed.push_back(0x55);
@@ -381,7 +479,9 @@ TEST(BinaryReader, ArbitraryBytesOnlyEverRaiseFormatError) {
         w.write_packed_string(std::string(300, 'z'));
         return w.take_bytes();
     }();
+    int refused = 0, read_through = 0;
     for (int round = 0; round < 3000; ++round) {
+        SCOPED_TRACE(round);
         Bytes bytes = valid;
         if (round % 2) {
             for (int flips = 1 + rng() % 4; flips > 0; --flips) bytes[rng() % bytes.size()] ^= 1u << (rng() % 8);
@@ -392,15 +492,28 @@ TEST(BinaryReader, ArbitraryBytesOnlyEverRaiseFormatError) {
         BinaryReader r(bytes);
         try {
             while (r.remaining() > 0) {
+                const size_t before = r.offset();
                 if (rng() % 2) {
                     r.read_packed_string("s");
+                    ASSERT_GE(r.offset(), before + 8);
                 } else {
-                    r.read_scrambled_bytes("b");
+                    // The stored length is taken as is: exactly that many bytes follow.
+                    const Bytes b = r.read_scrambled_bytes("b");
+                    ASSERT_EQ(r.offset(), before + 8 + b.size());
                 }
+                ASSERT_LE(r.offset(), bytes.size());
             }
-        } catch (const FormatError&) {
+            ++read_through;
+        } catch (const FormatError& e) {
+            ++refused;
+            ASSERT_LE(e.offset(), bytes.size()) << e.what();
+        } catch (const std::exception& e) {
+            FAIL() << "not a FormatError: " << e.what();
         }
     }
+    // Both outcomes occur, or the rounds would not test what they claim.
+    EXPECT_GT(refused, 100);
+    EXPECT_GT(read_through, 100);
 }
 
 }  // namespace

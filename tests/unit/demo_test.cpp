@@ -11,6 +11,7 @@
 #include "package/errors.h"
 #include "package/project_dir.h"
 #include "support/sample_demo.h"
+#include "support/scratch_dir.h"
 
 namespace qh {
 namespace {
@@ -18,20 +19,9 @@ namespace {
 using test::bytes_of;
 using test::make_full_demo;
 
-class TempDir {
+class TempDir : public test::ScratchDir {
 public:
-    TempDir() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("qh-demo-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    static inline int counter_ = 0;
-    std::filesystem::path path_;
+    TempDir() : ScratchDir("qh-demo") {}
 };
 
 // Every link of the full demo points at the record it should.

@@ -1,11 +1,16 @@
 // The header read that stands between an untrusted glTF image and the
 // decoder: format and size, and the refusal of sizes that would take
-// gigabytes to decode.
+// gigabytes to decode; then the decoder itself, which needs no GL.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include <SDL.h>
+#include <SDL_image.h>
+
+#include "scene3d/image_decode.h"
 #include "scene3d/image_header.h"
 
 namespace qh {
@@ -101,6 +106,76 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderRow{"gif", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}, ImageFormat::unknown, 0, 0, "unknown image format"},
         HeaderRow{"empty", {}, ImageFormat::unknown, 0, 0, "unknown image format"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------- decoding
+
+// A 2 x 1 image, red half transparent then opaque blue, encoded by the image library.
+std::vector<uint8_t> encoded(bool jpeg) {
+    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, 2, 1, 32, SDL_PIXELFORMAT_RGBA32);
+    const uint8_t px[8] = {255, 0, 0, 128, 0, 0, 255, 255};
+    std::memcpy(s->pixels, px, sizeof px);
+    std::vector<uint8_t> out(4096);
+    SDL_RWops* rw = SDL_RWFromMem(out.data(), int(out.size()));
+    EXPECT_EQ(jpeg ? IMG_SaveJPG_RW(s, rw, 0, 100) : IMG_SavePNG_RW(s, rw, 0), 0) << IMG_GetError();
+    out.resize(size_t(SDL_RWtell(rw)));
+    SDL_RWclose(rw);
+    SDL_FreeSurface(s);
+    return out;
+}
+
+struct DecodeRow {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    uint64_t budget;
+    bool decodes;
+    const char* problem;  // part of the refusal when it does not decode
+};
+void PrintTo(const DecodeRow& row, std::ostream* os) { *os << row.name; }
+
+class ImageDecode : public testing::TestWithParam<DecodeRow> {};
+
+TEST_P(ImageDecode, WithinItsLimits) {
+    const DecodeRow& row = GetParam();
+    ImageBudget budget{row.budget};
+    std::string problem;
+    const DecodedImage img = decode_rgba_image(row.bytes, budget, problem);
+    EXPECT_EQ(img.pixels != nullptr, row.decodes) << problem;
+    if (row.decodes) {
+        EXPECT_EQ(img.width, 2);
+        EXPECT_EQ(img.height, 1);
+        EXPECT_EQ(budget.bytes_left, row.budget - 8);
+    } else {
+        EXPECT_NE(problem.find(row.problem), std::string::npos) << problem;
+        EXPECT_EQ(budget.bytes_left, row.budget);
+    }
+}
+
+std::vector<uint8_t> truncated_png() {
+    std::vector<uint8_t> b = encoded(false);
+    b.resize(b.size() - 20);
+    return b;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ImageDecode,
+    testing::Values(DecodeRow{"png", encoded(false), 1000, true, ""},
+                    DecodeRow{"jpeg", encoded(true), 1000, true, ""},
+                    DecodeRow{"budget_spent", encoded(false), 7, false, "MiB decoded"},
+                    DecodeRow{"gigantic_header", png(100000, 100000), 1ull << 40, false, "more than"},
+                    DecodeRow{"header_without_image", png(16, 16), 10000, false, "does not decode"},
+                    DecodeRow{"truncated", truncated_png(), 1000, false, "does not decode"},
+                    DecodeRow{"gif", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}, 1000, false, "unknown"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// glTF colours are straight: the half transparent red stays red, not darkened.
+TEST(ImageDecode, AlphaIsNotPremultiplied) {
+    ImageBudget budget;
+    std::string problem;
+    const DecodedImage img = decode_rgba_image(encoded(false), budget, problem);
+    ASSERT_TRUE(img.pixels) << problem;
+    const std::vector<uint8_t> px(img.pixels, img.pixels + 8);
+    EXPECT_EQ(px, (std::vector<uint8_t>{255, 0, 0, 128, 0, 0, 255, 255}));
+}
 
 }  // namespace
 }  // namespace qh

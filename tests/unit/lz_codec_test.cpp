@@ -454,5 +454,80 @@ INSTANTIATE_TEST_SUITE_P(
                                "z"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// --- the size a message describes -----------------------------------------
+
+struct WrittenCase {
+    const char* name;
+    std::string (*make)();
+};
+
+class LzDescribedSizeOfWriterOutput : public testing::TestWithParam<WrittenCase> {};
+
+// Whatever the writer produces describes exactly the size it announces, so a
+// reader bounding the announced size by it accepts every written text.
+TEST_P(LzDescribedSizeOfWriterOutput, IsTheTextSize) {
+    const std::string text = GetParam().make();
+    const Bytes packed = lz_compress(text);
+    EXPECT_EQ(lz_described_size(packed.data(), packed.size()), text.size());
+    Bytes with_trailing = packed;
+    with_trailing.insert(with_trailing.end(), {0x03, 'x', 0x10, 0x7F});
+    EXPECT_EQ(lz_described_size(with_trailing.data(), with_trailing.size()), text.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, LzDescribedSizeOfWriterOutput,
+    testing::Values(
+        WrittenCase{"Empty", [] { return std::string(); }},
+        WrittenCase{"OneByte", [] { return std::string("q"); }},
+        WrittenCase{"Random", [] { std::mt19937 r(5); return random_text(r, 3000); }},
+        WrittenCase{"Repetitive", [] { std::mt19937 r(6); return repetitive_text(r, 20000); }},
+        WrittenCase{"Binary", [] { std::mt19937 r(7); return binary_text(r, 20000); }},
+        WrittenCase{"RunOf12000", [] { return std::string(12000, '='); }},
+        WrittenCase{"PeriodThree100K", [] {
+            std::string s;
+            while (s.size() < 100000) s += "ab\n";
+            return s;
+        }},
+        WrittenCase{"RunOf4MiB", [] { return std::string(4u << 20, '\0'); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct DescribedCase {
+    const char* name;
+    Bytes packed;
+    uint64_t described;
+};
+
+class LzDescribedSize : public testing::TestWithParam<DescribedCase> {};
+
+// Counting stops where decoding would: at a token the decoder refuses, at the
+// end of the input, at the announced size.
+TEST_P(LzDescribedSize, StopsWhereTheDecoderStops) {
+    const DescribedCase& c = GetParam();
+    EXPECT_EQ(lz_described_size(c.packed.data(), c.packed.size()), c.described);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, LzDescribedSize,
+    testing::Values(
+        DescribedCase{"NoInput", {}, 0},
+        DescribedCase{"PartialHeader", {0x80}, 0},
+        DescribedCase{"HeaderAlone", concat({varint(1u << 30)}), 0},
+        DescribedCase{"LiteralCutShort", {10, 9, 'a', 'b'}, 2},
+        DescribedCase{"LiteralPastTheAnnouncedSize", {2, 7, 'a', 'b', 'c'}, 0},
+        DescribedCase{"ShortMatchAfterLiteral", {9, 5, 'a', 'b', ((2 << 3) | 3) << 1}, 9},
+        DescribedCase{"MatchBeforeTheStart", {5, 3, 'a', ((2 << 3) | 1) << 1}, 1},
+        DescribedCase{"MatchPastTheAnnouncedSize", {5, 3, 'a', ((1 << 3) | 1) << 1}, 1},
+        DescribedCase{"ZeroOffsetMatchAtTheStart", {6, 1 << 1}, 5},
+        // Nine bytes describing a mebibyte: the match length is a varint.
+        DescribedCase{"LongMatch", concat({varint(1u << 20), {3, 'a', 1 << 4}, varint((1u << 20) - 5)}),
+                      1u << 20},
+        DescribedCase{"LongMatchLengthCutShort", concat({varint(1u << 20), {3, 'a', 1 << 4, 0x80}}), 1},
+        DescribedCase{"MatchLengthOverflows",
+                      concat({{5, 3, 'a', 0x10}, nine_continuations, {0x01}}),
+                      1},
+        DescribedCase{"OverlongTokenVarint", concat({{5}, Bytes(10, 0x80), {0x01}}), 0},
+        DescribedCase{"OverlongHeaderVarint", concat({nine_continuations, {0x02}}), 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace qh

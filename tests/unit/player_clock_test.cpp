@@ -8,7 +8,9 @@
 
 #include "app/fatal_report.h"
 #include "core/runtime.h"
+#include "document/demo.h"
 #include "package/errors.h"
+#include "support/scratch_dir.h"
 
 namespace qh {
 namespace {
@@ -25,11 +27,16 @@ TEST(ScreenSize, SixteenByNineFromDesktopWidthOnly) {
 }
 
 TEST(BeatClock, DefaultTempoEndsJustAfter221769Milliseconds) {
-    // 130 bpm, offset 0.5, end beat 480: (480 + 0.5) * 60000 / 130 = 221769.2 ms.
-    EXPECT_FLOAT_EQ(beat_at(0, 130.0f, 0.5f), -0.5f);
-    EXPECT_LT(beat_at(221769, 130.0f, 0.5f), 480.0f);
-    EXPECT_FALSE(timeline_ended(beat_at(221769, 130.0f, 0.5f), 480.0f));
-    EXPECT_TRUE(timeline_ended(beat_at(221770, 130.0f, 0.5f), 480.0f));
+    // A new document holds the default tempo: 130 bpm, offset 0.5, end beat
+    // 480, so (480 + 0.5) * 60000 / 130 = 221769.2 ms.
+    const Demo d;
+    EXPECT_EQ(d.bpm, 130.0f);
+    EXPECT_EQ(d.beat_offset, 0.5f);
+    EXPECT_EQ(d.end_beat, 480.0f);
+    EXPECT_FLOAT_EQ(beat_at(0, d.bpm, d.beat_offset), -0.5f);
+    EXPECT_LT(beat_at(221769, d.bpm, d.beat_offset), d.end_beat);
+    EXPECT_FALSE(timeline_ended(beat_at(221769, d.bpm, d.beat_offset), d.end_beat));
+    EXPECT_TRUE(timeline_ended(beat_at(221770, d.bpm, d.beat_offset), d.end_beat));
 }
 
 TEST(BeatClock, EndBeatsOfTenThousandOrMoreNeverEnd) {
@@ -44,15 +51,11 @@ class FatalReport : public ::testing::Test {
 protected:
     void SetUp() override {
         old_ = std::filesystem::current_path();
-        dir_ = std::filesystem::temp_directory_path() /
-               ("qh-fatal-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir_);
+        dir_ = scratch_.path();
         std::filesystem::current_path(dir_);
     }
     void TearDown() override {
         std::filesystem::current_path(old_);
-        std::filesystem::remove_all(dir_);
     }
     static std::string slurp(const std::filesystem::path& p) {
         std::ifstream in(p, std::ios::binary);
@@ -60,6 +63,7 @@ protected:
         ss << in.rdbuf();
         return ss.str();
     }
+    test::ScratchDir scratch_{"qh-fatal"};
     std::filesystem::path old_, dir_;
 };
 

@@ -15,6 +15,7 @@
 #include "render/effect.h"
 #include "render/shader_program.h"
 #include "render/texture.h"
+#include "support/scratch_dir.h"
 
 namespace qh {
 namespace {
@@ -23,12 +24,9 @@ namespace fs = std::filesystem;
 
 // A fresh project directory per test.
 struct TempDir {
-    fs::path path = fs::path(testing::TempDir()) /
-                    (std::string("qh_render_") +
-                     testing::UnitTest::GetInstance()->current_test_info()->name());
+    test::ScratchDir scratch{"qh-render"};
+    fs::path path = scratch.path();
     ProjectDir dir{path};
-    TempDir() { fs::remove_all(path), fs::create_directories(path); }
-    ~TempDir() { std::error_code ec; fs::remove_all(path, ec); }
     std::string file(const std::string& name) const {
         std::ifstream in(path / name, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

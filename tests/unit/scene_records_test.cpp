@@ -25,6 +25,7 @@
 #include "scene3d/model.h"
 #include "scene3d/node.h"
 #include "scene3d/scene.h"
+#include "support/scratch_dir.h"
 
 namespace qh {
 namespace {
@@ -34,23 +35,10 @@ namespace fs = std::filesystem;
 const fs::path gltf_fixtures = fs::path(QH_FIXTURES_DIR) / "gltf";
 
 // A fresh directory under the system's temporary folder, removed afterwards.
-class TempDir {
+class TempDir : public test::ScratchDir {
 public:
-    TempDir() {
-        static std::atomic<int> counter{0};
-        path_ = fs::temp_directory_path() /
-                ("qh_scene_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-    ProjectDir dir() const { return ProjectDir(path_); }
-
-private:
-    fs::path path_;
+    TempDir() : ScratchDir("qh-scene") {}
+    ProjectDir dir() const { return ProjectDir(path()); }
 };
 
 std::vector<uint8_t> read_fixture(const std::string& name) {

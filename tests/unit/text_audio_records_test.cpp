@@ -15,6 +15,7 @@
 #include "package/project_dir.h"
 #include "text/font.h"
 #include "text/font_texture.h"
+#include "support/scratch_dir.h"
 
 namespace qh {
 namespace {
@@ -43,14 +44,9 @@ std::vector<uint8_t> pattern_bytes(size_t n) {
 // A project directory of its own for each test, removed afterwards.
 class TextAudioRecords : public ::testing::Test {
 protected:
-    void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("qh_text_audio_" + std::to_string(::getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root_);
-        fs::create_directories(root_);
-    }
-    void TearDown() override { fs::remove_all(root_); }
+    // The project is a folder inside the scratch directory, so a name that
+    // escapes the project still lands somewhere this test owns.
+    void SetUp() override { fs::create_directories(root_); }
 
     ProjectDir dir() const { return ProjectDir(root_); }
 
@@ -76,7 +72,8 @@ protected:
 
     std::vector<uint8_t> file_bytes(const std::string& name) const { return dir().read(name); }
 
-    fs::path root_;
+    test::ScratchDir scratch_{"qh-text-audio"};
+    fs::path root_ = scratch_ / "project";
 };
 
 // ---------------------------------------------------------------- Font
@@ -402,11 +399,13 @@ TEST_F(TextAudioRecords, AudioSampleJsonCases) {
 
 TEST_F(TextAudioRecords, AudioSampleRefusesToWriteOutsideTheProject) {
     const ProjectDir d = dir();
-    for (const char* name : {"../escape.wav", "/tmp/qh_abs.wav", ""}) {
+    const std::string absolute = (scratch_ / "absolute.wav").string();
+    for (const char* name : {"../escape.wav", absolute.c_str(), ""}) {
         SCOPED_TRACE(name);
         EXPECT_THROW(make_sample(name, {1}).to_json(&d), ContentError);
     }
     EXPECT_FALSE(fs::exists(root_.parent_path() / "escape.wav"));
+    EXPECT_FALSE(fs::exists(absolute));
 }
 
 TEST(SampleDuration, Table) {

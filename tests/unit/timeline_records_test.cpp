@@ -13,6 +13,7 @@
 #include "render/effect.h"
 #include "timeline/event.h"
 #include "timeline/event_group.h"
+#include "support/scratch_dir.h"
 
 namespace qh {
 namespace {
@@ -21,21 +22,11 @@ namespace {
 // from_json takes one.
 class TempProject {
 public:
-    TempProject()
-        : path_(std::filesystem::temp_directory_path() /
-                ("qh_timeline_" + std::to_string(reinterpret_cast<uintptr_t>(this)))),
-          dir_(path_) {
-        std::filesystem::create_directories(path_);
-    }
-    ~TempProject() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
     const ProjectDir& dir() const { return dir_; }
 
 private:
-    std::filesystem::path path_;
-    ProjectDir dir_;
+    test::ScratchDir scratch_{"qh-timeline"};
+    ProjectDir dir_{scratch_.path()};
 };
 
 template <class T>

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "package/trailer.h"
+#include "support/scratch_dir.h"
 
 namespace qh {
 namespace {
@@ -96,16 +97,14 @@ TEST(Trailer, PayloadTooLongForTheLengthFieldIsRefused) {
 
 class PackageFile : public testing::Test {
 protected:
-    void TearDown() override { std::filesystem::remove(path); }
 
     void write(const Bytes& bytes) {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
 
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("qh_trailer_test_" + std::to_string(getpid()) + ".bin"))
-                                 .string();
+    const test::ScratchDir dir{"qh-trailer"};
+    const std::string path = (dir / "package.bin").string();
 };
 
 TEST_F(PackageFile, ReadsOnlyThePayload) {

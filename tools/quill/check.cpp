@@ -545,7 +545,8 @@ int cmd_check(const std::vector<std::string>& argv) {
     {
         StdoutToStderr quiet(json);
         playback = std::make_unique<DemoPlayback>(*demo);
-        playback->realize();
+        ProgressBar bar("building");
+        playback->realize([&](uint64_t i, uint64_t n) { bar.update(i, n); });
         playback->prepare();
         glFinish();
     }

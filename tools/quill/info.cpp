@@ -32,7 +32,11 @@ int cmd_info(const std::vector<std::string>& argv) {
         return exit_ok;
     }
     if (args.positional.size() != 1) throw UsageError("info needs one package or project file");
-    auto demo = open_document(args.positional[0]);
+    std::unique_ptr<Demo> demo;
+    {
+        ProgressBar bar("reading");
+        demo = open_document(args.positional[0], [&](uint64_t i, uint64_t n) { bar.update(i, n); });
+    }
 
     // Beat 0 falls beat_offset beats after the music starts; the run ends at end_beat.
     const double seconds = demo->bpm > 0 ? (demo->end_beat + demo->beat_offset) * 60.0 / demo->bpm : 0.0;

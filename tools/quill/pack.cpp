@@ -1,6 +1,9 @@
 #include <cstdio>
 #include <fstream>
+#include <span>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "core/executable_path.h"
 #include "cli.h"
@@ -20,7 +23,9 @@ const char* const usage =
     "Packs a project into a player. Names in the project (\"resources/...\", data\n"
     "names, shader files) resolve against DIR. The payload is appended to a copy\n"
     "of the player (default: the quillharbor beside quill) and OUT is made\n"
-    "executable. Packing the same project twice gives identical bytes.\n";
+    "executable. Packing the same project twice gives identical bytes.\n"
+    "Every file the project names must exist, and the package is read back as\n"
+    "the player reads it before OUT is written; either failing exits with 1.\n";
 
 std::vector<uint8_t> read_bytes(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -30,6 +35,48 @@ std::vector<uint8_t> read_bytes(const std::filesystem::path& p) {
 
 std::filesystem::path default_player() {
     return std::filesystem::path(own_executable_path()).parent_path() / "quillharbor";
+}
+
+// Shader files the project names that do not exist. The project reader goes
+// on without them, as the player always has, and would pack empty texts; a
+// package is only made from files that are there. (Every other file a project
+// names is already required by its reader.)
+std::vector<std::string> missing_shader_files(const JsonValue& project,
+                                              const std::filesystem::path& root) {
+    std::vector<std::string> missing;
+    auto check = [&](const std::string& name, const char* key) {
+        const std::filesystem::path path(name);
+        const std::filesystem::path resolved = path.is_absolute() ? path : root / path;
+        std::error_code ec;
+        if (std::filesystem::exists(resolved, ec)) return;
+        missing.push_back("\"" + name + "\" (" + key + "), looked for " +
+                          std::filesystem::absolute(resolved, ec).lexically_normal().string());
+    };
+    const JsonValue& shaders = json_member(project, "shaders");
+    if (!shaders.is_array()) return missing;
+    for (const JsonValue& program : shaders) {
+        // As in the reader: the fragment key alone decides whether both texts are embedded.
+        if (json_has(program, "fragment_shader_source")) continue;
+        const std::string vertex = json_text(json_member(program, "vertex_shader_filename"));
+        const std::string fragment = json_text(json_member(program, "fragment_shader_filename"));
+        check(vertex, "vertex_shader_filename");
+        if (fragment != vertex) check(fragment, "fragment_shader_filename");
+    }
+    return missing;
+}
+
+// Reads the package in `packed` back as the player will, so that content the
+// player would refuse stops the packing instead.
+void check_reads_back(const std::vector<uint8_t>& packed) {
+    PackageLocation at;
+    if (find_package(packed, at) != TrailerStatus::found)
+        throw ContentError("the packed file does not end with its package");
+    try {
+        read_demo_payload(std::span<const uint8_t>(packed).subspan(at.payload_offset, at.payload_size));
+    } catch (const ContentError& e) {
+        throw ContentError(std::string("the package does not read back, so the player would refuse it: ") +
+                           e.what());
+    }
 }
 
 }  // namespace
@@ -51,8 +98,16 @@ int cmd_pack(const std::vector<std::string>& argv) {
         if (!in) throw ContentError("cannot read " + project.string());
         std::stringstream text;
         text << in.rdbuf();
-        for (const std::string& w : lint_project(parse_json_text(text.str(), project.string())))
+        const JsonValue json = parse_json_text(text.str(), project.string());
+        for (const std::string& w : lint_project(json))
             std::fprintf(stderr, "quill: warning: %s: %s\n", project.string().c_str(), w.c_str());
+        const std::vector<std::string> missing = missing_shader_files(
+            json, project.has_parent_path() ? project.parent_path() : std::filesystem::path("."));
+        if (!missing.empty()) {
+            std::string message = project.string() + ": the project names files that do not exist:";
+            for (const std::string& m : missing) message += "\n  " + m;
+            throw ContentError(message);
+        }
     }
 
     ProgressBar bar("reading");
@@ -68,6 +123,7 @@ int cmd_pack(const std::vector<std::string>& argv) {
     if (find_package(exe, old) == TrailerStatus::found) exe.resize(old.payload_offset);
 
     const std::vector<uint8_t> packed = append_package(exe, payload);
+    check_reads_back(packed);
     {
         std::ofstream o(out, std::ios::binary | std::ios::trunc);
         if (!o) throw ContentError("cannot create " + out.string());
