@@ -33,6 +33,7 @@ void DemoPlayback::realize(const LoadProgress& progress) {
 void DemoPlayback::realize_record(const RecordRef& record) {
     if (auto* program = record.as<ShaderProgram>()) program->realize();
     if (auto* texture = record.as<Texture>()) texture->realize();
+    if (auto* font = record.as<Font>()) font->realize();
     if (auto* model = record.as<Model>()) model->realize();
     if (auto* scene = record.as<Scene>()) scene->realize();
     if (auto* sample = record.as<AudioSample>()) samples_.load(sample, sample->audio_buffer.data);
@@ -40,11 +41,16 @@ void DemoPlayback::realize_record(const RecordRef& record) {
 
 void DemoPlayback::realize_links() {
     for (auto& effect : demo_.effects) effect->realize();
+    for (auto& text : demo_.font_textures) text->realize();  // its font is linked by now
     sound_texture_ = std::make_unique<Texture>(sound_capture_width, sound_capture_height);
     sound_texture_->realize();
 
     dispatch_ = std::make_unique<TimelineDispatch>(demo_.events);
     dispatch_->actions.play_sample_hook = [this](AudioSample& s) { samples_.play(&s); };
+    dispatch_->actions.update_texts_hook = [this](const Event& e, float beat, const Event* parent,
+                                                  const FrameContext& frame) {
+        update_event_texts(e, beat, parent, frame.beat, text_scratch_);
+    };
 }
 
 void DemoPlayback::prepare() { qh::prepare(demo_.shaders, demo_.effects); }

@@ -4,7 +4,8 @@
 //
 //   DemoPlayback playback(demo);   // GL context current, mixer open
 //   playback.realize();            // programs, textures, models, scenes' shadow
-//                                  // targets, samples; effects, sound texture
+//                                  // targets, fonts, samples; effects, text
+//                                  // textures, sound texture
 //   playback.prepare();            // programs again with #include resolved, then effects
 //
 // The player does the same while it reads, so that each record's device work
@@ -22,6 +23,7 @@
 // destructor). Reading a document never needs any of this; `quill pack`,
 // `unpack` and `info` never create one.
 #include <memory>
+#include <string>
 
 #include "audio/music.h"
 #include "audio/sample_player.h"
@@ -46,8 +48,9 @@ public:
     // `progress` (may be empty) after each record and once at the end.
     void realize(const LoadProgress& progress = {});
     // The device work of one record that needs no other record: a program is
-    // compiled (includes unresolved), a texture decoded, a model built
-    // ("Number of VAOs"), a scene's shadow target made, a sample decoded.
+    // compiled (includes unresolved), a texture decoded, a font opened, a
+    // model built ("Number of VAOs"), a scene's shadow target made, a sample
+    // decoded.
     void realize_record(const RecordRef& record);
     // Once every table is read and wired: effects' GPU objects, the sound
     // texture and the timeline.
@@ -75,6 +78,7 @@ private:
     std::unique_ptr<TimelineDispatch> dispatch_;
     std::unique_ptr<SceneRenderer> scene_renderer_;
     SceneDrawer* previous_drawer_ = nullptr;
+    std::string text_scratch_;  // each frame's texts, compared before they are rendered
 };
 
 }  // namespace qh

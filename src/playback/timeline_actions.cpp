@@ -4,6 +4,8 @@
 
 #include "render/effect.h"
 #include "render/shader_program.h"
+#include "text/font_texture.h"
+#include "timeline/text_value.h"
 
 namespace qh {
 
@@ -30,8 +32,19 @@ struct ApplyCall {
 
 }  // namespace
 
+void update_event_texts(const Event& event, float beat, const Event* parent, float clock_beat,
+                        std::string& scratch) {
+    if (!event.effect) return;
+    for (FontTexture* texture : event.effect->font_textures) {
+        if (!texture) continue;
+        text_for_texture(event, parent, texture->name, texture->chars_per_beat, beat, clock_beat,
+                         scratch);
+        texture->set_text(scratch);
+    }
+}
+
 void GlTimelineActions::update_texts(const Event& event, float beat, const Event* parent) {
-    if (update_texts_hook) update_texts_hook(event, beat, parent);
+    if (update_texts_hook) update_texts_hook(event, beat, parent, *frame);
 }
 
 void GlTimelineActions::refresh_input(Effect& input) {

@@ -12,6 +12,7 @@
 #include "render/gl/gl_util.h"
 #include "render/shader_program.h"
 #include "render/texture.h"
+#include "text/font_texture.h"
 
 namespace qh {
 
@@ -178,7 +179,7 @@ int Effect::bind_inputs(const FrameContext& frame, ShaderProgram& p, bool render
     UnitAssigner units;
     if (feedback) units.next(gpu.copy_texture);
     for (const Texture* t : textures) units.next(t ? t->gl_name() : 0);
-    for (const FontTexture* f : font_textures) units.next(f ? font_texture_gl_name(*f) : 0);
+    for (const FontTexture* f : font_textures) units.next(f ? f->gl_name() : 0);
     for (const Effect* e : effects) units.next(e ? e->gpu.target_texture.get() : 0);
     if (screen_texture) {
         // The copy is uploaded on its own unit, so earlier units keep theirs.

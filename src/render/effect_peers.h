@@ -1,23 +1,18 @@
 #pragma once
-// The device side of the records an effect uses but cannot see: scenes and
-// text textures live above render/, so they are reached through what their
-// own subsystems install here at start-up.
+// The device side of the records an effect uses but cannot see: the scene
+// renderer lives above render/, so it is reached through what it installs
+// here at start-up. (Text textures need nothing here: their records keep
+// their GL name, which the effect reads.)
 //
 //   class MySceneDrawer : public SceneDrawer { ... };   // a scene renderer
 //   install_scene_drawer(&drawer);                      // once, before drawing
-//   install_font_texture_gl_name([](const FontTexture& f) { return ...; });
 //
-// The accessors run while an effect binds its inputs, so they only report
-// names: they must not create, bind or upload anything.
-//
-// With nothing installed, a text texture binds no texture (its unit is still
-// used up, so later inputs keep their units) and an effect with a scene draws
-// nothing, saying so once.
+// With nothing installed, an effect with a scene draws nothing, saying so
+// once.
 #include <cstdint>
 
 namespace qh {
 
-class FontTexture;
 class Scene;
 class ShaderProgram;
 
@@ -39,10 +34,5 @@ public:
 // Not owned; null removes it. Returns the previous one.
 SceneDrawer* install_scene_drawer(SceneDrawer* drawer);
 SceneDrawer* scene_drawer();
-
-// The GL texture a FontTexture's text is rendered into (0: none yet).
-using FontTextureGlName = uint32_t (*)(const FontTexture&);
-FontTextureGlName install_font_texture_gl_name(FontTextureGlName reader);
-uint32_t font_texture_gl_name(const FontTexture& texture);
 
 }  // namespace qh

@@ -21,7 +21,15 @@ void Font::write_binary(BinaryWriter& out) const {
     font_buffer.write_binary(out);
 }
 
+void Font::close() {
+    gpu.font.reset();
+    gpu.stream.reset();
+    gpu.tried = false;
+    gpu.error.clear();
+}
+
 void Font::from_json(const JsonValue& value, const ProjectDir& dir) {
+    close();  // the open font reads the bytes about to be replaced
     name = json_text(json_member(value, "name"));
     filename = json_text(json_member(value, "filename"));
     ptsize = json_integral(json_member(value, "ptsize"));
@@ -29,6 +37,7 @@ void Font::from_json(const JsonValue& value, const ProjectDir& dir) {
 }
 
 void Font::read_binary(BinaryReader& in) {
+    close();
     name = in.read_packed_string("font name");
     filename = in.read_packed_string("font filename");
     ptsize = in.read_i32("font ptsize");

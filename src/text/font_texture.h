@@ -12,11 +12,24 @@
 // Binary form: name (packed string), width, height (int32), font identity
 // (u64), center (bool), chars_per_beat (int32). JSON form: "name", "width",
 // "height", "font" (a font's name), "center", "chars_per_beat".
+//
+// Device side (a current GL context; the font opened first, Font::open):
+//   t.realize();               // transparent RGBA surface and GL texture, width x height
+//   t.set_text("Hello");       // rendered white, wrapped at width, top-aligned,
+//                              // centred when `center`; uploaded only on a change
+//   glBindTexture(GL_TEXTURE_2D, t.gl_name());
+// The surface holds the text top row first. Colours are premultiplied: a
+// texel half covered by a glyph is (128, 128, 128, 128).
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "package/serializable.h"
+#include "render/gl/gl_objects.h"
+#include "text/device_handle.h"
+
+struct SDL_Surface;
 
 namespace qh {
 
@@ -50,6 +63,26 @@ public:
     ResourceId font_id = 0;     // as read from the binary form, until wire()
     bool center = false;        // centre the rendered block horizontally
     int32_t chars_per_beat = -1;
+
+    // ---- Device side: needs a current GL context ----
+
+    // Makes the cleared surface and texture (again, dropping the text). A size
+    // that cannot be drawn, or that the device cannot hold, gets neither, a
+    // reason in gpu.problem and a "Warn:" line.
+    void realize();
+    // Renders and uploads `text` unless it equals the current text. With no
+    // texture, or no open font, the texture stays (or becomes) transparent.
+    void set_text(std::string_view text);
+    uint32_t gl_name() const { return gpu.texture; }
+
+    // Not persisted.
+    struct Gpu {
+        DeviceHandle<SDL_Surface> surface;  // width x height, bytes R, G, B, A
+        GlTexture texture;                  // 0: none (see problem)
+        std::string text;                   // the text last set
+        uint64_t uploads = 0;               // images set_text uploaded
+        std::string problem;                // why there is no texture; empty otherwise
+    } gpu;
 };
 
 // Members of a text texture's JSON object that the reader takes in a

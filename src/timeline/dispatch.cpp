@@ -15,35 +15,6 @@ namespace qh {
 
 namespace {
 
-// The curve name "event.uniform" by which a playing group event overrides a
-// member's uniform, compared in place with the map's keys so that the lookup
-// builds no string every frame.
-struct DottedKey {
-    std::string_view prefix;
-    std::string_view suffix;
-};
-
-// Byte-wise order of `s` against prefix + "." + suffix: <0, 0 or >0.
-int compare_with(std::string_view s, const DottedKey& key) {
-    size_t at = 0;
-    for (std::string_view part : {key.prefix, std::string_view("."), key.suffix}) {
-        const size_t n = std::min(part.size(), s.size() - at);
-        if (int c = s.substr(at, n).compare(part.substr(0, n)); c != 0) return c;
-        if (n < part.size()) return -1;  // s ends inside the key
-        at += n;
-    }
-    return at < s.size() ? 1 : 0;
-}
-
-bool operator<(const std::string& s, const DottedKey& key) { return compare_with(s, key) < 0; }
-bool operator<(const DottedKey& key, const std::string& s) { return compare_with(s, key) > 0; }
-
-const ControlPointCurve* find_override(const Event& parent, const Event& member,
-                                       std::string_view uniform) {
-    auto it = parent.curves.find(DottedKey{member.name, uniform});
-    return it == parent.curves.end() ? nullptr : &it->second;
-}
-
 // Float to integer toward zero, saturating: content may hold any float, and
 // an out-of-range conversion is undefined.
 int32_t truncate_to_int(float v) {
@@ -77,7 +48,7 @@ bool is_active(const Event& event, float beat) {
 float uniform_value(const Event& event, const Event* parent, const UniformDef& def, float beat) {
     if (beat < event.start_beat || beat > event.end_beat) return def.default_val;
     if (parent) {
-        if (const ControlPointCurve* c = find_override(*parent, event, def.name)) {
+        if (const ControlPointCurve* c = EventGroup::override_curve(*parent, event, def.name)) {
             if (c->control_points.empty()) return def.default_val;
             return evaluate_curve(c, parent->start_beat, parent->end_beat,
                                   EventGroup::override_beat(*parent, event, beat));
@@ -145,6 +116,13 @@ bool Timeline::refuses(const EventGroup* group) const {
     return std::find(refused_.begin(), refused_.end(), group) != refused_.end();
 }
 
+void Timeline::warn_too_deep(const EventGroup* group) const {
+    if (std::find(too_deep_.begin(), too_deep_.end(), group) != too_deep_.end()) return;
+    too_deep_.push_back(group);
+    std::printf("Warn: event group \"%s\" is nested more than %d groups deep; it is not played\n",
+                group->name.c_str(), max_group_depth);
+}
+
 Effect* Timeline::play(float beat, TimelineActions& actions) const {
     // Update pass: text textures and input effects of everything active,
     // visible or not.
@@ -187,8 +165,11 @@ Effect* Timeline::render(const Event& event, float beat, const Event* parent, in
             return nullptr;
         case Event::type_group: {
             const EventGroup* group = event.group;
-            if (!group || group->events.empty() || depth >= max_group_depth || refuses(group))
+            if (!group || group->events.empty() || refuses(group)) return nullptr;
+            if (depth >= max_group_depth) {
+                warn_too_deep(group);
                 return nullptr;
+            }
             const float d = group->child_beat(event, beat);
             Effect* result = nullptr;
             // Members play whatever their own visible flag says.

@@ -91,7 +91,8 @@ public:
 class Timeline {
 public:
     // Nested groups deeper than this are not played (a chain of groups, each
-    // playing the next, could otherwise exhaust the stack).
+    // playing the next, could otherwise exhaust the stack); each group cut
+    // off there is named in one "Warn:" line, the first time it is.
     static constexpr int max_group_depth = 32;
 
     // Refuses every group that plays itself (EventGroup::recurses), with a
@@ -105,13 +106,18 @@ public:
     Effect* play(float beat, TimelineActions& actions) const;
 
     bool refuses(const EventGroup* group) const;
+    // Groups that were not played because they lie deeper than max_group_depth.
+    const std::vector<const EventGroup*>& too_deep() const { return too_deep_; }
 
 private:
     Effect* render(const Event& event, float beat, const Event* parent, int depth,
                    TimelineActions& actions) const;
+    void warn_too_deep(const EventGroup* group) const;
 
     EventTable events_;
     std::vector<const EventGroup*> refused_;
+    // Only to say so once per group; playing is otherwise stateless.
+    mutable std::vector<const EventGroup*> too_deep_;
 };
 
 }  // namespace qh

@@ -31,6 +31,38 @@ float EventGroup::override_beat(const Event& player, const Event& member, float 
     return d - member.start_beat + player.start_beat;
 }
 
+namespace {
+
+// The name "member.parameter", compared in place with the curve map's keys so
+// that the lookup builds no string every frame.
+struct DottedKey {
+    std::string_view prefix;
+    std::string_view suffix;
+};
+
+// Byte-wise order of `s` against prefix + "." + suffix: <0, 0 or >0.
+int compare_with(std::string_view s, const DottedKey& key) {
+    size_t at = 0;
+    for (std::string_view part : {key.prefix, std::string_view("."), key.suffix}) {
+        const size_t n = std::min(part.size(), s.size() - at);
+        if (int c = s.substr(at, n).compare(part.substr(0, n)); c != 0) return c;
+        if (n < part.size()) return -1;  // s ends inside the key
+        at += n;
+    }
+    return at < s.size() ? 1 : 0;
+}
+
+bool operator<(const std::string& s, const DottedKey& key) { return compare_with(s, key) < 0; }
+bool operator<(const DottedKey& key, const std::string& s) { return compare_with(s, key) > 0; }
+
+}  // namespace
+
+const ControlPointCurve* EventGroup::override_curve(const Event& player, const Event& member,
+                                                    std::string_view parameter) {
+    auto it = player.curves.find(DottedKey{member.name, parameter});
+    return it == player.curves.end() ? nullptr : &it->second;
+}
+
 bool EventGroup::recurses() const {
     // Depth-first over the groups that members play, with an explicit stack:
     // a hostile package may nest groups deeper than the call stack allows.

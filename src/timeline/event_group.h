@@ -12,11 +12,14 @@
 //
 // `events` may hold nulls (an unknown identity or name); skip them.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "package/serializable.h"
 
 namespace qh {
+
+struct ControlPointCurve;
 
 class EventGroup : public ISerializable {
 public:
@@ -38,6 +41,11 @@ public:
     // `member` at group beat `d`: the time since the member started, counted
     // from the player's start.
     static float override_beat(const Event& player, const Event& member, float d);
+    // The curve of `player` named member.name + "." + parameter, which
+    // overrides the member's own curve of that parameter (a uniform or a text
+    // texture), or null. Builds no string.
+    static const ControlPointCurve* override_curve(const Event& player, const Event& member,
+                                                   std::string_view parameter);
 
     // True when playing this group can reach a group already being played
     // (a member plays this group again, directly or through nested groups),

@@ -226,7 +226,7 @@ TEST(Player, EndsByItselfAfterTheEndBeat) {
     const auto exe = make_player(dir, empty_document(10.0f, 600.0f, 0.5f));
     Process player({exe.string()}, dir.path(), audio_env);
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(player.wait(20s)) << "the player did not end after its end beat";
+    ASSERT_TRUE(player.wait(120s)) << "the player did not end after its end beat";
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(player.exit_status(), 0) << player.out();
     EXPECT_GE(took, 1050ms);

@@ -20,11 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::vector<uint8_t> file_bytes(const std::string& path) {
-    const std::string s = read_file(path);
-    return {s.begin(), s.end()};
-}
-
 // A 2 x 2 opaque PNG.
 std::vector<uint8_t> png_image() {
     SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, 2, 2, 32, SDL_PIXELFORMAT_RGBA32);
@@ -83,7 +78,7 @@ std::unique_ptr<Demo> good_demo() {
     auto font = std::make_unique<Font>();
     font->name = "sans";
     font->filename = "resources/sans.ttf";
-    font->font_buffer = ByteBuffer(file_bytes("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"));
+    font->font_buffer = ByteBuffer(test::test_font_bytes());
     font->ptsize = 24;
     auto title = std::make_unique<FontTexture>();
     title->name = "title";

@@ -104,19 +104,15 @@ TEST_F(EffectGl, UniformsTakeDefaultsHookValuesAndStandardValues) {
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
-// A stand-in for the text side: every text texture shows teal.
-uint32_t teal_name = 0;
-uint32_t teal_texture_name(const FontTexture&) { return teal_name; }
-
 TEST_F(EffectGl, InputsTakeUnitsInTheirFixedOrder) {
     auto strips = gltest::build_program(strip_shader);
     auto green_program = gltest::build_program(solid_shader("vec4(0.0, 1.0, 0.0, 1.0)"));
     ASSERT_TRUE(strips->usable()) << strips->gpu.status_text;
     auto t_red = solid_texture(red), t_green = solid_texture(green), t_blue = solid_texture(blue);
     Effect green_input("green input", green_program.get(), nullptr, nullptr, false, false, nullptr);
-    FontTexture text;
-    auto t_teal = solid_texture(teal);
-    teal_name = t_teal->gl_name();
+    // A text texture whose GL texture shows teal, and one never realized.
+    FontTexture text, unrealized;
+    text.gpu.texture = std::move(solid_texture(teal)->gpu.texture);
 
     struct Row {
         const char* name;
@@ -124,24 +120,22 @@ TEST_F(EffectGl, InputsTakeUnitsInTheirFixedOrder) {
         std::vector<Texture*> textures;
         std::vector<FontTexture*> font_textures;
         std::vector<Effect*> inputs;
-        bool text_reader;
         std::vector<Rgba> expected;  // strips 0..n-1
     };
     const Row rows[] = {
         {"feedback then three textures", true, false, {t_red.get(), t_green.get(), t_blue.get()},
-         {}, {}, false, {orange, red, green, blue}},
-        {"two textures then the screen", false, true, {t_red.get(), t_green.get()}, {}, {}, false,
+         {}, {}, {orange, red, green, blue}},
+        {"two textures then the screen", false, true, {t_red.get(), t_green.get()}, {}, {},
          {red, green, orange}},
         {"a null texture keeps its unit", false, false, {t_red.get(), nullptr, t_blue.get()}, {},
-         {}, false, {red, black, blue}},
+         {}, {red, black, blue}},
         {"text textures after textures, inputs after text", false, false, {t_blue.get()},
-         {&text}, {&green_input}, true, {blue, teal, green}},
-        {"a text texture with no device side keeps its unit", false, false, {t_blue.get()},
-         {&text, nullptr}, {&green_input}, false, {blue, black, black, green}},
+         {&text}, {&green_input}, {blue, teal, green}},
+        {"a text texture with no texture keeps its unit", false, false, {t_blue.get()},
+         {&unrealized, nullptr}, {&green_input}, {blue, black, black, green}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        install_font_texture_gl_name(row.text_reader ? teal_texture_name : nullptr);
         Effect e("strips", strips.get(), nullptr, nullptr, row.feedback, row.screen_texture, nullptr);
         e.textures = row.textures;
         e.font_textures = row.font_textures;
@@ -158,7 +152,6 @@ TEST_F(EffectGl, InputsTakeUnitsInTheirFixedOrder) {
         }
         if (HasFailure()) break;  // keep the failing image
     }
-    install_font_texture_gl_name(nullptr);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 

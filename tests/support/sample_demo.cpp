@@ -19,6 +19,11 @@ std::vector<uint8_t> gltf_fixture(const std::string& name) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::vector<uint8_t> test_font_bytes() {
+    std::ifstream in(std::string(QH_SOURCE_DIR) + "/tests/data/fonts/DejaVuSans.ttf", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 // One record of every class, each reference kind used at least once.
 std::unique_ptr<Demo> make_full_demo() {
     auto d = std::make_unique<Demo>();

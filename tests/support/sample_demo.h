@@ -12,6 +12,8 @@ namespace qh::test {
 std::vector<uint8_t> bytes_of(const std::string& s);
 // A file under tests/data/gltf; throws if it is not there.
 std::vector<uint8_t> gltf_fixture(const std::string& name);
+// The bytes of the repository's test font (tests/data/fonts/DejaVuSans.ttf).
+std::vector<uint8_t> test_font_bytes();
 
 // 14 records: events "Intro" (effect "main"), "Hit" (sample), "Chorus" (group
 // "chorus" of the first two); effects "input" and "main" (texture, input,

@@ -257,6 +257,22 @@ TEST(Dispatch, GroupsNestedTooDeepAreNotPlayed) {
     EXPECT_EQ(leaf_draws_through_groups(Timeline::max_group_depth + 1), Timeline::max_group_depth);
 }
 
+TEST(Dispatch, AGroupCutOffByDepthIsNamedOnceNotEveryFrame) {
+    Table t;
+    Event* next = t.effect_event("Leaf", 0, 10);
+    for (int i = 0; i <= Timeline::max_group_depth; ++i)
+        next = t.group_event("G" + std::to_string(i), 0, 10, t.group("g" + std::to_string(i), {next}));
+    Timeline timeline(t.events);
+    Recorder r;
+    testing::internal::CaptureStdout();
+    for (float beat : {1.0f, 2.0f, 3.0f}) timeline.play(beat, r);
+    const std::string out = testing::internal::GetCapturedStdout();
+    // Only the top chain event reaches g0 deeper than the limit.
+    EXPECT_EQ(out, "Warn: event group \"g0\" is nested more than 32 groups deep; it is not played\n");
+    ASSERT_EQ(timeline.too_deep().size(), 1u);
+    EXPECT_EQ(timeline.too_deep()[0], t.groups[0].get());
+}
+
 // --- uniform values ----------------------------------------------------------
 
 struct UniformRow {

@@ -323,39 +323,49 @@ Row check_model(const Model& m) {
     return row;
 }
 
-// Fonts have no device side of their own yet; this opens each as the text
-// renderer will (from memory, at its size) and closes it again.
+// What opening each font recorded (realize opens them from memory at their
+// size, as the player does).
 Row check_font(const Font& f) {
     Row row;
     row.name = display_name(f.name);
-    const auto& bytes = f.font_buffer.data;
-    TTF_Font* font = nullptr;
-    std::string why = "no font bytes";
-    if (!bytes.empty() && bytes.size() <= static_cast<size_t>(INT32_MAX)) {
-        SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
-        if (stream) font = TTF_OpenFontRW(stream, 1, f.ptsize);
-        if (!font) why = TTF_GetError();
-    }
-    row.fields["opens"] = font != nullptr;
-    if (font) {
+    const bool opened = f.handle() != nullptr;
+    row.fields["opens"] = opened;
+    row.fields["ptsize"] = f.ptsize;
+    if (opened) {
         row.detail = "opens at " + std::to_string(f.ptsize) + " pt";
-        TTF_CloseFont(font);
+    } else if (!f.gpu.tried) {
+        row.problems.push_back("was not opened");
     } else {
-        row.problems.push_back("does not open: " + why);
+        row.problems.push_back("does not open: " + f.gpu.error);
+        row.fields["error"] = f.gpu.error;
     }
     return row;
 }
 
+// What realize made for each text texture: its surface and texture, or why
+// not; and whether it has an open font to render with.
 Row check_font_texture(const FontTexture& t) {
     Row row;
     row.name = display_name(t.name);
+    const bool allocated = t.gl_name() != 0;
     row.fields["font"] = t.font ? JsonValue(t.font->name) : JsonValue();
+    row.fields["allocated"] = allocated;
+    row.fields["width"] = t.width;
+    row.fields["height"] = t.height;
     row.detail = std::to_string(t.width) + " x " + std::to_string(t.height);
+    if (allocated) row.detail += " allocated";
     if (t.font) row.detail += ", font " + display_name(t.font->name);
-    if (!t.font) row.problems.push_back("no font (renders nothing)");
-    if (!t.has_drawable_size())
-        row.problems.push_back("size " + row.detail.substr(0, row.detail.find(',')) +
-                               " cannot be drawn");
+    // A font that did not open fails on its own row; here it only explains
+    // why the text will not show.
+    if (!t.font) {
+        row.problems.push_back("no font (renders nothing)");
+    } else if (!t.font->handle()) {
+        row.detail += " (did not open: renders nothing)";
+    }
+    if (!allocated)
+        row.problems.push_back(t.gpu.problem.empty() ? std::string("no texture was made")
+                                                     : t.gpu.problem);
+    if (!t.gpu.problem.empty()) row.fields["problem"] = t.gpu.problem;
     return row;
 }
 
