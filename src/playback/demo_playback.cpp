@@ -4,14 +4,17 @@
 #include "playback/frame_composition.h"
 #include "playback/prepare.h"
 #include "playback/timeline_actions.h"
+#include "scene3d/scene_renderer.h"
 
 namespace qh {
 
-DemoPlayback::DemoPlayback(Demo& demo) : demo_(demo) {}
+DemoPlayback::DemoPlayback(Demo& demo)
+    : demo_(demo), scene_renderer_(std::make_unique<SceneRenderer>()),
+      previous_drawer_(install_scene_drawer(scene_renderer_.get())) {}
 
 // The timeline and the samples go before the music: a sample timer or the
 // post-mix hook must not outlive what it points at.
-DemoPlayback::~DemoPlayback() = default;
+DemoPlayback::~DemoPlayback() { install_scene_drawer(previous_drawer_); }
 
 void DemoPlayback::realize(const LoadProgress& progress) {
     const uint64_t total = demo_.record_count();
@@ -31,6 +34,8 @@ void DemoPlayback::realize_record(const RecordRef& record) {
     if (auto* program = record.as<ShaderProgram>()) program->realize();
     if (auto* texture = record.as<Texture>()) texture->realize();
     if (auto* font = record.as<Font>()) font->realize();
+    if (auto* model = record.as<Model>()) model->realize();
+    if (auto* scene = record.as<Scene>()) scene->realize();
     if (auto* sample = record.as<AudioSample>()) samples_.load(sample, sample->audio_buffer.data);
 }
 

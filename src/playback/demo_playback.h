@@ -3,8 +3,9 @@
 // the mixer, and the step that draws one frame.
 //
 //   DemoPlayback playback(demo);   // GL context current, mixer open
-//   playback.realize();            // programs, textures, effects, fonts, text textures,
-//                                  // sound texture, samples
+//   playback.realize();            // programs, textures, models, scenes' shadow
+//                                  // targets, fonts, samples; effects, text
+//                                  // textures, sound texture
 //   playback.prepare();            // programs again with #include resolved, then effects
 //
 // The player does the same while it reads, so that each record's device work
@@ -17,8 +18,10 @@
 //   playback.start_music();        // then take the clock origin
 //   ...each frame:  playback.compose_frame(beat);
 //
-// Reading a document never needs any of this; `quill pack`, `unpack` and
-// `info` never create one.
+// While it lives, effects with scenes draw through its scene renderer
+// (installed by the constructor, the previous one put back by the
+// destructor). Reading a document never needs any of this; `quill pack`,
+// `unpack` and `info` never create one.
 #include <memory>
 #include <string>
 
@@ -29,6 +32,8 @@
 namespace qh {
 
 class Effect;
+class SceneDrawer;
+class SceneRenderer;
 class Texture;
 class TimelineDispatch;
 
@@ -43,7 +48,9 @@ public:
     // `progress` (may be empty) after each record and once at the end.
     void realize(const LoadProgress& progress = {});
     // The device work of one record that needs no other record: a program is
-    // compiled (includes unresolved), a texture decoded, a sample decoded.
+    // compiled (includes unresolved), a texture decoded, a font opened, a
+    // model built ("Number of VAOs"), a scene's shadow target made, a sample
+    // decoded.
     void realize_record(const RecordRef& record);
     // Once every table is read and wired: effects' GPU objects, the sound
     // texture and the timeline.
@@ -69,6 +76,8 @@ private:
     SamplePlayer samples_;
     std::unique_ptr<Texture> sound_texture_;
     std::unique_ptr<TimelineDispatch> dispatch_;
+    std::unique_ptr<SceneRenderer> scene_renderer_;
+    SceneDrawer* previous_drawer_ = nullptr;
     std::string text_scratch_;  // each frame's texts, compared before they are rendered
 };
 

@@ -13,14 +13,15 @@ namespace {
 
 const std::function<void(ShaderProgram*)> no_hook;
 
-// The parameter callback's uniform part; the effect has made its program
-// current. Every uniform goes up as one float, whatever its GLSL type.
-void apply_uniforms(const Event& event, float beat, const Event* parent) {
+// The parameter callback; the effect has made its program current. Every
+// uniform goes up as one float, whatever its GLSL type. A member of a group
+// moves its scene by its own curves: the parent overrides uniforms only.
+void apply(const Event& event, float beat, const Event* parent) {
     const ShaderProgram* program = event.effect ? event.effect->program : nullptr;
     if (!program) return;
     for (const UniformDef& def : program->uniform_defs)
         if (def.gpu.location != -1) def.upload(uniform_value(event, parent, def, beat));
-    // Scene keys (camera, light, instances, animation) are not applied yet.
+    if (Scene* scene = event.effect->scene) apply_scene_keys(*scene, scene_keys(event, beat));
 }
 
 struct ApplyCall {
@@ -58,7 +59,7 @@ void GlTimelineActions::draw_effect(const Event& event, float beat, const Event*
     const ApplyCall* pending = &call;
     // A single captured pointer fits inside std::function: no allocation per draw.
     const std::function<void(ShaderProgram*)> hook = [pending](ShaderProgram*) {
-        apply_uniforms(*pending->event, pending->beat, pending->parent);
+        apply(*pending->event, pending->beat, pending->parent);
     };
     // The location was looked up when the program was built; asking GL by name
     // again on every draw of every frame buys nothing.

@@ -98,10 +98,7 @@ private:
         for (size_t i = 0; i < m_.images.size(); ++i) {
             const tinygltf::Image& img = m_.images[i];
             if (img.image.empty()) continue;  // external file not loaded
-            const bool rgba8 = img.component == 4 && img.bits == 8 && img.width > 0 &&
-                               img.height > 0 &&
-                               img.image.size() == uint64_t(img.width) * uint64_t(img.height) * 4;
-            if (!rgba8) return fail("image " + n(i) + " is not decoded to RGBA bytes");
+            if (!img.as_is) return fail("image " + n(i) + " does not hold its encoded bytes");
         }
         return true;
     }

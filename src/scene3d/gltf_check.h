@@ -22,7 +22,7 @@
 // - the node hierarchy is a forest (no node has two parents, no cycles) at
 //   most `max_node_depth` deep, so recursive walks terminate;
 // - node transforms have the lengths the format gives (3, 4, 3 or 16 values);
-// - an image is either decoded (width x height RGBA bytes) or empty, when its
+// - an image either holds its encoded bytes (`as_is`) or is empty, when its
 //   external file could not be loaded (the loader has warned).
 #include <cstdint>
 #include <span>

@@ -5,15 +5,13 @@
 #include <optional>
 #include <sstream>
 
-#include <stb/stb_image.h>
-#include <stb/stb_image_write.h>
-
 #include "package/binary_stream.h"
 #include "package/byte_buffer.h"
 #include "package/json_value.h"
 #include "package/errors.h"
 #include "package/project_dir.h"
 #include "scene3d/gltf_check.h"
+#include "scene3d/image_header.h"
 
 namespace qh {
 
@@ -72,67 +70,56 @@ bool refuse_write(std::string* err, const std::string& path, const std::vector<u
     return false;
 }
 
-// Every image becomes 8-bit RGBA, whatever its stored depth and channels:
-// that is what the texture upload expects.
-bool decode_image(tinygltf::Image* image, const int index, std::string* err, std::string*, int, int,
-                  const unsigned char* bytes, int size, void* user) {
+// Images stay encoded (`as_is`): the device side decodes them when it makes
+// their textures. Here only the header is read, so that an image no decoder
+// of the player reads, or one too large to decode, fails the parse as an
+// undecodable image always has.
+bool keep_encoded_image(tinygltf::Image* image, const int index, std::string* err, std::string*,
+                        int, int, const unsigned char* bytes, int size, void* user) {
     auto* ctx = static_cast<LoadContext*>(user);
     const std::string what = "image " + std::to_string(index) + " (\"" + image->name + "\")";
-    int w = 0, h = 0, channels = 0;
-    if (size <= 0 || !stbi_info_from_memory(bytes, size, &w, &h, &channels)) {
-        append(err, what + ": unknown image format or damaged data");
+    if (size <= 0) {
+        append(err, what + " has no bytes");
         return false;
     }
-    const uint64_t pixels = uint64_t(w) * uint64_t(h);
-    if (w <= 0 || h <= 0 || pixels > max_image_pixels) {
-        append(err, what + " is " + std::to_string(w) + " x " + std::to_string(h) +
-                        " pixels, more than the " + std::to_string(max_image_pixels) + " allowed");
+    const std::span<const uint8_t> encoded(bytes, size_t(size));
+    const ImageHeader header = read_image_header(encoded);
+    if (!header.problem.empty()) {
+        append(err, what + ": " + header.problem);
         return false;
     }
-    if (ctx->decoded_bytes + pixels * 4 > max_decoded_image_bytes_per_asset) {
+    const uint64_t decoded = uint64_t(header.width) * header.height * 4;
+    if (ctx->decoded_bytes + decoded > max_decoded_image_bytes_per_asset) {
         append(err, what + ": the asset's images would take more than " +
                         std::to_string(max_decoded_image_bytes_per_asset >> 20) + " MiB decoded");
         return false;
     }
-    unsigned char* rgba = stbi_load_from_memory(bytes, size, &w, &h, &channels, 4);
-    if (!rgba) {
-        append(err, what + ": " + stbi_failure_reason());
-        return false;
-    }
-    const size_t count = size_t(w) * size_t(h) * 4;
-    image->width = w;
-    image->height = h;
+    ctx->decoded_bytes += decoded;
+    image->as_is = true;
+    image->width = int(header.width);
+    image->height = int(header.height);
     image->component = 4;
     image->bits = 8;
     image->pixel_type = TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE;
-    image->image.assign(rgba, rgba + count);
-    stbi_image_free(rgba);
-    ctx->decoded_bytes += count;
+    image->image.assign(encoded.begin(), encoded.end());
     return true;
 }
 
-void append_bytes(void* context, void* data, int size) {
-    auto* out = static_cast<std::vector<uint8_t>*>(context);
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    out->insert(out->end(), bytes, bytes + size);
-}
-
-// Images that are data URIs stay as they are; images read from files are
-// embedded as PNG, so the GLB needs no file beside it. An image whose file
-// was missing keeps its reference.
+// Images that are data URIs or sit in buffer views stay as they are; images
+// read from files are embedded as data URIs of their own bytes, so the GLB
+// needs no file beside it. An image whose file was missing keeps its
+// reference.
 bool embed_image(const std::string*, const std::string*, const tinygltf::Image* image, bool,
                  std::string* out_uri, void*) {
     if (image->uri.rfind("data:", 0) == 0) {
         *out_uri = image->uri;
         return true;
     }
-    if (image->image.empty() || image->component != 4 || image->bits != 8) return false;
-    std::vector<uint8_t> png;
-    if (!stbi_write_png_to_func(&append_bytes, &png, image->width, image->height, 4,
-                                image->image.data(), image->width * 4)) {
-        return false;
-    }
-    *out_uri = "data:image/png;base64," + base64_encode(png.data(), png.size());
+    if (image->image.empty() || !image->as_is) return false;
+    const char* mime = image_mime_type(read_image_header(image->image).format);
+    if (*mime == '\0') return false;
+    *out_uri = std::string("data:") + mime + ";base64," +
+               base64_encode(image->image.data(), image->image.size());
     return true;
 }
 
@@ -217,7 +204,7 @@ GltfParse parse_gltf(std::span<const uint8_t> bytes, GltfSource source, const Pr
     ctx.files = &files;
     tinygltf::TinyGLTF loader;
     loader.SetFsCallbacks({&file_exists, &expand_path, &read_file, &refuse_write, &ctx});
-    loader.SetImageLoader(&decode_image, &ctx);
+    loader.SetImageLoader(&keep_encoded_image, &ctx);
     std::string err, warn;
     bool ok = false;
     try {

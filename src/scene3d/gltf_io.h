@@ -11,7 +11,9 @@
 // an asset that fails is reported, never half-used. Files the asset names by
 // URI (buffers, images) are read through `files`, relative to `base_dir`
 // within it; a name that would leave that directory is refused. Every image
-// is decoded to 8-bit RGBA (`component` 4, `bits` 8), within a size budget.
+// keeps its encoded bytes (`as_is`, PNG or JPEG); its header gives `width`
+// and `height`, within the limits of image_header.h, and the device side
+// decodes it to 8-bit RGBA.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -36,12 +38,8 @@ GltfParse parse_gltf(std::span<const uint8_t> bytes, GltfSource source, const Pr
 
 // The asset as one self-contained GLB: the first buffer becomes the BIN
 // chunk, other buffers stay as data URIs, images held in buffer views stay
-// there and images that came from files are embedded as PNG data URIs.
+// there and images that came from files are embedded as data URIs of their
+// own bytes.
 std::vector<uint8_t> write_glb(const tinygltf::Model& asset);
-
-// Decoded images larger than these are refused: a few kilobytes of
-// compressed image could otherwise ask for gigabytes.
-inline constexpr uint64_t max_image_pixels = 8192ull * 8192ull;
-inline constexpr uint64_t max_decoded_image_bytes_per_asset = 512ull << 20;
 
 }  // namespace qh

@@ -21,6 +21,13 @@
 // as a self-contained GLB named `filename` + ".glb" in every form, so the
 // package and a project written anywhere need no other file; everything else
 // is stored as read. Nodes name models by `stored_filename()`.
+//
+// The device side (a current GL context) builds what drawing needs:
+//   m.realize();     // image textures, one GL buffer per glTF buffer, one
+//                    // vertex array per primitive; "Number of VAOs: N"
+//   if (m.gpu.ready) ...draw with m.gpu.layout (scene_renderer.h)
+// It checks the asset again before uploading anything; a model that did not
+// parse builds nothing (and says "Number of VAOs: 0").
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,6 +36,8 @@
 
 #include "package/byte_buffer.h"
 #include "package/serializable.h"
+#include "render/gl/gl_objects.h"
+#include "scene3d/model_layout.h"
 
 namespace qh {
 
@@ -52,9 +61,31 @@ public:
     bool parsed = false;      // `gltf` holds the checked asset
     std::string parse_error;  // why not, when `parsed` is false
 
+    // ---- Device side: needs a current GL context ----
+
+    // Releases what an earlier build made, then decodes every image into a
+    // texture, uploads every buffer and records every primitive's vertex
+    // array (model_gpu.cpp). Problems are printed as "Warn: " lines, once.
+    void realize();
+
+    // A glTF image on the GPU: clamped, linear, RGBA8 (name 0 when the image
+    // did not decode or its file was missing).
+    struct ImageTexture {
+        std::string name;
+        int32_t width = 0;
+        int32_t height = 0;
+        GlTexture texture;
+    };
+
     // Not persisted: what drawing learns of the asset.
     struct Gpu {
         int render_passes = 1;  // raised for nodes with a "render_pass" extra
+        bool ready = false;     // realize ran; drawing reads the rest
+        ModelLayout layout;
+        std::vector<GlBuffer> buffers;               // one per glTF buffer
+        std::vector<GlVertexArray> vertex_arrays;    // one per primitive, as layout.primitives
+        std::vector<ImageTexture> image_textures;    // one per glTF image
+        std::vector<std::string> problems;           // what realize reported
     } gpu;
 
 private:

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "package/serializable.h"
+#include "render/gl/gl_objects.h"
 #include "scene3d/camera.h"
 #include "scene3d/node.h"
 
@@ -76,11 +77,29 @@ public:
 
     ResourceId camera_scene_id = 0;  // as read from a package, until `wire`
 
+    // ---- Device side: needs a current GL context ----
+
+    // The shadow target: a depth texture of `gpu.shadow_width` x
+    // `gpu.shadow_height` (float, linear, repeat) as the only attachment of
+    // its framebuffer. An incomplete one prints "FB Error! Status: 0x%x";
+    // the shadow pass then draws nothing (scene_gpu.cpp).
+    void realize();
+
     // Not persisted: the drawing state of the scene renderer.
     struct Gpu {
-        bool shadow_pass = false;  // raised by the effect around the shadow pass
+        bool shadow_pass = false;  // raised around the shadow pass's draw
+        // Set before realize to change the size (tests and benchmarks do).
         int32_t shadow_width = default_shadow_size;
         int32_t shadow_height = default_shadow_size;
+        // Instances of the model per draw: set by each event that draws the
+        // scene (apply_scene_keys in timeline/dispatch.h), kept until the next.
+        int32_t instance_count = 1;
+        GlTexture shadow_texture;
+        GlFramebuffer shadow_framebuffer;
+        uint32_t shadow_status = 0;   // framebuffer status at realize; 0 before
+        bool shadow_complete = false;
+        bool camera_warning_given = false;
+        bool instance_warning_given = false;
     } gpu;
 };
 

@@ -1,6 +1,8 @@
-// The one translation unit that compiles the glTF library and the image
-// codecs it uses. Debian ships them as headers (libtinygltf-dev, libstb-dev);
-// stb's headers live under stb/, so they are included here explicitly.
+// The one translation unit that compiles the glTF library (Debian ships it as
+// a header, libtinygltf-dev). Every user of the header is built without the
+// image codecs the library can bring (src/CMakeLists.txt): images stay
+// encoded through parsing and writing (gltf_io.cpp), and the device side
+// decodes them with the player's one image library.
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wall"
@@ -10,14 +12,7 @@
 #pragma GCC diagnostic ignored "-Wunused-function"
 #endif
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image.h>
-#include <stb/stb_image_write.h>
-
 #define TINYGLTF_IMPLEMENTATION
-#define TINYGLTF_NO_INCLUDE_STB_IMAGE
-#define TINYGLTF_NO_INCLUDE_STB_IMAGE_WRITE
 #include <tiny_gltf.h>
 
 #if defined(__GNUC__)

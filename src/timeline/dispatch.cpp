@@ -81,6 +81,21 @@ SceneKeys scene_keys(const Event& event, float beat) {
     return keys;
 }
 
+void apply_scene_keys(Scene& scene, const SceneKeys& keys) {
+    if (Camera* c = scene.camera.get()) {
+        float* const floats[camera_keys.size()] = {
+            &c->position.x,  &c->position.y,  &c->position.z,
+            &c->direction.x, &c->direction.y, &c->direction.z,
+            &c->up.x,        &c->up.y,        &c->up.z,
+        };
+        for (size_t i = 0; i < camera_keys.size(); ++i)
+            if (keys.camera[i]) *floats[i] = *keys.camera[i];
+    }
+    // After the camera: the light looks at where the camera is this frame.
+    scene.place_light_camera(keys.light);
+    scene.gpu.instance_count = keys.instance_count;
+}
+
 // --- Timeline ---------------------------------------------------------------
 
 Timeline::Timeline(EventTable events) : events_(events) {

@@ -9,7 +9,8 @@
 // The order of the passes lives in Timeline, which does no GL: it calls a
 // TimelineActions for everything that touches a device, so tests can record
 // the calls. The player's implementation is playback/timeline_actions.h. The
-// decisions (is_active, uniform_value, scene_keys) are plain functions.
+// decisions (is_active, uniform_value, scene_keys, apply_scene_keys) are
+// plain functions.
 //
 // The event table must outlive the Timeline and keep its events; build a new
 // Timeline when events or groups change (groups are checked for recursion
@@ -61,6 +62,12 @@ struct SceneKeys {
     float animation_position = 0; // normalised by animation_fraction
 };
 SceneKeys scene_keys(const Event& event, float beat);
+
+// The keys applied to the scene the event draws, in this order: the camera
+// floats that have a key (into the scene's own camera, when it has one),
+// then the light placed from the camera as it now stands, then the instance
+// count of the scene's draws. The animation keys are not applied here.
+void apply_scene_keys(Scene& scene, const SceneKeys& keys);
 
 // fmod(position, 1) scaled into [start / divider, end / divider]; a negative
 // position gives a fraction below the start.

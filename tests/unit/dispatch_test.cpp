@@ -422,6 +422,86 @@ INSTANTIATE_TEST_SUITE_P(
                              std::numeric_limits<int32_t>::max()}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// --- applying the scene keys --------------------------------------------------
+
+Scene scene_with_camera_at(glm::vec3 position) {
+    Scene s;
+    s.camera = std::make_unique<Camera>();
+    s.camera->position = position;
+    return s;
+}
+
+// Each of the nine camera keys lands in its own float of the scene camera
+// and in no other.
+TEST(ApplySceneKeys, EveryCameraKeyMovesItsOwnFloat) {
+    for (size_t i = 0; i < camera_keys.size(); ++i) {
+        SCOPED_TRACE(std::string(camera_keys[i]));
+        Scene scene = scene_with_camera_at({1, 2, 3});
+        const Camera before = *scene.camera;
+        apply_scene_keys(scene, scene_keys(scene_event({{std::string(camera_keys[i]), constant(100)}}), 1));
+        const Camera& c = *scene.camera;
+        const float now[9] = {c.position.x, c.position.y, c.position.z, c.direction.x, c.direction.y,
+                              c.direction.z, c.up.x, c.up.y, c.up.z};
+        const float was[9] = {before.position.x, before.position.y, before.position.z,
+                              before.direction.x, before.direction.y, before.direction.z,
+                              before.up.x, before.up.y, before.up.z};
+        for (size_t j = 0; j < 9; ++j) EXPECT_EQ(now[j], j == i ? 100.0f : was[j]) << "float " << j;
+    }
+}
+
+struct ApplyRow {
+    const char* name;
+    CurveMap curves;
+    glm::vec3 light_position;  // the light camera afterwards
+    glm::vec3 light_target;
+    float half_size;
+    int32_t instances;
+};
+void PrintTo(const ApplyRow& row, std::ostream* os) { *os << row.name; }
+
+class ApplySceneKeysOrder : public testing::TestWithParam<ApplyRow> {};
+
+// The scene camera starts at (1, 2, 3); the light starts where a new light
+// camera stands, (300, 50, 0) looking at the origin.
+TEST_P(ApplySceneKeysOrder, LightFollowsTheCameraOfTheSameFrame) {
+    const ApplyRow& row = GetParam();
+    Scene scene = scene_with_camera_at({1, 2, 3});
+    scene.gpu.instance_count = 7;  // from an earlier frame
+    apply_scene_keys(scene, scene_keys(scene_event(row.curves), 1));
+    const Camera& light = *scene.light_camera;
+    EXPECT_EQ(light.position, row.light_position);
+    EXPECT_EQ(light.direction, row.light_target);
+    EXPECT_FLOAT_EQ(light.ortho_half_size, row.half_size);
+    EXPECT_FLOAT_EQ(light.znear, 0.01f);
+    EXPECT_EQ(scene.gpu.instance_count, row.instances);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ApplySceneKeysOrder,
+    testing::Values(
+        ApplyRow{"no_keys", {}, {300, 50, 0}, {0, 0, 0}, 50, 1},
+        ApplyRow{"light_from_unmoved_camera", {{"ldX", constant(0.5f)}}, {26, 50, 0}, {1, 0, 0}, 50, 1},
+        // The camera moves to x = 10 in the same frame: the light is placed
+        // from there, not from where the camera was.
+        ApplyRow{"light_after_camera_moves",
+                 {{"camera_position_x", constant(10)}, {"ldX", constant(0.5f)}}, {35, 50, 0}, {10, 0, 0}, 50, 1},
+        ApplyRow{"distance_scales_every_axis",
+                 {{"ldD", constant(10)}, {"ldY", constant(2)}, {"ldZ", constant(-1)}, {"camera_position_z", constant(5)}},
+                 {300, 22, -5}, {0, 2, 5}, 10, 1},
+        ApplyRow{"instances", {{"render_instances", constant(3.7f)}}, {300, 50, 0}, {0, 0, 0}, 50, 3},
+        ApplyRow{"instances_without_points_are_zero", {{"render_instances", linear({})}}, {300, 50, 0}, {0, 0, 0}, 50, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A scene with no camera of its own takes no camera keys, and its light is
+// placed from the origin.
+TEST(ApplySceneKeys, SceneWithoutCamera) {
+    Scene scene;
+    apply_scene_keys(scene, scene_keys(scene_event({{"camera_position_x", constant(10)}, {"ldX", constant(1)}}), 1));
+    EXPECT_FALSE(scene.camera);
+    EXPECT_FLOAT_EQ(scene.light_camera->position.x, 50);
+    EXPECT_FLOAT_EQ(scene.light_camera->direction.x, 0);
+}
+
 struct AnimationRow {
     const char* name;
     float position, divider, start, end;

@@ -22,6 +22,7 @@
 extern "C" int qh_fuzz_stream_readers(const uint8_t* data, size_t size);
 extern "C" int qh_fuzz_package_reader(const uint8_t* data, size_t size);
 extern "C" int qh_fuzz_project_reader(const uint8_t* data, size_t size);
+extern "C" int qh_fuzz_gltf_import(const uint8_t* data, size_t size);
 
 namespace qh {
 namespace {
@@ -34,6 +35,7 @@ const std::map<std::string, FuzzEntry> entry_of_folder = {
     {"stream", qh_fuzz_stream_readers},
     {"package", qh_fuzz_package_reader},
     {"project", qh_fuzz_project_reader},
+    {"gltf", qh_fuzz_gltf_import},
 };
 
 std::vector<fs::path> regression_inputs() {

@@ -1,0 +1,262 @@
+// The scene renderer on a real GL context (run under Xvfb where there is no
+// display; the window is 1280x720):
+//
+//   xvfb-run -a -s "-screen 0 1280x1024x24" ./bench_scene --benchmark_min_time=2
+//
+// BM_ShadowedFrame/S      One frame of a shadowed scene at 1280 x 720: a box
+//                         wearing the BoxTextured image on a plane, drawn as an
+//                         effect draws a scene (inputs bound, standard uniforms,
+//                         the pass flag), with a shadow map of S x S (8192 is
+//                         the player's). Counters: shadow_ms and main_ms, each
+//                         pass timed to its own glFinish.
+// BM_UnshadowedFrame      The same frame with the shadow pass skipped: the main
+//                         pass alone, glFinish included.
+// BM_PlanDraw/nodes:N     The renderer's CPU work outside GL calls for one frame
+//                         of a model of N nodes (one box mesh each, in a grid
+//                         under one root): the draw plan (world matrices, the five
+//                         matrices of every drawn node, the order of passes) for
+//                         the shadow pass and the main pass.
+// BM_SubmitDraw/nodes:N   Reference: the same frame issued to GL (both passes,
+//                         uniforms, material binds, draw calls), without
+//                         glFinish: the CPU cost including the GL calls.
+#include <GL/glew.h>
+#include <SDL.h>
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "core/runtime.h"
+#include "package/binary_stream.h"
+#include "platform/gl_window.h"
+#include "render/effect.h"
+#include "render/effect_peers.h"
+#include "render/gl/gl_util.h"
+#include "render/shader_program.h"
+#include "scene3d/model.h"
+#include "scene3d/scene.h"
+#include "scene3d/scene_renderer.h"
+#include "support/gltf_builder.h"
+#include "support/sample_demo.h"
+
+namespace qh {
+namespace {
+
+constexpr int window_width = 1280;
+constexpr int window_height = 720;
+
+const char* const vertex_source = R"(#version 330
+layout(location = 0) in vec3 position;
+layout(location = 2) in vec2 texcoord;
+uniform mat4 uModelViewProjMatrix;
+uniform mat4 uLightMVPMatrix;
+out vec2 v_texcoord;
+out vec4 v_light;
+void main() {
+    gl_Position = uModelViewProjMatrix * vec4(position, 1.0);
+    v_light = uLightMVPMatrix * vec4(position, 1.0);
+    v_texcoord = texcoord;
+}
+)";
+
+const char* const fragment_source = R"(#version 330
+in vec2 v_texcoord;
+in vec4 v_light;
+uniform vec4 uBaseColorFactor;
+uniform sampler2D uBaseColorTexture;
+uniform sampler2D uShadowMapTexture;
+uniform int uIsShadowRenderPass;
+out vec4 fragColor;
+void main() {
+    vec4 base = uBaseColorFactor * texture(uBaseColorTexture, v_texcoord);
+    float lit = 1.0;
+    if (uIsShadowRenderPass == 0) {
+        vec3 l = v_light.xyz / v_light.w * 0.5 + 0.5;
+        if (l.z - 0.0005 > texture(uShadowMapTexture, l.xy).r) lit = 0.4;
+    }
+    fragColor = vec4(base.rgb * lit, 1.0);
+}
+)";
+
+using Clock = std::chrono::steady_clock;
+
+double ms_since(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::unique_ptr<Model> built_model(const std::vector<uint8_t>& glb) {
+    auto m = std::make_unique<Model>();
+    const std::vector<uint8_t> record = test::model_record("bench.glb", glb);
+    BinaryReader in(record);
+    m->read_binary(in);
+    m->realize();
+    return m;
+}
+
+std::vector<uint8_t> sample_image() {
+    Model sample;
+    const std::vector<uint8_t> record = test::model_record("BoxTextured.glb", test::gltf_fixture("BoxTextured.glb"));
+    BinaryReader in(record);
+    sample.read_binary(in);
+    return sample.gltf.images.at(0).image;
+}
+
+std::vector<uint8_t> box_on_plane() {
+    test::GltfBuilder b;
+    const int image = b.texture(sample_image(), "image/png");
+    b.root(b.node(b.quad_mesh({-3, 0, 3}, {6, 0, 0}, {0, 0, -6}, b.material({0.5f, 0.5f, 0.5f, 1}))));
+    b.root(b.node(b.mesh({b.box({0, 1, 0}, {1, 1, 1}, b.material({1, 1, 1, 1}, image))})));
+    return b.glb();
+}
+
+// N boxes in a grid, children of one root.
+std::vector<uint8_t> grid_of_boxes(int n) {
+    test::GltfBuilder b;
+    const int mesh = b.mesh({b.box({0, 0, 0}, {0.4f, 0.4f, 0.4f}, b.material({0.8f, 0.8f, 0.8f, 1}))});
+    const int root = b.node(-1);
+    for (int i = 0; i < n - 1; ++i) {
+        const int child = b.node(mesh, {float(i % 10) - 4.5f, 0.5f, float(i / 10) - 4.5f});
+        b.at(root).children.push_back(child);
+    }
+    b.root(root);
+    return b.glb();
+}
+
+// A program, a scene and an effect drawing it, as the player has them.
+struct Stage {
+    Stage(const std::vector<uint8_t>& glb, int shadow_size) : model(built_model(glb)) {
+        program.vertex_shader_source = vertex_source;
+        program.fragment_shader_source = fragment_source;
+        program.rebuild();
+        scene.root_node = std::make_unique<Node>();
+        scene.root_node->model = model.get();
+        scene.camera = std::make_unique<Camera>();
+        scene.camera->position = {4, 6, 9};
+        scene.camera->aspect = float(window_width) / float(window_height);
+        scene.camera->znear = 0.1f;
+        scene.camera->zfar = 100;
+        scene.gpu.shadow_width = scene.gpu.shadow_height = shadow_size;
+        scene.realize();
+        scene.place_light_camera({10.0f, 0.4f, 1.0f, 0.6f});
+        effect = std::make_unique<Effect>("bench", &program, nullptr, nullptr, false, false, &scene);
+        previous = install_scene_drawer(&renderer);
+    }
+    ~Stage() { install_scene_drawer(previous); }
+
+    // The shadow pass as Effect::draw runs it, to its glFinish.
+    void shadow_pass(const FrameContext& frame) {
+        renderer.begin_shadow_pass(scene);
+        effect->bind_inputs(frame, program, false);
+        effect->upload_standard_uniforms(frame);
+        program.set_int(program.gpu.location(StandardUniform::uIsShadowRenderPass), 1);
+        renderer.draw(scene, program, true);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glViewport(0, 0, window_width, window_height);
+    }
+    void main_pass(const FrameContext& frame) {
+        effect->bind_inputs(frame, program, false);
+        effect->upload_standard_uniforms(frame);
+        program.set_int(program.gpu.location(StandardUniform::uIsShadowRenderPass), 0);
+        renderer.draw(scene, program, false);
+    }
+
+    std::unique_ptr<Model> model;
+    ShaderProgram program;
+    Scene scene;
+    std::unique_ptr<Effect> effect;
+    SceneRenderer renderer;
+    SceneDrawer* previous = nullptr;
+};
+
+FrameContext frame() { return FrameContext::at(1.0f, runtime().screen); }
+
+void BM_ShadowedFrame(benchmark::State& state) {
+    Stage stage(box_on_plane(), int(state.range(0)));
+    if (!stage.scene.gpu.shadow_complete) {
+        state.SkipWithError("the shadow target is incomplete");
+        return;
+    }
+    double shadow_ms = 0, main_ms = 0;
+    for (auto _ : state) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        const auto t0 = Clock::now();
+        stage.shadow_pass(frame());
+        glFinish();
+        shadow_ms += ms_since(t0);
+        const auto t1 = Clock::now();
+        stage.main_pass(frame());
+        glFinish();
+        main_ms += ms_since(t1);
+    }
+    state.counters["shadow_ms"] = benchmark::Counter(shadow_ms, benchmark::Counter::kAvgIterations);
+    state.counters["main_ms"] = benchmark::Counter(main_ms, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_ShadowedFrame)->Arg(8192)->Arg(2048)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_UnshadowedFrame(benchmark::State& state) {
+    Stage stage(box_on_plane(), 64);
+    for (auto _ : state) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        stage.main_pass(frame());
+        glFinish();
+    }
+}
+BENCHMARK(BM_UnshadowedFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_PlanDraw(benchmark::State& state) {
+    Stage stage(grid_of_boxes(int(state.range(0))), 64);
+    const Camera& c = *stage.scene.camera;
+    const Camera& l = *stage.scene.light_camera;
+    const ViewMatrices camera{c.view_matrix(), c.projection_matrix()};
+    const ViewMatrices light{l.view_matrix(), l.projection_matrix()};
+    DrawList list;
+    size_t drawn = 0;
+    for (auto _ : state) {
+        plan_draw(stage.model->gpu.layout, light, light, true, list);
+        drawn = list.order.size();
+        plan_draw(stage.model->gpu.layout, camera, light, false, list);
+        drawn += list.order.size();
+        benchmark::DoNotOptimize(list.transforms.data());
+    }
+    state.counters["nodes_drawn"] = double(drawn);
+}
+BENCHMARK(BM_PlanDraw)->ArgName("nodes")->Arg(100)->Unit(benchmark::kMicrosecond);
+
+void BM_SubmitDraw(benchmark::State& state) {
+    Stage stage(grid_of_boxes(int(state.range(0))), 64);
+    for (auto _ : state) {
+        stage.shadow_pass(frame());
+        stage.main_pass(frame());
+    }
+    glFinish();
+}
+BENCHMARK(BM_SubmitDraw)->ArgName("nodes")->Arg(100)->Unit(benchmark::kMicrosecond);
+
+void open_context(HiddenGlWindow& window) {
+    if (!window.open(window_width, window_height)) {
+        std::fprintf(stderr, "bench_scene: no GL context (%s); run it under xvfb-run\n", window.error().c_str());
+        std::exit(1);
+    }
+    runtime().screen = ScreenSize{window_width, window_height, window_width, window_height};
+    runtime().white_texture = create_color_texture(1, 1, 1, 1);
+    glViewport(0, 0, window_width, window_height);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glClearColor(0, 0, 0, 1);
+    benchmark::AddCustomContext("gl_renderer", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+}
+
+}  // namespace
+}  // namespace qh
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    qh::HiddenGlWindow window;
+    qh::open_context(window);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,91 @@
+// Device side of Model: image textures, buffers and vertex arrays.
+#include <GL/glew.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "render/gl/gl_util.h"
+#include "scene3d/model.h"
+#include "scene3d/model_import.h"
+
+namespace qh {
+
+namespace {
+
+bool fits_device(int w, int h) {
+    GLint max_side = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_side);
+    return w > 0 && h > 0 && w <= max_side && h <= max_side;
+}
+
+void build_vertex_array(const PrimitiveLayout& p, const std::vector<GlBuffer>& buffers) {
+    for (const VertexAttribute& a : p.attributes) {
+        glEnableVertexAttribArray(a.location);
+        glBindBuffer(GL_ARRAY_BUFFER, buffers[size_t(a.buffer)]);
+        const auto* offset = reinterpret_cast<const void*>(static_cast<uintptr_t>(a.offset));
+        if (a.integer) {
+            glVertexAttribIPointer(a.location, a.components, a.component_type, a.stride, offset);
+        } else {
+            glVertexAttribPointer(a.location, a.components, a.component_type, GL_FALSE, a.stride,
+                                  offset);
+        }
+    }
+    // Recorded in the vertex array; the byte offset is given at draw time.
+    if (p.element_buffer >= 0) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffers[size_t(p.element_buffer)]);
+    }
+}
+
+}  // namespace
+
+void Model::realize() {
+    gpu = Gpu();
+    const std::string label = filename.empty() ? std::string("(unnamed)") : filename;
+
+    ModelImport import = import_model(*this, [&](size_t i, const DecodedImage& image) {
+        ImageTexture& t = gpu.image_textures.emplace_back();
+        t.name = gltf.images[i].name;
+        if (!image.pixels) return;
+        if (!fits_device(image.width, image.height)) {
+            gpu.problems.push_back("image " + std::to_string(i) + " (\"" + t.name +
+                                   "\") is larger than the device's textures; it draws as white");
+            return;
+        }
+        t.width = image.width;
+        t.height = image.height;
+        t.texture = GlTexture(create_rgba_texture(t.width, t.height, image.pixels, GL_CLAMP_TO_EDGE));
+        glBindTexture(GL_TEXTURE_2D, 0);
+    });
+    gpu.problems.insert(gpu.problems.begin(), import.problems.begin(), import.problems.end());
+
+    if (import.usable) {
+        gpu.buffers.reserve(gltf.buffers.size());
+        for (const tinygltf::Buffer& b : gltf.buffers) {
+            GlBuffer& buffer = gpu.buffers.emplace_back(GlBuffer::generate());
+            glBindBuffer(GL_ARRAY_BUFFER, buffer);
+            glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(b.data.size()),
+                         b.data.empty() ? nullptr : b.data.data(), GL_STATIC_DRAW);
+        }
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+
+        gpu.vertex_arrays.reserve(import.layout.primitives.size());
+        for (const PrimitiveLayout& p : import.layout.primitives) {
+            GlVertexArray& vao = gpu.vertex_arrays.emplace_back(GlVertexArray::generate());
+            glBindVertexArray(vao);
+            build_vertex_array(p, gpu.buffers);
+        }
+        // Unbind the vertex array first: unbinding the element buffer while
+        // it is bound would take the indices out of it.
+        glBindVertexArray(0);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    }
+    std::clog << "Number of VAOs: " << gpu.vertex_arrays.size() << std::endl;
+
+    for (const std::string& p : gpu.problems) std::printf("Warn: model %s: %s\n", label.c_str(), p.c_str());
+    gpu.layout = std::move(import.layout);
+    gpu.render_passes = gpu.layout.render_passes;
+    gpu.ready = true;
+}
+
+}  // namespace qh

@@ -1,0 +1,251 @@
+#include "scene3d/model_layout.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include <glm/gtc/matrix_inverse.hpp>
+#include <glm/gtc/quaternion.hpp>
+#include <glm/gtc/type_ptr.hpp>
+#include <tiny_gltf.h>
+
+namespace qh {
+
+namespace {
+
+struct AttributeName {
+    const char* name;
+    AttributeLocation location;
+    bool integer;
+};
+constexpr AttributeName attribute_names[] = {
+    {"POSITION", position_location, false}, {"NORMAL", normal_location, false},
+    {"TEXCOORD_0", texcoord_location, false}, {"JOINTS_0", joints_location, true},
+    {"WEIGHTS_0", weights_location, false},
+};
+
+bool is_integer_type(int t) {
+    return t >= TINYGLTF_COMPONENT_TYPE_BYTE && t <= TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
+}
+
+// What GL's float attribute pointer accepts among the types an asset may store.
+bool is_float_pointer_type(int t) {
+    return is_integer_type(t) || t == TINYGLTF_COMPONENT_TYPE_FLOAT ||
+           t == TINYGLTF_COMPONENT_TYPE_DOUBLE;
+}
+
+int vector_components(int type) {
+    switch (type) {
+        case TINYGLTF_TYPE_VEC2: return 2;
+        case TINYGLTF_TYPE_VEC3: return 3;
+        case TINYGLTF_TYPE_VEC4: return 4;
+        default: return 0;
+    }
+}
+
+std::string where(size_t mesh, size_t primitive) {
+    return "mesh " + std::to_string(mesh) + " primitive " + std::to_string(primitive);
+}
+
+PrimitiveLayout lay_out_primitive(const tinygltf::Model& m, const tinygltf::Primitive& p,
+                                  const std::string& what, std::vector<std::string>& problems) {
+    PrimitiveLayout out;
+    out.material = p.material;
+    for (const AttributeName& a : attribute_names) {
+        const auto it = p.attributes.find(a.name);
+        if (it == p.attributes.end()) continue;
+        const tinygltf::Accessor& accessor = m.accessors[it->second];
+        const tinygltf::BufferView& view = m.bufferViews[accessor.bufferView];
+        VertexAttribute v;
+        v.location = a.location;
+        v.integer = a.integer;
+        v.components = vector_components(accessor.type);
+        v.component_type = uint32_t(accessor.componentType);
+        v.buffer = view.buffer;
+        v.stride = int32_t(view.byteStride);
+        v.offset = uint64_t(view.byteOffset) + uint64_t(accessor.byteOffset);
+        // GL would refuse these pointers; the attribute then stays disabled
+        // and the shader reads its constant default, as for a missing one.
+        const bool type_ok = a.integer ? is_integer_type(accessor.componentType)
+                                       : is_float_pointer_type(accessor.componentType);
+        if (v.components == 0 || !type_ok) {
+            problems.push_back(what + ": " + a.name + " is not a vector of a type the vertex "
+                               "input takes; it is left out");
+            continue;
+        }
+        out.attributes.push_back(v);
+    }
+
+    if (p.mode >= 0 && p.mode <= TINYGLTF_MODE_TRIANGLE_FAN) {
+        out.mode = uint32_t(p.mode);
+    } else {
+        out.drawable = false;
+        problems.push_back(what + ": mode " + std::to_string(p.mode) +
+                           " is no primitive type; it is not drawn");
+    }
+
+    uint64_t count = 0;
+    if (p.indices >= 0) {
+        const tinygltf::Accessor& indices = m.accessors[p.indices];
+        const tinygltf::BufferView& view = m.bufferViews[indices.bufferView];
+        out.element_buffer = view.buffer;
+        out.index_type = uint32_t(indices.componentType);
+        out.index_offset = uint64_t(view.byteOffset) + uint64_t(indices.byteOffset);
+        count = indices.count;
+    } else if (!p.attributes.empty()) {
+        // The first attribute in name order, whichever it is.
+        count = m.accessors[p.attributes.begin()->second].count;
+    } else {
+        out.drawable = false;
+        problems.push_back(what + " has no attributes and no indices; it is not drawn");
+    }
+    if (count > uint64_t(std::numeric_limits<int32_t>::max())) {
+        out.drawable = false;
+        problems.push_back(what + " has more vertices than one draw call takes; it is not drawn");
+        count = 0;
+    }
+    out.count = int32_t(count);
+    return out;
+}
+
+// An image index for glTF texture `t`, -1 for none or a texture without image.
+int32_t image_of(const tinygltf::Model& m, int t) {
+    if (t < 0 || size_t(t) >= m.textures.size()) return -1;
+    return m.textures[t].source;
+}
+
+MaterialLayout lay_out_material(const tinygltf::Model& m, const tinygltf::Material& mat) {
+    MaterialLayout out;
+    const tinygltf::PbrMetallicRoughness& pbr = mat.pbrMetallicRoughness;
+    for (size_t i = 0; i < 4 && i < pbr.baseColorFactor.size(); ++i) {
+        out.base_color_factor[int(i)] = float(pbr.baseColorFactor[i]);
+    }
+    out.base_color_image = image_of(m, pbr.baseColorTexture.index);
+    out.metallic = float(pbr.metallicFactor);
+    out.roughness = float(pbr.roughnessFactor);
+    out.metallic_roughness_image = image_of(m, pbr.metallicRoughnessTexture.index);
+    return out;
+}
+
+glm::mat4 local_matrix(const tinygltf::Node& n) {
+    if (n.matrix.size() == 16) {
+        glm::mat4 m;
+        float* f = glm::value_ptr(m);
+        for (int i = 0; i < 16; ++i) f[i] = float(n.matrix[size_t(i)]);
+        return m;
+    }
+    glm::mat4 t(1.0f), r(1.0f), s(1.0f);
+    if (n.translation.size() == 3) {
+        t[3] = glm::vec4(float(n.translation[0]), float(n.translation[1]), float(n.translation[2]), 1.0f);
+    }
+    if (n.rotation.size() == 4) {
+        r = glm::mat4_cast(glm::quat(float(n.rotation[3]), float(n.rotation[0]), float(n.rotation[1]),
+                                     float(n.rotation[2])));
+    }
+    if (n.scale.size() == 3) {
+        s[0][0] = float(n.scale[0]);
+        s[1][1] = float(n.scale[1]);
+        s[2][2] = float(n.scale[2]);
+    }
+    return t * r * s;
+}
+
+NodeLayout lay_out_node(const tinygltf::Node& n) {
+    NodeLayout out;
+    out.local = local_matrix(n);
+    out.mesh = n.mesh;
+    const tinygltf::Value& extras = n.extras;
+    if (!extras.IsObject()) return out;
+    if (extras.Has("ignore_shadow")) {
+        const tinygltf::Value& v = extras.Get("ignore_shadow");
+        out.ignore_shadow = v.IsBool() && v.Get<bool>();
+    }
+    if (extras.Has("render_pass") && extras.Get("render_pass").IsInt()) {
+        out.render_pass = extras.Get("render_pass").Get<int>();
+    }
+    if (extras.Has("tag") && extras.Get("tag").IsInt()) out.tag = extras.Get("tag").Get<int>();
+    return out;
+}
+
+// Depth first from each root of the default scene, children in order.
+void visit_default_scene(const tinygltf::Model& m, ModelLayout& out) {
+    out.has_default_scene = m.defaultScene >= 0 && size_t(m.defaultScene) < m.scenes.size();
+    if (!out.has_default_scene) return;
+    std::vector<std::pair<int32_t, int32_t>> stack;  // node, parent visit
+    for (int root : m.scenes[size_t(m.defaultScene)].nodes) {
+        stack.emplace_back(root, -1);
+        while (!stack.empty()) {
+            if (out.visits.size() == max_node_visits) {
+                out.problems.push_back("the default scene reaches more than " +
+                                       std::to_string(max_node_visits) +
+                                       " nodes; the rest are not drawn");
+                return;
+            }
+            const auto [node, parent] = stack.back();
+            stack.pop_back();
+            const int32_t visit = int32_t(out.visits.size());
+            out.visits.push_back({node, parent});
+            const std::vector<int>& children = m.nodes[size_t(node)].children;
+            for (auto it = children.rbegin(); it != children.rend(); ++it) stack.emplace_back(*it, visit);
+        }
+    }
+}
+
+}  // namespace
+
+ModelLayout build_model_layout(const tinygltf::Model& m) {
+    ModelLayout out;
+    out.mesh_ranges.reserve(m.meshes.size());
+    for (size_t k = 0; k < m.meshes.size(); ++k) {
+        const auto& primitives = m.meshes[k].primitives;
+        out.mesh_ranges.push_back({int32_t(out.primitives.size()), int32_t(primitives.size())});
+        for (size_t p = 0; p < primitives.size(); ++p) {
+            out.primitives.push_back(lay_out_primitive(m, primitives[p], where(k, p), out.problems));
+        }
+    }
+    out.materials.reserve(m.materials.size());
+    for (const tinygltf::Material& mat : m.materials) out.materials.push_back(lay_out_material(m, mat));
+    out.nodes.reserve(m.nodes.size());
+    for (const tinygltf::Node& n : m.nodes) out.nodes.push_back(lay_out_node(n));
+
+    visit_default_scene(m, out);
+    for (const NodeVisit& v : out.visits) {
+        const NodeLayout& n = out.nodes[size_t(v.node)];
+        out.render_passes = std::max(out.render_passes, n.render_pass);
+        if (n.mesh >= 0 && n.render_pass > 0) out.passes.push_back(n.render_pass);
+    }
+    std::sort(out.passes.begin(), out.passes.end());
+    out.passes.erase(std::unique(out.passes.begin(), out.passes.end()), out.passes.end());
+    return out;
+}
+
+void plan_draw(const ModelLayout& layout, const ViewMatrices& camera, const ViewMatrices& light,
+               bool shadow_pass, DrawList& out) {
+    const size_t count = layout.visits.size();
+    out.world.resize(count);
+    out.transforms.resize(count);
+    out.order.clear();
+    for (size_t v = 0; v < count; ++v) {
+        const NodeVisit& visit = layout.visits[v];
+        const glm::mat4& local = layout.nodes[size_t(visit.node)].local;
+        out.world[v] = visit.parent < 0 ? local : out.world[size_t(visit.parent)] * local;
+    }
+    const glm::mat4 pv = camera.projection * camera.view;
+    const glm::mat4 light_pv = light.projection * light.view;
+    for (int32_t pass : layout.passes) {
+        for (size_t v = 0; v < count; ++v) {
+            const NodeLayout& node = layout.nodes[size_t(layout.visits[v].node)];
+            if (node.mesh < 0 || node.render_pass != pass || (shadow_pass && node.ignore_shadow)) continue;
+            NodeTransforms& t = out.transforms[v];
+            const glm::mat4& m = out.world[v];
+            t.model = m;
+            t.model_view = camera.view * m;
+            t.mvp = pv * m;
+            t.light_mvp = light_pv * m;
+            t.normal = glm::inverseTranspose(m);
+            out.order.push_back(int32_t(v));
+        }
+    }
+}
+
+}  // namespace qh

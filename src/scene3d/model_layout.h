@@ -1,0 +1,142 @@
+#pragma once
+// What drawing a model needs to know of its glTF asset, read once when the
+// model is built for the device, so that a frame never walks the asset's
+// maps and extras: the vertex attributes and draw call of every primitive,
+// the materials, every node's local matrix and extras, and the nodes of the
+// default scene in the order they are visited. No GL here.
+//
+//   ModelLayout layout = build_model_layout(model.gltf);  // a checked asset
+//   for (const std::string& p : layout.problems) ...        // what will not be drawn
+//
+//   DrawList list;                                           // reused frame to frame
+//   plan_draw(layout, camera, light, shadow_pass, list);
+//   for each instance, for each v in list.order: draw node list.visits... with
+//   list.transforms[v]; its mesh's primitives are layout.primitives[first, first+count).
+//
+// The asset must have passed check_gltf_model (gltf_check.h): indices and
+// ranges are trusted here.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <glm/mat4x4.hpp>
+#include <glm/vec4.hpp>
+
+namespace tinygltf {
+class Model;
+}
+
+namespace qh {
+
+// Where every model shader reads its vertex inputs.
+enum AttributeLocation : uint32_t {
+    position_location = 0,   // "POSITION"
+    normal_location = 1,     // "NORMAL"
+    texcoord_location = 2,   // "TEXCOORD_0"
+    joints_location = 3,     // "JOINTS_0", integers in the shader
+    weights_location = 4,    // "WEIGHTS_0"
+};
+
+struct VertexAttribute {
+    uint32_t location = 0;
+    int32_t buffer = 0;           // glTF buffer the values are read from
+    int32_t components = 0;       // 2, 3 or 4
+    uint32_t component_type = 0;  // the GL type as the asset stores it
+    bool integer = false;         // "JOINTS_0": the integer pointer form
+    int32_t stride = 0;           // 0: tightly packed
+    uint64_t offset = 0;          // view offset + accessor offset
+};
+
+struct PrimitiveLayout {
+    std::vector<VertexAttribute> attributes;  // in location order
+    int32_t element_buffer = -1;  // glTF buffer of the indices; -1: drawn without indices
+    uint32_t mode = 4;            // the glTF mode is the GL primitive type
+    int32_t count = 0;            // indices, or vertices of the first attribute by name
+    uint32_t index_type = 0;
+    uint64_t index_offset = 0;    // view offset + accessor offset of the indices
+    int32_t material = -1;
+    bool drawable = true;         // false: left out, with a problem said once
+};
+
+struct MeshRange {
+    int32_t first = 0;  // index of the mesh's first primitive (and vertex array)
+    int32_t count = 0;
+};
+
+struct MaterialLayout {
+    glm::vec4 base_color_factor{1.0f};
+    int32_t base_color_image = -1;  // image index; -1: none (the white texture)
+    float metallic = 1.0f;
+    float roughness = 1.0f;
+    int32_t metallic_roughness_image = -1;  // -1: none (texture name 0)
+};
+
+struct NodeLayout {
+    glm::mat4 local{1.0f};  // "matrix", else translation x rotation x scale
+    int32_t mesh = -1;
+    // Extras; anything but the type given (a boolean, integers) reads as absent.
+    bool ignore_shadow = false;  // not drawn into the shadow map
+    int32_t render_pass = 1;     // drawn only in this pass; 0 or less: never
+    int32_t tag = 0;             // "uTag"
+};
+
+// One node reached from the default scene: a node reached twice (listed as
+// a root and also as a child) is visited, and drawn, twice.
+struct NodeVisit {
+    int32_t node = 0;
+    int32_t parent = -1;  // index into the visits; -1 for a root of the scene
+};
+
+struct ModelLayout {
+    std::vector<MeshRange> mesh_ranges;        // one per glTF mesh
+    std::vector<PrimitiveLayout> primitives;   // meshes in order, primitives in order
+    std::vector<MaterialLayout> materials;     // one per glTF material
+    std::vector<NodeLayout> nodes;             // one per glTF node
+    std::vector<NodeVisit> visits;             // depth first, parents before children
+    // The passes in which something is drawn: the distinct "render_pass"
+    // values above 0 of visited nodes with a mesh, ascending. Drawing only
+    // these gives what drawing every pass from 1 to `render_passes` gives.
+    std::vector<int32_t> passes;
+    int32_t render_passes = 1;  // the largest "render_pass" of a visited node, at least 1
+    bool has_default_scene = false;
+    std::vector<std::string> problems;  // one line each, for what is left out
+};
+
+// A default scene that reaches more nodes than this (a root listed many
+// times over a large subtree) is cut there, rather than drawn for ever.
+inline constexpr size_t max_node_visits = 1u << 18;
+
+ModelLayout build_model_layout(const tinygltf::Model& asset);
+
+// ---- One draw of a model ----------------------------------------------------
+
+struct ViewMatrices {
+    glm::mat4 view{1.0f};
+    glm::mat4 projection{1.0f};
+};
+
+// The matrices a drawn node hands the shader.
+struct NodeTransforms {
+    glm::mat4 model{1.0f};       // "uModelMatrix": the world matrix M
+    glm::mat4 model_view{1.0f};  // V x M
+    glm::mat4 mvp{1.0f};         // P x V x M
+    glm::mat4 light_mvp{1.0f};   // Pl x Vl x M
+    glm::mat4 normal{1.0f};      // transpose(inverse(M))
+};
+
+// Plans one instance of a draw; every instance draws the same list. The
+// vectors keep their capacity, so planning frame after frame allocates
+// nothing once they have grown.
+struct DrawList {
+    std::vector<glm::mat4> world;               // per visit
+    std::vector<NodeTransforms> transforms;     // per visit; set for those in `order`
+    std::vector<int32_t> order;                 // visits to draw, pass by pass
+};
+
+// `camera` is the active camera (the light's during the shadow pass),
+// `light` always the light camera. In the shadow pass, nodes that ignore
+// shadows are left out.
+void plan_draw(const ModelLayout& layout, const ViewMatrices& camera, const ViewMatrices& light,
+               bool shadow_pass, DrawList& out);
+
+}  // namespace qh

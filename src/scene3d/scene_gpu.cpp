@@ -1,0 +1,46 @@
+// Device side of Scene: the shadow target.
+#include <GL/glew.h>
+
+#include <cstdio>
+
+#include "scene3d/scene.h"
+
+namespace qh {
+
+void Scene::realize() {
+    gpu.shadow_framebuffer.reset();
+    gpu.shadow_texture.reset();
+    const int32_t w = gpu.shadow_width, h = gpu.shadow_height;
+    // Whoever calls this may be drawing into a framebuffer of their own.
+    GLint previous = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
+
+    gpu.shadow_texture = GlTexture::generate();
+    glBindTexture(GL_TEXTURE_2D, gpu.shadow_texture);
+    GLint max_side = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_side);
+    // A size the device cannot make leaves the texture without storage (so
+    // the framebuffer reports itself incomplete) rather than raising errors.
+    if (w > 0 && h > 0 && w <= max_side && h <= max_side) {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, w, h, 0, GL_DEPTH_COMPONENT, GL_FLOAT,
+                     nullptr);
+    }
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glBindTexture(GL_TEXTURE_2D, 0);
+
+    gpu.shadow_framebuffer = GlFramebuffer::generate();
+    glBindFramebuffer(GL_FRAMEBUFFER, gpu.shadow_framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, gpu.shadow_texture, 0);
+    glDrawBuffer(GL_NONE);
+    glReadBuffer(GL_NONE);
+    const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    gpu.shadow_status = status;
+    gpu.shadow_complete = status == GL_FRAMEBUFFER_COMPLETE;
+    if (!gpu.shadow_complete) std::printf("FB Error! Status: 0x%x\n", status);
+    glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
+}
+
+}  // namespace qh

@@ -1,0 +1,185 @@
+#include "scene3d/scene_renderer.h"
+
+#include <GL/glew.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include <glm/gtc/type_ptr.hpp>
+
+#include "core/runtime.h"
+#include "render/shader_program.h"
+#include "scene3d/model.h"
+#include "scene3d/scene.h"
+
+namespace qh {
+
+namespace {
+
+using Units = ShaderProgram::Gpu;
+
+GLint texture_unit_limit() {
+    static const GLint limit = [] {
+        GLint n = 0;
+        glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &n);
+        return n;
+    }();
+    return limit;
+}
+
+// Binds `texture` on the unit the effect reserved (GL_TEXTURE0 + n) and
+// points `sampler` at it; a unit past the device's limit binds nothing.
+void bind_sampler(GLint sampler, uint32_t unit_enum, GLuint texture) {
+    const GLint unit = GLint(unit_enum) - GL_TEXTURE0;
+    if (sampler == -1 || unit < 0 || unit >= texture_unit_limit()) return;
+    glActiveTexture(unit_enum);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glUniform1i(sampler, unit);
+}
+
+void set_matrix(GLint location, const glm::mat4& m) {
+    if (location != -1) glUniformMatrix4fv(location, 1, GL_FALSE, glm::value_ptr(m));
+}
+
+// The uniforms of one program, looked up once per draw.
+struct ModelUniforms {
+    explicit ModelUniforms(const ShaderProgram& p)
+        : mvp(p.gpu.location(StandardUniform::uModelViewProjMatrix)),
+          model_view(p.gpu.location(StandardUniform::uModelViewMatrix)),
+          normal(p.gpu.location(StandardUniform::uNormalMatrix)),
+          model(p.gpu.location(StandardUniform::uModelMatrix)),
+          light_mvp(p.gpu.location(StandardUniform::uLightMVPMatrix)),
+          tag(p.gpu.location(StandardUniform::uTag)),
+          instance(p.gpu.location(StandardUniform::uInstance)),
+          node_index(p.gpu.location(StandardUniform::nodeIdx)),
+          base_color_factor(p.gpu.location(StandardUniform::uBaseColorFactor)),
+          base_color_texture(p.gpu.location(StandardUniform::uBaseColorTexture)),
+          metallic(p.gpu.location(StandardUniform::uMetallicFactor)),
+          roughness(p.gpu.location(StandardUniform::uRougnessFactor)),
+          metallic_roughness_texture(p.gpu.location(StandardUniform::uMetallicRoughnessTexture)),
+          base_color_unit(p.gpu.scene_texture_units[Units::base_color_unit]),
+          metallic_roughness_unit(p.gpu.scene_texture_units[Units::metallic_roughness_unit]) {}
+
+    GLint mvp, model_view, normal, model, light_mvp, tag, instance, node_index;
+    GLint base_color_factor, base_color_texture, metallic, roughness, metallic_roughness_texture;
+    uint32_t base_color_unit, metallic_roughness_unit;
+};
+
+GLuint image_texture(const Model& m, int32_t image) {
+    if (image < 0 || size_t(image) >= m.gpu.image_textures.size()) return 0;
+    return m.gpu.image_textures[size_t(image)].texture;
+}
+
+void bind_material(const Model& m, const ModelUniforms& u, int32_t material) {
+    const GLuint white = runtime().white_texture;
+    if (material < 0 || size_t(material) >= m.gpu.layout.materials.size()) {
+        if (u.base_color_factor != -1) glUniform4f(u.base_color_factor, 1, 1, 1, 1);
+        bind_sampler(u.base_color_texture, u.base_color_unit, white);
+        return;
+    }
+    const MaterialLayout& mat = m.gpu.layout.materials[size_t(material)];
+    if (u.base_color_factor != -1) {
+        glUniform4fv(u.base_color_factor, 1, glm::value_ptr(mat.base_color_factor));
+    }
+    const GLuint base = image_texture(m, mat.base_color_image);
+    bind_sampler(u.base_color_texture, u.base_color_unit, base ? base : white);
+    if (u.metallic != -1) glUniform1f(u.metallic, mat.metallic);
+    if (u.roughness != -1) glUniform1f(u.roughness, mat.roughness);
+    bind_sampler(u.metallic_roughness_texture, u.metallic_roughness_unit,
+                 image_texture(m, mat.metallic_roughness_image));
+}
+
+ViewMatrices matrices_of(const Camera& c) { return {c.view_matrix(), c.projection_matrix()}; }
+
+}  // namespace
+
+void SceneRenderer::begin_shadow_pass(Scene& scene) {
+    if (!scene.gpu.shadow_framebuffer) scene.realize();  // never realized: make it now
+    // An incomplete target would turn every clear and draw into a GL error.
+    if (!scene.gpu.shadow_complete) return;
+    glBindFramebuffer(GL_FRAMEBUFFER, scene.gpu.shadow_framebuffer);
+    glViewport(0, 0, scene.gpu.shadow_width, scene.gpu.shadow_height);
+    glClear(GL_DEPTH_BUFFER_BIT);
+}
+
+uint32_t SceneRenderer::shadow_texture(Scene& scene) { return scene.gpu.shadow_texture; }
+
+void SceneRenderer::upload_joint_matrices(Scene&) {}
+
+void SceneRenderer::draw(Scene& scene, ShaderProgram& program, bool shadow_pass) {
+    if (!scene.root_node) return;
+    if (shadow_pass && !scene.gpu.shadow_complete) return;
+
+    scene.gpu.shadow_pass = shadow_pass;
+    const Camera* camera = scene.active_camera();
+    scene.gpu.shadow_pass = false;
+    if (!camera) {
+        if (!scene.gpu.camera_warning_given) {
+            std::printf("Warn: scene %s has no camera of its own and borrows none; it is not drawn\n",
+                        scene.name.c_str());
+            scene.gpu.camera_warning_given = true;
+        }
+        return;
+    }
+    int32_t instances = scene.gpu.instance_count;
+    if (instances > max_instances) {
+        if (!scene.gpu.instance_warning_given) {
+            std::printf("Warn: scene %s is asked for %d instances; %d are drawn\n",
+                        scene.name.c_str(), instances, max_instances);
+            scene.gpu.instance_warning_given = true;
+        }
+        instances = max_instances;
+    }
+
+    glEnable(GL_DEPTH_TEST);
+    bind_sampler(program.gpu.location(StandardUniform::uShadowMapTexture),
+                 program.gpu.scene_texture_units[Units::shadow_map_unit], scene.gpu.shadow_texture);
+    glActiveTexture(GL_TEXTURE0);
+
+    Model* model = scene.root_node->model;
+    if (model && model->gpu.ready && model->gpu.layout.has_default_scene && instances > 0) {
+        plan_draw(model->gpu.layout, matrices_of(*camera), matrices_of(*scene.light_camera),
+                  shadow_pass, list_);
+        draw_model(*model, program, instances);
+    }
+    glDisable(GL_DEPTH_TEST);
+}
+
+void SceneRenderer::draw_model(Model& model, ShaderProgram& program, int32_t instances) {
+    const ModelUniforms u(program);
+    const ModelLayout& layout = model.gpu.layout;
+    for (int32_t i = 0; i < instances; ++i) {
+        for (const int32_t v : list_.order) {
+            const NodeVisit& visit = layout.visits[size_t(v)];
+            const NodeLayout& node = layout.nodes[size_t(visit.node)];
+            const NodeTransforms& t = list_.transforms[size_t(v)];
+            if (u.node_index != -1) glUniform1i(u.node_index, visit.node);
+            set_matrix(u.model_view, t.model_view);
+            set_matrix(u.mvp, t.mvp);
+            set_matrix(u.light_mvp, t.light_mvp);
+            set_matrix(u.normal, t.normal);
+            set_matrix(u.model, t.model);
+            if (u.tag != -1) glUniform1i(u.tag, node.tag);
+            if (u.instance != -1) glUniform1i(u.instance, i);
+
+            const MeshRange& range = layout.mesh_ranges[size_t(node.mesh)];
+            for (int32_t p = range.first; p < range.first + range.count; ++p) {
+                const PrimitiveLayout& prim = layout.primitives[size_t(p)];
+                if (!prim.drawable) continue;
+                bind_material(model, u, prim.material);
+                glBindVertexArray(model.gpu.vertex_arrays[size_t(p)]);
+                if (prim.element_buffer >= 0) {
+                    glDrawElements(prim.mode, prim.count, prim.index_type,
+                                   reinterpret_cast<const void*>(static_cast<uintptr_t>(prim.index_offset)));
+                } else {
+                    glDrawArrays(prim.mode, 0, prim.count);
+                }
+            }
+        }
+    }
+    glBindVertexArray(0);
+    glActiveTexture(GL_TEXTURE0);
+    model.gpu.render_passes = layout.render_passes;
+}
+
+}  // namespace qh

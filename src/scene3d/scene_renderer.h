@@ -1,0 +1,47 @@
+#pragma once
+// Draws scenes for the effects that have one: the shadow pass into the
+// scene's depth target, then the main pass, both with the effect's program.
+//
+//   SceneRenderer renderer;
+//   SceneDrawer* previous = install_scene_drawer(&renderer);   // effect_peers.h
+//   ...effects with scenes draw through it...
+//   install_scene_drawer(previous);
+//
+// A draw walks the default scene of the root node's model (model_layout.h):
+// every drawn node sets "uModelViewProjMatrix", "uModelViewMatrix",
+// "uNormalMatrix", "uModelMatrix", "uLightMVPMatrix", "uTag", "uInstance" and
+// "nodeIdx" (each only where the program has it), every primitive binds its
+// material and draws. Instances come from the scene (apply_scene_keys).
+//
+// What cannot be drawn is skipped, never drawn wrongly: no root node or no
+// model (nothing), no active camera (a warning once per scene), a model that
+// did not build or has no default scene (nothing), a shadow target that is
+// incomplete (no shadow pass). Needs a current GL context.
+#include <cstdint>
+
+#include "render/effect_peers.h"
+#include "scene3d/model_layout.h"
+
+namespace qh {
+
+class Model;
+
+// More instances than this are not drawn: a curve value of millions would
+// otherwise stall the frame for minutes.
+inline constexpr int32_t max_instances = 4096;
+
+class SceneRenderer : public SceneDrawer {
+public:
+    void begin_shadow_pass(Scene& scene) override;
+    uint32_t shadow_texture(Scene& scene) override;
+    // Joint matrices come with skinned animation; nothing is uploaded yet.
+    void upload_joint_matrices(Scene& scene) override;
+    void draw(Scene& scene, ShaderProgram& program, bool shadow_pass) override;
+
+private:
+    void draw_model(Model& model, ShaderProgram& program, int32_t instances);
+
+    DrawList list_;  // reused from draw to draw
+};
+
+}  // namespace qh
