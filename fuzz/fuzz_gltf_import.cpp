@@ -2,14 +2,17 @@
 // imports it, short of the GL calls: Model::read_binary (the container and
 // JSON checks, the glTF library, the asset checks, the image headers), then
 // import_model (the checks again, every image decoded by the image library
-// within its limits, the draw layout) and the plan of one draw in both passes.
+// within its limits, the draw layout), the plan of one draw in both passes,
+// and the animations: built, then posed at several indices and positions,
+// the draw planned again with the animated nodes.
 //
 // Besides crashes, leaks and over-allocation, a finding is:
 // - a decoded image whose pixels are not width x height x 4 readable bytes;
 // - a drawable primitive whose draw call would read indices or vertices past
 //   the end of a glTF buffer (the range GL would be handed), or with a mode,
 //   component count or buffer index GL would refuse;
-// - a plan that names visits or meshes that do not exist.
+// - a plan that names visits or meshes that do not exist;
+// - joint matrices or node matrices that are not one per joint or node.
 // Run it from a scratch directory: URIs resolve under ./resources.
 #include <algorithm>
 #include <cstddef>
@@ -21,6 +24,7 @@
 #include <tiny_gltf.h>
 
 #include "package/binary_stream.h"
+#include "scene3d/animation.h"
 #include "scene3d/model.h"
 #include "scene3d/model_import.h"
 #include "scene3d/model_layout.h"
@@ -93,6 +97,25 @@ void check_layout(const qh::ModelLayout& layout, const tinygltf::Model& m) {
     }
 }
 
+void check_animations(qh::Model& model, const qh::ModelLayout& layout) {
+    qh::Animation::build_animations(model);
+    const size_t nodes = model.gltf.nodes.size();
+    check(model.animated_nodes.size() == nodes && model.node_matrices.size() == nodes,
+          "per-node animation state not one per node");
+    qh::DrawList list;
+    for (const int32_t index : {0, 1, 2, 3, -1, 1 << 30}) {
+        for (const float s : {0.0f, 0.37f, 1.0f, -2.5f}) {
+            qh::Animation::animate(model, index, s);
+            if (model.skeleton) {
+                check(model.skeleton->joint_matrices.size() == model.skeleton->joints.size(),
+                      "joint matrices not one per joint");
+            }
+            const qh::NodePose pose{model.animated_nodes, model.node_matrices};
+            qh::plan_draw(layout, {}, {}, false, list, &pose);
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -113,6 +136,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         sink = sink + image.pixels[0] + image.pixels[bytes - 1];
     });
     check(import.usable == model.parsed, "an asset that parsed but does not import");
-    if (import.usable) check_layout(import.layout, model.gltf);
+    if (!import.usable) return 0;
+    check_layout(import.layout, model.gltf);
+    check_animations(model, import.layout);
     return 0;
 }

@@ -24,19 +24,23 @@
 //
 // The device side (a current GL context) builds what drawing needs:
 //   m.realize();     // image textures, one GL buffer per glTF buffer, one
-//                    // vertex array per primitive; "Number of VAOs: N"
+//                    // vertex array per primitive; "Number of VAOs: N";
+//                    // then the animations (scene3d/animation.h)
 //   if (m.gpu.ready) ...draw with m.gpu.layout (scene_renderer.h)
 // It checks the asset again before uploading anything; a model that did not
 // parse builds nothing (and says "Number of VAOs: 0").
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include <glm/mat4x4.hpp>
 #include <tiny_gltf.h>
 
 #include "package/byte_buffer.h"
 #include "package/serializable.h"
 #include "render/gl/gl_objects.h"
+#include "scene3d/animation.h"
 #include "scene3d/model_layout.h"
 
 namespace qh {
@@ -60,6 +64,15 @@ public:
 
     bool parsed = false;      // `gltf` holds the checked asset
     std::string parse_error;  // why not, when `parsed` is false
+
+    // Animation (scene3d/animation.h): built with the device build, posed
+    // by the timeline's animation keys. Not persisted.
+    std::shared_ptr<Animation::Skeleton> skeleton;      // only with a skin
+    std::shared_ptr<Animation::Animations> animations;  // set once built
+    std::vector<Animation::NodeAnimation> node_animations;  // only without a skin
+    std::vector<bool> animated_nodes;        // per glTF node: node_matrices holds its world matrix
+    std::vector<glm::mat4> node_matrices;    // per glTF node
+    bool has_animations = false;
 
     // ---- Device side: needs a current GL context ----
 
@@ -86,6 +99,9 @@ public:
         std::vector<GlVertexArray> vertex_arrays;    // one per primitive, as layout.primitives
         std::vector<ImageTexture> image_textures;    // one per glTF image
         std::vector<std::string> problems;           // what realize reported
+        // Backs the shader's "MatricesBlock" (a skinned model's joint
+        // matrices); made when the model has a skeleton.
+        GlBuffer matrices_buffer;
     } gpu;
 
 private:

@@ -85,6 +85,23 @@ void Model::realize() {
     for (const std::string& p : gpu.problems) std::printf("Warn: model %s: %s\n", label.c_str(), p.c_str());
     gpu.layout = std::move(import.layout);
     gpu.render_passes = gpu.layout.render_passes;
+
+    if (import.usable) {
+        Animation::build_animations(*this);
+    } else {
+        // Nothing of an unsound asset is read: no animations, nothing posed.
+        animations = std::make_shared<Animation::Animations>();
+        skeleton.reset();
+        node_animations.clear();
+        has_animations = false;
+    }
+    if (skeleton) {
+        gpu.matrices_buffer = GlBuffer::generate();
+        glBindBuffer(GL_UNIFORM_BUFFER, gpu.matrices_buffer);
+        glBufferData(GL_UNIFORM_BUFFER, Animation::joint_block_bytes, nullptr, GL_DYNAMIC_DRAW);
+        glBindBufferBase(GL_UNIFORM_BUFFER, 0, gpu.matrices_buffer);
+        glBindBuffer(GL_UNIFORM_BUFFER, 0);
+    }
     gpu.ready = true;
 }
 

@@ -220,14 +220,20 @@ ModelLayout build_model_layout(const tinygltf::Model& m) {
 }
 
 void plan_draw(const ModelLayout& layout, const ViewMatrices& camera, const ViewMatrices& light,
-               bool shadow_pass, DrawList& out) {
+               bool shadow_pass, DrawList& out, const NodePose* pose) {
     const size_t count = layout.visits.size();
     out.world.resize(count);
     out.transforms.resize(count);
     out.order.clear();
+    const size_t posed = pose ? std::min(pose->animated.size(), pose->matrices.size()) : 0;
     for (size_t v = 0; v < count; ++v) {
         const NodeVisit& visit = layout.visits[v];
-        const glm::mat4& local = layout.nodes[size_t(visit.node)].local;
+        const size_t node = size_t(visit.node);
+        if (node < posed && pose->animated[node]) {
+            out.world[v] = pose->matrices[node];
+            continue;
+        }
+        const glm::mat4& local = layout.nodes[node].local;
         out.world[v] = visit.parent < 0 ? local : out.world[size_t(visit.parent)] * local;
     }
     const glm::mat4 pv = camera.projection * camera.view;

@@ -133,10 +133,19 @@ struct DrawList {
     std::vector<int32_t> order;                 // visits to draw, pass by pass
 };
 
+// Nodes posed by node animation (the model's animated_nodes and
+// node_matrices, one entry per glTF node): such a node's world matrix is its
+// entry as it stands, without its parents'; its children go under it.
+// Empty vectors pose nothing.
+struct NodePose {
+    const std::vector<bool>& animated;
+    const std::vector<glm::mat4>& matrices;
+};
+
 // `camera` is the active camera (the light's during the shadow pass),
 // `light` always the light camera. In the shadow pass, nodes that ignore
 // shadows are left out.
 void plan_draw(const ModelLayout& layout, const ViewMatrices& camera, const ViewMatrices& light,
-               bool shadow_pass, DrawList& out);
+               bool shadow_pass, DrawList& out, const NodePose* pose = nullptr);
 
 }  // namespace qh

@@ -8,6 +8,7 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include "core/runtime.h"
+#include "render/gl/gl_util.h"
 #include "render/shader_program.h"
 #include "scene3d/model.h"
 #include "scene3d/scene.h"
@@ -104,7 +105,21 @@ void SceneRenderer::begin_shadow_pass(Scene& scene) {
 
 uint32_t SceneRenderer::shadow_texture(Scene& scene) { return scene.gpu.shadow_texture; }
 
-void SceneRenderer::upload_joint_matrices(Scene&) {}
+void SceneRenderer::upload_joint_matrices(Scene& scene) {
+    Model* model = scene.root_node ? scene.root_node->model : nullptr;
+    if (!model || !model->skeleton || !model->gpu.matrices_buffer) return;
+    const std::vector<glm::mat4>& matrices = model->skeleton->joint_matrices;
+    clear_gl_errors();
+    glBindBuffer(GL_UNIFORM_BUFFER, model->gpu.matrices_buffer);
+    glBindBufferBase(GL_UNIFORM_BUFFER, 0, model->gpu.matrices_buffer);
+    glBufferData(GL_UNIFORM_BUFFER, Animation::joint_block_bytes, nullptr, GL_DYNAMIC_DRAW);
+    // More joints than the block holds do not fit: GL refuses the write and
+    // the error is printed.
+    glBufferSubData(GL_UNIFORM_BUFFER, 0, GLsizeiptr(matrices.size() * sizeof(glm::mat4)),
+                    matrices.data());
+    if (const GLenum error = glGetError(); error != GL_NO_ERROR) std::printf("Error: %u\n", error);
+    glBindBuffer(GL_UNIFORM_BUFFER, 0);
+}
 
 void SceneRenderer::draw(Scene& scene, ShaderProgram& program, bool shadow_pass) {
     if (!scene.root_node) return;
@@ -138,8 +153,12 @@ void SceneRenderer::draw(Scene& scene, ShaderProgram& program, bool shadow_pass)
 
     Model* model = scene.root_node->model;
     if (model && model->gpu.ready && model->gpu.layout.has_default_scene && instances > 0) {
+        if (model->gpu.matrices_buffer) {
+            glBindBufferBase(GL_UNIFORM_BUFFER, 0, model->gpu.matrices_buffer);
+        }
+        const NodePose pose{model->animated_nodes, model->node_matrices};
         plan_draw(model->gpu.layout, matrices_of(*camera), matrices_of(*scene.light_camera),
-                  shadow_pass, list_);
+                  shadow_pass, list_, &pose);
         draw_model(*model, program, instances);
     }
     glDisable(GL_DEPTH_TEST);

@@ -12,6 +12,10 @@
 // "uNormalMatrix", "uModelMatrix", "uLightMVPMatrix", "uTag", "uInstance" and
 // "nodeIdx" (each only where the program has it), every primitive binds its
 // material and draws. Instances come from the scene (apply_scene_keys).
+// Nodes that node animation poses take their matrix from the model
+// (Model::node_matrices); a skinned model's joint matrices are uploaded to
+// its "MatricesBlock" buffer before each pass (upload_joint_matrices), from
+// the pose of the evaluation before it.
 //
 // What cannot be drawn is skipped, never drawn wrongly: no root node or no
 // model (nothing), no active camera (a warning once per scene), a model that
@@ -34,7 +38,8 @@ class SceneRenderer : public SceneDrawer {
 public:
     void begin_shadow_pass(Scene& scene) override;
     uint32_t shadow_texture(Scene& scene) override;
-    // Joint matrices come with skinned animation; nothing is uploaded yet.
+    // The skeleton's joint matrices into the model's "MatricesBlock" buffer
+    // (binding point 0); a GL error on the way is printed as "Error: N".
     void upload_joint_matrices(Scene& scene) override;
     void draw(Scene& scene, ShaderProgram& program, bool shadow_pass) override;
 

@@ -9,6 +9,9 @@
 #include "render/effect.h"
 #include "render/shader_program.h"
 #include "render/texture.h"
+#include "scene3d/animation.h"
+#include "scene3d/model.h"
+#include "scene3d/node.h"
 #include "timeline/event_group.h"
 
 namespace qh {
@@ -94,6 +97,10 @@ void apply_scene_keys(Scene& scene, const SceneKeys& keys) {
     // After the camera: the light looks at where the camera is this frame.
     scene.place_light_camera(keys.light);
     scene.gpu.instance_count = keys.instance_count;
+    Model* model = scene.root_node ? scene.root_node->model : nullptr;
+    if (model && model->has_animations) {
+        Animation::animate(*model, keys.animation_index, keys.animation_position);
+    }
 }
 
 // --- Timeline ---------------------------------------------------------------

@@ -66,7 +66,8 @@ SceneKeys scene_keys(const Event& event, float beat);
 // The keys applied to the scene the event draws, in this order: the camera
 // floats that have a key (into the scene's own camera, when it has one),
 // then the light placed from the camera as it now stands, then the instance
-// count of the scene's draws. The animation keys are not applied here.
+// count of the scene's draws, then the pose of the root node's model when it
+// has animations (Animation::animate).
 void apply_scene_keys(Scene& scene, const SceneKeys& keys);
 
 // fmod(position, 1) scaled into [start / divider, end / divider]; a negative

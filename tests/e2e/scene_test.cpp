@@ -1,9 +1,11 @@
-// A packed demo with a 3D scene: a box wearing the BoxTextured image stands
+// Packed demos with a 3D scene. A box wearing the BoxTextured image stands
 // on a plane, lit (with the shadow pass) from the light keys, and the camera
-// keys move the camera across at beat 5. The box must show on the left of
-// the window, then on the right.
+// keys move the camera across at beat 5: the box must show on the left of
+// the window, then on the right. A walking figure (CesiumMan, skinned) is
+// posed by the animation keys: its outline at beat 5 is not the one before.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 
 #include "document/demo_io.h"
 #include "document/demo_tables.h"
@@ -174,6 +176,107 @@ TEST(ScenePlayback, CameraKeysMoveTheTexturedShadowedModel) {
     EXPECT_NE(player.err().find("Number of VAOs: 2\n"), std::string::npos) << player.err();
     EXPECT_EQ(player.out().find("ERROR!"), std::string::npos) << player.out();
     EXPECT_EQ(player.out().find("FB Error!"), std::string::npos) << player.out();
+}
+
+// The figure is green before beat 5 and cyan from then on, when the
+// animation position jumps from 0.1 to 0.6 of the walk.
+const char* const skinned_vertex_source = R"(#version 330
+layout(location = 0) in vec3 position;
+layout(location = 3) in uvec4 joints;
+layout(location = 4) in vec4 weights;
+layout(std140) uniform MatricesBlock { mat4 joint_matrices[100]; };
+uniform mat4 uModelViewProjMatrix;
+void main() {
+    mat4 skin = weights.x * joint_matrices[joints.x] + weights.y * joint_matrices[joints.y] +
+                weights.z * joint_matrices[joints.z] + weights.w * joint_matrices[joints.w];
+    gl_Position = uModelViewProjMatrix * skin * vec4(position, 1.0);
+}
+)";
+
+const char* const pose_colour_source = R"(#version 330
+uniform float beat;
+out vec4 fragColor;
+void main() { fragColor = beat < 5.0 ? vec4(0.0, 1.0, 0.0, 1.0) : vec4(0.0, 1.0, 1.0, 1.0); }
+)";
+
+std::vector<uint8_t> walker_payload() {
+    Demo d;
+    d.bpm = 60;
+    d.beat_offset = 0;
+    d.end_beat = 12;
+    auto program = std::make_unique<ShaderProgram>();
+    program->vertex_shader_filename = "resources/skinned.vert";
+    program->vertex_shader_source = skinned_vertex_source;
+    program->fragment_shader_filename = "resources/pose.frag";
+    program->fragment_shader_source = pose_colour_source;
+    auto model = std::make_unique<Model>();
+    model->filename = "resources/CesiumMan.glb";
+    model->buffer = ByteBuffer(test::gltf_fixture("CesiumMan.glb"));
+    auto scene = std::make_unique<Scene>();
+    scene->name = "walk";
+    scene->camera = std::make_unique<Camera>(stage_camera(0));
+    scene->camera->position = {0, 0.75f, 2.2f};
+    scene->camera->direction = {0, 0, -1};
+    scene->root_node = std::make_unique<Node>();
+    scene->root_node->name = "root";
+    scene->root_node->model = model.get();
+    auto effect = std::make_unique<Effect>();
+    effect->name = "walk";
+    effect->program = program.get();
+    effect->scene = scene.get();
+    auto event = std::make_unique<Event>();
+    event->name = "walk";
+    event->type = Event::type_effect;
+    event->effect = effect.get();
+    event->start_beat = 0;
+    event->end_beat = 12;
+    event->curves["animation_position"] = curve({{0, 0.1f}, {5, 0.6f}}, ControlPointCurve::mode_last_value);
+    d.shaders.push_back(std::move(program));
+    d.models.push_back(std::move(model));
+    d.scenes.push_back(std::move(scene));
+    d.effects.push_back(std::move(effect));
+    d.events.push_back(std::move(event));
+    return write_demo_payload(d);
+}
+
+// The pixels of window `g` that have colour `c`, as a mask.
+std::vector<bool> pixels_of(const Image& shot, const Geometry& g, Rgb c) {
+    std::vector<bool> mask(size_t(g.width * g.height));
+    for (int y = 0; y < g.height; ++y)
+        for (int x = 0; x < g.width; ++x) mask[size_t(y * g.width + x)] = shot.at(g.x + x, g.y + y) == c;
+    return mask;
+}
+
+size_t count(const std::vector<bool>& mask) { return size_t(std::count(mask.begin(), mask.end(), true)); }
+
+TEST(ScenePlayback, AnimationKeysChangeTheSkinnedFiguresPose) {
+    TempDir dir;
+    XServer x;
+    const auto exe = make_player(dir, walker_payload());
+    Process player({exe.string()}, dir.path(), {"SDL_AUDIODRIVER=dummy", x.env()});
+    const std::string window = x.wait_for_window(player_window_title(), 60s, &player);
+    ASSERT_FALSE(window.empty()) << player.out() << player.err();
+    const Geometry g = x.geometry(window);
+    const Rgb green{0, 255, 0}, cyan{0, 255, 255};
+    constexpr size_t figure = 1000;  // pixels: the figure stands about 200 high
+
+    const Image before = x.wait_for_screen(
+        [&](const Image& s) { return count(pixels_of(s, g, green)) > figure; }, 60s, &player);
+    ASSERT_FALSE(before.empty()) << "the figure never showed; " << player.out();
+    const Image after = x.wait_for_screen(
+        [&](const Image& s) { return count(pixels_of(s, g, cyan)) > figure; }, 60s, &player);
+    ASSERT_FALSE(after.empty()) << "the figure never turned cyan; " << player.out();
+
+    // Half a walk later the legs are elsewhere: the outlines differ.
+    const std::vector<bool> a = pixels_of(before, g, green), b = pixels_of(after, g, cyan);
+    size_t moved = 0;
+    for (size_t i = 0; i < a.size(); ++i) moved += a[i] != b[i];
+    EXPECT_GT(moved, count(a) / 10) << "the pose did not change";
+
+    ASSERT_TRUE(player.wait(60s)) << "the player did not end after its end beat";
+    EXPECT_EQ(player.exit_status(), 0) << player.out();
+    EXPECT_NE(player.out().find("name of skeleton: "), std::string::npos) << player.out();
+    EXPECT_EQ(player.out().find("Error"), std::string::npos) << player.out();
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "core/runtime.h"
 #include "gl/gl_context.h"
+#include "gl/scene_stage.h"
 #include "package/binary_stream.h"
 #include "playback/timeline_actions.h"
 #include "render/effect.h"
@@ -33,11 +34,17 @@
 namespace qh {
 namespace {
 
+using gltest::built_model;
+using gltest::camera_at;
+using gltest::constant;
 using gltest::GlTest;
+using gltest::is_black;
+using gltest::pixel_at;
 using gltest::Rgba;
+using gltest::SceneGlTest;
+using gltest::Stage;
+using gltest::shadow_size;
 using test::GltfBuilder;
-
-constexpr int shadow_size = 256;  // the player's 8192 is slow on a software renderer
 
 const char* const model_vertex_shader = R"(#version 330
 layout(location = 0) in vec3 position;
@@ -109,96 +116,6 @@ std::unique_ptr<ShaderProgram> model_program(const char* fragment, float spread 
     return p;
 }
 
-std::unique_ptr<Model> built_model(const std::vector<uint8_t>& glb) {
-    auto m = std::make_unique<Model>();
-    const std::vector<uint8_t> record = test::model_record("model.glb", glb);
-    BinaryReader in(record);
-    m->read_binary(in);
-    m->realize();
-    return m;
-}
-
-Camera camera_at(glm::vec3 eye, glm::vec3 target) {
-    Camera c;
-    c.position = eye;
-    c.direction = target;
-    c.aspect = float(GlTest::width) / float(GlTest::height);
-    c.znear = 0.1f;
-    c.zfar = 100.0f;
-    return c;
-}
-
-// Where a world point lands in the back buffer (y from the bottom).
-glm::ivec2 pixel_of(const Camera& camera, glm::vec3 world) {
-    const glm::vec4 clip = camera.projection_matrix() * camera.view_matrix() * glm::vec4(world, 1);
-    const glm::vec2 ndc = glm::vec2(clip) / clip.w;
-    return {int((ndc.x * 0.5f + 0.5f) * GlTest::width), int((ndc.y * 0.5f + 0.5f) * GlTest::height)};
-}
-
-Rgba pixel_at(const Camera& camera, glm::vec3 world) {
-    const glm::ivec2 p = pixel_of(camera, world);
-    return GlTest::pixel(p.x, p.y);
-}
-
-// A model, a scene showing it through a camera looking at `target` from
-// `eye`, and an effect drawing the scene with a program.
-struct Stage {
-    Stage(const std::vector<uint8_t>& glb, std::unique_ptr<ShaderProgram> p, glm::vec3 eye = {0, 0, 6},
-          glm::vec3 target = {0, 0, 0})
-        : model(built_model(glb)), program(std::move(p)), view(camera_at(eye, target)) {
-        scene.name = "stage";
-        scene.root_node = std::make_unique<Node>();
-        scene.root_node->model = model.get();
-        scene.camera = std::make_unique<Camera>(view);
-        scene.gpu.shadow_width = scene.gpu.shadow_height = shadow_size;
-        scene.realize();
-        effect = std::make_unique<Effect>("stage", program.get(), nullptr, nullptr, false, false, &scene);
-    }
-
-    // The light at `position`, looking at the origin.
-    void light_from(glm::vec3 position, float half_size = 10) {
-        Camera& l = *scene.light_camera;
-        l.position = position;
-        l.direction = {0, 0, 0};
-        l.ortho_half_size = half_size;
-        l.znear = 0.01f;
-        l.zfar = 40.0f;
-    }
-
-    // Both passes, as the player draws an effect with a scene (no event).
-    void draw() {
-        effect->upload_uniform_defaults();
-        effect->draw(gltest::frame_at(0), nullptr, false);
-    }
-
-    Rgba at(glm::vec3 world) const { return pixel_at(view, world); }
-
-    std::unique_ptr<Model> model;
-    std::unique_ptr<ShaderProgram> program;
-    Camera view;  // the scene camera as made, for finding points on screen
-    Scene scene;
-    std::unique_ptr<Effect> effect;
-};
-
-bool is_black(Rgba c) { return c.r < 8 && c.g < 8 && c.b < 8; }
-
-class SceneGlTest : public GlTest {
-protected:
-    void SetUp() override {
-        GlTest::SetUp();
-        if (!runtime().white_texture) runtime().white_texture = create_color_texture(1, 1, 1, 1);
-        previous_ = install_scene_drawer(&renderer_);
-    }
-    void TearDown() override {
-        install_scene_drawer(previous_);
-        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-        GlTest::TearDown();
-    }
-
-    SceneRenderer renderer_;
-    SceneDrawer* previous_ = nullptr;
-};
-
 // ---------------------------------------------------------------- placement
 
 struct PlacementRow {
@@ -208,11 +125,6 @@ struct PlacementRow {
 };
 void PrintTo(const PlacementRow& row, std::ostream* os) { *os << row.name; }
 
-ControlPointCurve constant(float v) {
-    ControlPointCurve c;
-    c.control_points = {{0, v}};
-    return c;
-}
 
 class ModelPlacement : public SceneGlTest, public testing::WithParamInterface<PlacementRow> {};
 

@@ -14,6 +14,11 @@ int check_gl_errors(const char* label) {
     return 0;
 }
 
+void clear_gl_errors() {
+    for (int i = 0; i < 64 && glGetError() != GL_NO_ERROR; ++i) {
+    }
+}
+
 GLuint create_rgba_texture(int width, int height, const void* pixels, GLint wrap) {
     GLuint tex = 0;
     glGenTextures(1, &tex);

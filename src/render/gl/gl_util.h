@@ -8,6 +8,8 @@ namespace qh {
 // Prints "ERROR! LABEL: CODE" (hex) for every pending GL error, clearing them.
 // Always returns 0.
 int check_gl_errors(const char* label);
+// Drops every pending GL error (a bounded number: a lost context never stops).
+void clear_gl_errors();
 
 // A GL_TEXTURE_2D of RGBA bytes with linear filtering; left bound.
 GLuint create_rgba_texture(int width, int height, const void* pixels, GLint wrap);

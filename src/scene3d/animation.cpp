@@ -1,0 +1,359 @@
+#include "scene3d/animation.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include <glm/gtc/type_ptr.hpp>
+#include <tiny_gltf.h>
+
+#include "scene3d/model.h"
+
+namespace qh::Animation {
+
+namespace {
+
+// `components` floats per element of accessor `index`, read tightly packed
+// from the view's offset plus the accessor's; empty when they are not floats
+// or do not lie inside the buffer.
+std::vector<float> read_floats(const tinygltf::Model& m, int index, size_t components) {
+    if (index < 0 || size_t(index) >= m.accessors.size()) return {};
+    const tinygltf::Accessor& a = m.accessors[size_t(index)];
+    if (a.componentType != TINYGLTF_COMPONENT_TYPE_FLOAT || a.bufferView < 0 ||
+        size_t(a.bufferView) >= m.bufferViews.size()) {
+        return {};
+    }
+    const tinygltf::BufferView& v = m.bufferViews[size_t(a.bufferView)];
+    if (v.buffer < 0 || size_t(v.buffer) >= m.buffers.size()) return {};
+    const std::vector<unsigned char>& data = m.buffers[size_t(v.buffer)].data;
+    const uint64_t offset = uint64_t(v.byteOffset) + uint64_t(a.byteOffset);
+    const uint64_t count = uint64_t(a.count) * components;
+    if (offset > data.size() || count > (data.size() - offset) / sizeof(float)) return {};
+    std::vector<float> out(static_cast<size_t>(count));
+    if (count) std::memcpy(out.data(), data.data() + offset, size_t(count) * sizeof(float));
+    return out;
+}
+
+glm::mat4 node_matrix(const tinygltf::Node& n) {
+    glm::mat4 out(1.0f);
+    if (n.matrix.size() == 16) {
+        float* f = glm::value_ptr(out);
+        for (size_t i = 0; i < 16; ++i) f[i] = float(n.matrix[i]);
+    }
+    return out;
+}
+
+// The node's translation, rotation and scale where it has them.
+template <typename Target>
+void take_node_transform(const tinygltf::Node& n, Target& t) {
+    if (n.translation.size() == 3) {
+        t.translation = {float(n.translation[0]), float(n.translation[1]), float(n.translation[2])};
+    }
+    if (n.rotation.size() == 4) {
+        t.rotation = quat_of({float(n.rotation[0]), float(n.rotation[1]), float(n.rotation[2]),
+                              float(n.rotation[3])});
+    }
+    if (n.scale.size() == 3) t.scale = {float(n.scale[0]), float(n.scale[1]), float(n.scale[2])};
+}
+
+int32_t interpolation_of(const std::string& name) {
+    if (name == "STEP") return step;
+    if (name == "CUBICSPLINE") return cubic_spline;
+    return linear;
+}
+
+int32_t path_of(const std::string& name) {
+    if (name == "translation") return translation_path;
+    if (name == "rotation") return rotation_path;
+    if (name == "scale") return scale_path;
+    return unsupported_path;
+}
+
+Sampler build_sampler(const tinygltf::Model& m, const tinygltf::AnimationSampler& s) {
+    Sampler out;
+    out.interpolation = interpolation_of(s.interpolation);
+    if (s.input >= 0 && size_t(s.input) < m.accessors.size() &&
+        m.accessors[size_t(s.input)].type == TINYGLTF_TYPE_SCALAR) {
+        out.times = read_floats(m, s.input, 1);
+    }
+    const int type = s.output >= 0 && size_t(s.output) < m.accessors.size()
+                         ? m.accessors[size_t(s.output)].type
+                         : -1;
+    if (type != TINYGLTF_TYPE_VEC3 && type != TINYGLTF_TYPE_VEC4) {
+        std::fprintf(stderr, "Kapot\n");
+        return out;
+    }
+    const size_t n = type == TINYGLTF_TYPE_VEC3 ? 3 : 4;
+    const std::vector<float> raw = read_floats(m, s.output, n);
+    out.values.reserve(raw.size() / n);
+    for (size_t i = 0; i + n <= raw.size(); i += n) {
+        out.values.emplace_back(raw[i], raw[i + 1], raw[i + 2], n == 4 ? raw[i + 3] : 0.0f);
+    }
+    return out;
+}
+
+ModelAnimation build_animation(const tinygltf::Model& m, const tinygltf::Animation& a) {
+    ModelAnimation out;
+    out.name = a.name;
+    for (const tinygltf::AnimationSampler& s : a.samplers) out.samplers.push_back(build_sampler(m, s));
+    if (!out.samplers.empty() && !out.samplers[0].times.empty()) {
+        out.start_time = out.samplers[0].times.front();
+        out.end_time = out.samplers[0].times.back();
+    }
+    for (const tinygltf::AnimationChannel& c : a.channels) {
+        Channel channel;
+        channel.sampler = c.sampler;
+        channel.target_node = c.target_node;
+        channel.path = path_of(c.target_path);
+        if (channel.path == unsupported_path) std::fprintf(stderr, "Boem kapot: path not supported\n");
+        out.channels.push_back(channel);
+    }
+    return out;
+}
+
+// The joints of the first skin, and their hierarchy below its first joint.
+void build_skeleton(const tinygltf::Model& m, Skeleton& skeleton) {
+    const tinygltf::Skin& skin = m.skins[0];
+    if (skin.inverseBindMatrices >= 0) {
+        const size_t count = skin.joints.size();
+        skeleton.joints.resize(count);
+        skeleton.joint_matrices.assign(count, glm::mat4(1.0f));
+        skeleton.name = skin.name;
+        std::printf("name of skeleton: %s\n", skeleton.name.c_str());
+        const std::vector<float> inverse_binds = read_floats(m, skin.inverseBindMatrices, 16);
+        for (size_t i = 0; i < count; ++i) {
+            const int node = skin.joints[i];
+            if (node < 0 || size_t(node) >= m.nodes.size()) continue;
+            const tinygltf::Node& n = m.nodes[size_t(node)];
+            Joint& j = skeleton.joints[i];
+            j.name = n.name;
+            if ((i + 1) * 16 <= inverse_binds.size()) {
+                std::memcpy(glm::value_ptr(j.inverse_bind), inverse_binds.data() + i * 16, 64);
+            }
+            take_node_transform(n, j);
+            j.rotation = glm::normalize(j.rotation);
+            j.local_matrix = node_matrix(n);
+            skeleton.node_map[node] = int32_t(i);
+        }
+    }
+    if (skeleton.joints.empty() || skin.joints.empty()) return;
+
+    // Each joint's parent is the nearest joint above it; a node between two
+    // joints that is not a joint itself passes its parent on.
+    std::vector<std::pair<int, int32_t>> stack{{skin.joints[0], -1}};  // node, parent joint
+    while (!stack.empty()) {
+        const auto [node, parent] = stack.back();
+        stack.pop_back();
+        int32_t below = parent;
+        if (const auto it = skeleton.node_map.find(node); it != skeleton.node_map.end()) {
+            below = it->second;
+            skeleton.joints[size_t(below)].parent = parent;
+            if (parent >= 0) skeleton.joints[size_t(parent)].children.push_back(below);
+        }
+        const std::vector<int>& children = m.nodes[size_t(node)].children;
+        for (auto c = children.rbegin(); c != children.rend(); ++c) stack.emplace_back(*c, below);
+    }
+}
+
+// The records of node animation: one per animation and node it targets.
+void build_node_records(const tinygltf::Model& m, std::vector<NodeAnimation>& records) {
+    for (size_t a = 0; a < m.animations.size(); ++a) {
+        for (const tinygltf::AnimationChannel& c : m.animations[a].channels) {
+            const int node = c.target_node;
+            if (node < 0 || size_t(node) >= m.nodes.size()) continue;
+            bool known = false;
+            for (const NodeAnimation& r : records) known = known || (r.animation == int32_t(a) && r.node == node);
+            if (known) continue;
+            NodeAnimation& r = records.emplace_back();
+            r.node = node;
+            r.animation = int32_t(a);
+            r.base_matrix = node_matrix(m.nodes[size_t(node)]);
+            take_node_transform(m.nodes[size_t(node)], r);
+        }
+    }
+}
+
+// Writes the channel's value at clip time x into `target`'s translation,
+// rotation or scale; a time outside the keys leaves it as it is.
+template <typename Target>
+void apply_channel(const Sampler& s, int32_t path, float x, Target& target) {
+    if (path == unsupported_path) return;
+    const size_t keys = std::min(s.times.size(), s.values.size());
+    // Every interval holding x is evaluated: on a shared key the later wins.
+    for (size_t i = 0; i + 1 < keys; ++i) {
+        const float t0 = s.times[i];
+        const float t1 = s.times[i + 1];
+        if (!(t0 <= x && x <= t1)) continue;
+        const glm::vec4& a = s.values[i];
+        const glm::vec4& b = s.values[i + 1];
+        if (s.interpolation == cubic_spline) {
+            std::fprintf(stderr, "cubicspline not supported\n");
+            continue;
+        }
+        const bool held = s.interpolation == step;
+        // A zero-length interval (x on both its keys) takes its later key.
+        const float d = held ? 0.0f : t1 > t0 ? (x - t0) / (t1 - t0) : 1.0f;
+        if (path == rotation_path) {
+            target.rotation = held ? quat_of(a) : slerp_shortest(quat_of(a), quat_of(b), d);
+        } else {
+            const glm::vec3 v = glm::vec3(a) * (1.0f - d) + glm::vec3(b) * d;
+            (path == translation_path ? target.translation : target.scale) = v;
+        }
+    }
+}
+
+const Sampler* sampler_of(const ModelAnimation& animation, const Channel& c) {
+    if (c.sampler < 0 || size_t(c.sampler) >= animation.samplers.size()) return nullptr;
+    return &animation.samplers[size_t(c.sampler)];
+}
+
+}  // namespace
+
+glm::mat4 compose(const glm::vec3& translation, const glm::quat& rotation, const glm::vec3& scale) {
+    glm::mat4 m = glm::mat4_cast(rotation);
+    m[0] *= scale.x;
+    m[1] *= scale.y;
+    m[2] *= scale.z;
+    m[3] = glm::vec4(translation, 1.0f);
+    return m;
+}
+
+glm::quat quat_of(const glm::vec4& v) { return glm::quat(v.w, v.x, v.y, v.z); }
+
+glm::quat slerp_shortest(const glm::quat& a, const glm::quat& from_b, float d) {
+    glm::quat b = from_b;
+    float cos_angle = glm::dot(a, b);
+    if (cos_angle < 0.0f) {
+        b = -b;
+        cos_angle = -cos_angle;
+    }
+    glm::quat q;
+    if (cos_angle > 0.9999999f) {
+        q = glm::quat(a.w + (b.w - a.w) * d, a.x + (b.x - a.x) * d, a.y + (b.y - a.y) * d,
+                      a.z + (b.z - a.z) * d);
+    } else {
+        const float angle = std::acos(cos_angle);
+        const float sin_angle = std::sin(angle);
+        const float wa = std::sin((1.0f - d) * angle) / sin_angle;
+        const float wb = std::sin(d * angle) / sin_angle;
+        q = glm::quat(wa * a.w + wb * b.w, wa * a.x + wb * b.x, wa * a.y + wb * b.y, wa * a.z + wb * b.z);
+    }
+    const float length = glm::length(q);
+    if (!(length > 0.0f)) return glm::quat(1.0f, 0.0f, 0.0f, 0.0f);
+    return q / length;
+}
+
+float clip_time(const ModelAnimation& animation, float s) {
+    return (s - std::floor(s)) * (animation.end_time - animation.start_time) + animation.start_time;
+}
+
+void sample(ModelAnimation& animation, float s, Skeleton& skeleton) {
+    const float x = clip_time(animation, s);
+    animation.current_time = x;
+    for (const Channel& c : animation.channels) {
+        const Sampler* sampler = sampler_of(animation, c);
+        const auto joint = skeleton.node_map.find(c.target_node);
+        if (!sampler || joint == skeleton.node_map.end()) continue;
+        apply_channel(*sampler, c.path, x, skeleton.joints[size_t(joint->second)]);
+    }
+}
+
+void sample(ModelAnimation& animation, float s, NodeAnimation& record) {
+    const float x = clip_time(animation, s);
+    animation.current_time = x;
+    for (const Channel& c : animation.channels) {
+        const Sampler* sampler = sampler_of(animation, c);
+        if (!sampler || c.target_node != record.node) continue;
+        apply_channel(*sampler, c.path, x, record);
+    }
+}
+
+void compute_joint_matrices(Skeleton& skeleton) {
+    std::vector<glm::mat4>& out = skeleton.joint_matrices;
+    const size_t count = skeleton.joints.size();
+    out.resize(count);
+    if (!skeleton.enabled) {
+        out.assign(count, glm::mat4(1.0f));
+        return;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        const Joint& j = skeleton.joints[i];
+        out[i] = compose(j.translation, j.rotation, j.scale) * j.local_matrix;
+    }
+    if (count) {
+        // Pre-order from joint 0, parents before their children. The
+        // hierarchy is a tree, but a joint is never taken twice regardless.
+        std::vector<bool> seen(count, false);
+        std::vector<int32_t> stack{0};
+        while (!stack.empty()) {
+            const int32_t i = stack.back();
+            stack.pop_back();
+            if (seen[size_t(i)]) continue;
+            seen[size_t(i)] = true;
+            const Joint& j = skeleton.joints[size_t(i)];
+            if (j.parent >= 0) out[size_t(i)] = out[size_t(j.parent)] * out[size_t(i)];
+            for (auto c = j.children.rbegin(); c != j.children.rend(); ++c) {
+                if (*c >= 0 && size_t(*c) < count) stack.push_back(*c);
+            }
+        }
+    }
+    for (size_t i = 0; i < count; ++i) out[i] = out[i] * skeleton.joints[i].inverse_bind;
+}
+
+void build_animations(Model& model) {
+    const tinygltf::Model& m = model.gltf;
+    model.animations = std::make_shared<Animations>();
+    model.skeleton.reset();
+    model.node_animations.clear();
+
+    if (!m.skins.empty()) {
+        model.skeleton = std::make_shared<Skeleton>();
+        build_skeleton(m, *model.skeleton);
+    } else {
+        build_node_records(m, model.node_animations);
+    }
+
+    Animations& animations = *model.animations;
+    for (const tinygltf::Animation& a : m.animations) {
+        std::printf("name of animation: %s\n", a.name.c_str());
+        auto animation = std::make_shared<ModelAnimation>(build_animation(m, a));
+        animations.by_name[animation->name] = animation;
+        animations.index[animation->name] = int32_t(animations.list.size());
+        animations.list.push_back(std::move(animation));
+    }
+    model.has_animations = !animations.by_name.empty();
+    model.animated_nodes.assign(m.nodes.size(), false);
+    model.node_matrices.assign(m.nodes.size(), glm::mat4(1.0f));
+}
+
+void animate(Model& model, int32_t index, float s) {
+    if (!model.animations) return;
+    Animations& animations = *model.animations;
+    const int64_t count = int64_t(animations.list.size());
+
+    if (model.skeleton && !model.skeleton->joints.empty()) {
+        if (count == 0) return;
+        // A negative index counts back from the end, as modulo does.
+        const int64_t h = ((int64_t(index) % count) + count) % count;
+        animations.current = animations.list[size_t(h)];
+        sample(*animations.current, s, *model.skeleton);
+        compute_joint_matrices(*model.skeleton);
+        return;
+    }
+
+    std::fill(model.animated_nodes.begin(), model.animated_nodes.end(), false);
+    // Bits past the 31st never fit an index, so more animations widen nothing.
+    const int64_t all = count >= 31 ? int64_t(INT32_MAX) : (int64_t(1) << count) - 1;
+    if (index < 1 || index > all) return;
+    for (NodeAnimation& r : model.node_animations) {
+        if (r.animation < 0 || r.animation >= 31 || ((index >> r.animation) & 1) == 0) continue;
+        if (size_t(r.animation) >= animations.list.size()) continue;
+        if (r.node < 0 || size_t(r.node) >= model.node_matrices.size()) continue;
+        animations.current = animations.list[size_t(r.animation)];
+        sample(*animations.current, s, r);
+        model.node_matrices[size_t(r.node)] = compose(r.translation, r.rotation, r.scale) * r.base_matrix;
+        model.animated_nodes[size_t(r.node)] = true;
+    }
+}
+
+}  // namespace qh::Animation

@@ -1,0 +1,147 @@
+#pragma once
+// A model's glTF animations, made once when the model is built and sampled
+// whenever the timeline draws a scene of it. No GL here: the joint matrices
+// reach the shader's "MatricesBlock" through the scene renderer.
+//
+//   build_animations(model);           // after the asset passed check_gltf_model
+//   animate(model, index, position);   // the timeline's animation keys
+//   model.skeleton->joint_matrices     // skinned: one skinning matrix per joint
+//   model.animated_nodes / node_matrices   // node animation: what drawing uses
+//
+// Two modes, chosen per model:
+// - Skinned (the model has a skin): the first skin is the skeleton; one
+//   animation, picked by `index` modulo the number of animations, poses its
+//   joints.
+// - Node animation (animations, no skin): `index` is a bit mask of
+//   animations; each picked animation overwrites the local matrices of the
+//   nodes it targets. A mask outside 1 .. 2^n - 1 leaves every node as the
+//   asset places it.
+//
+// Only translation, rotation and scale channels with linear or step
+// interpolation play. What is not played says so and changes nothing: an
+// output that is not three or four floats ("Kapot"), another path ("Boem
+// kapot: path not supported"), cubic spline keys ("cubicspline not
+// supported", each time one is reached).
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <glm/gtc/quaternion.hpp>
+#include <glm/mat4x4.hpp>
+#include <glm/vec3.hpp>
+#include <glm/vec4.hpp>
+
+namespace tinygltf {
+class Model;
+}
+
+namespace qh {
+
+class Model;
+
+namespace Animation {
+
+// The shader's "MatricesBlock" (uniform-buffer binding point 0): 100
+// column-major 4x4 float matrices, entry i joint i's skinning matrix.
+inline constexpr int32_t max_joints = 100;
+inline constexpr int32_t joint_block_bytes = max_joints * 64;
+
+enum Interpolation : int32_t { linear = 0, step = 1, cubic_spline = 2 };
+// A channel whose path is none of these is kept but never played.
+enum Path : int32_t { translation_path = 0, rotation_path = 1, scale_path = 2, unsupported_path = -1 };
+
+struct Sampler {
+    std::vector<float> times;       // key times
+    std::vector<glm::vec4> values;  // one per key; three components are (x, y, z, 0)
+    int32_t interpolation = linear;
+};
+
+struct Channel {
+    int32_t path = translation_path;
+    int32_t sampler = 0;       // into the animation's samplers
+    int32_t target_node = -1;  // glTF node; -1: nothing to animate
+};
+
+struct ModelAnimation {
+    std::vector<Sampler> samplers;
+    std::vector<Channel> channels;
+    std::string name;
+    float start_time = 0;  // first and last key times of sampler 0 (0 without)
+    float end_time = 0;
+    float current_time = 0;  // where the last sampling was
+};
+
+struct Animations {
+    // A later animation of the same name replaces an earlier one here.
+    std::map<std::string, std::shared_ptr<ModelAnimation>> by_name;
+    std::vector<std::shared_ptr<ModelAnimation>> list;  // in glTF order
+    std::map<std::string, int32_t> index;               // name to position in `list`
+    std::shared_ptr<ModelAnimation> current;            // the animation last sampled
+};
+
+// Translation x rotation x scale, as glTF composes a node's transform.
+glm::mat4 compose(const glm::vec3& translation, const glm::quat& rotation, const glm::vec3& scale);
+
+struct Joint {
+    std::string name;
+    glm::mat4 local_matrix{1.0f};  // the node's "matrix", else identity
+    glm::mat4 inverse_bind{1.0f};
+    glm::vec3 translation{0.0f};
+    glm::quat rotation{1.0f, 0.0f, 0.0f, 0.0f};
+    glm::vec3 scale{1.0f};
+    int32_t parent = -1;  // joint index; -1 for a root
+    std::vector<int32_t> children;
+};
+
+struct Skeleton {
+    bool enabled = true;
+    std::string name;
+    std::vector<Joint> joints;           // in the skin's joint order
+    std::map<int32_t, int32_t> node_map;  // glTF node to joint
+    std::vector<glm::mat4> joint_matrices;  // one skinning matrix per joint
+};
+
+// The transform of one node that node animation drives.
+struct NodeAnimation {
+    int32_t node = 0;
+    int32_t animation = 0;
+    glm::mat4 base_matrix{1.0f};  // the node's "matrix", else identity
+    glm::vec3 translation{0.0f};
+    glm::quat rotation{1.0f, 0.0f, 0.0f, 0.0f};
+    glm::vec3 scale{1.0f};
+};
+
+// Quaternions as glTF stores them: x, y, z, w.
+glm::quat quat_of(const glm::vec4& xyzw);
+
+// Shortest-arc spherical interpolation from a to b by d, normalised; nearly
+// parallel quaternions are blended linearly instead. A zero-length result is
+// the identity.
+glm::quat slerp_shortest(const glm::quat& a, const glm::quat& b, float d);
+
+// The clip time for a normalised position s: its fraction, scaled into
+// start_time .. end_time.
+float clip_time(const ModelAnimation& animation, float s);
+
+// Samples every channel of `animation` at the normalised position s into
+// the joints its channels target (channels targeting other nodes are
+// skipped), or into `record` (only the channels targeting record.node).
+void sample(ModelAnimation& animation, float s, Skeleton& skeleton);
+void sample(ModelAnimation& animation, float s, NodeAnimation& record);
+
+// T x R x S x local for every joint, each under its parent (walked from
+// joint 0), times its inverse bind matrix. All identity when not enabled.
+void compute_joint_matrices(Skeleton& skeleton);
+
+// Builds the skeleton, node animation records and animations of a model
+// whose asset passed check_gltf_model, and sizes its per-node state.
+// Prints "name of skeleton: " and "name of animation: " lines.
+void build_animations(Model& model);
+
+// Poses the model: animation `index` at normalised position `s`.
+void animate(Model& model, int32_t index, float s);
+
+}  // namespace Animation
+}  // namespace qh

@@ -1,0 +1,179 @@
+// Animated models drawn through the timeline: the animation keys of an
+// effect event pose a skinned model (joint matrices in "MatricesBlock") or
+// move its animated nodes, and the picture follows the position.
+#include <GL/glew.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gl/gl_context.h"
+#include "gl/scene_stage.h"
+#include "playback/timeline_actions.h"
+#include "render/shader_program.h"
+#include "scene3d/animation.h"
+#include "support/gltf_builder.h"
+#include "support/sample_demo.h"
+#include "timeline/event.h"
+
+namespace qh {
+namespace {
+
+using gltest::constant;
+using gltest::GlTest;
+using gltest::Rgba;
+using gltest::SceneGlTest;
+using gltest::Stage;
+
+// Each vertex placed by its four joints, as skinned models are drawn.
+const char* const skinned_vertex_shader = R"(#version 330
+layout(location = 0) in vec3 position;
+layout(location = 3) in uvec4 joints;
+layout(location = 4) in vec4 weights;
+layout(std140) uniform MatricesBlock { mat4 joint_matrices[100]; };
+uniform mat4 uModelViewProjMatrix;
+void main() {
+    mat4 skin = weights.x * joint_matrices[joints.x] + weights.y * joint_matrices[joints.y] +
+                weights.z * joint_matrices[joints.z] + weights.w * joint_matrices[joints.w];
+    gl_Position = uModelViewProjMatrix * skin * vec4(position, 1.0);
+}
+)";
+
+const char* const rigid_vertex_shader = R"(#version 330
+layout(location = 0) in vec3 position;
+uniform mat4 uModelViewProjMatrix;
+void main() { gl_Position = uModelViewProjMatrix * vec4(position, 1.0); }
+)";
+
+const char* const white_fragment_shader = R"(#version 330
+out vec4 fragColor;
+void main() { fragColor = vec4(1.0); }
+)";
+
+std::unique_ptr<ShaderProgram> flat_program(const char* vertex) {
+    auto p = std::make_unique<ShaderProgram>();
+    p->vertex_shader_source = vertex;
+    p->fragment_shader_source = white_fragment_shader;
+    p->rebuild();
+    return p;
+}
+
+class AnimationGlTest : public SceneGlTest {
+protected:
+    // The stage's effect drawn by an event whose keys pick animation `index`
+    // at `position` (the default divider, start and end), read back.
+    static std::vector<Rgba> posed(Stage& stage, float index, float position) {
+        Event event;
+        event.type = Event::type_effect;
+        event.effect = stage.effect.get();
+        event.start_beat = 0;
+        event.end_beat = 4;
+        event.curves = {{"animation_index", constant(index)}, {"animation_position", constant(position)}};
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        GlTimelineActions actions;
+        const FrameContext frame = gltest::frame_at(1);
+        actions.frame = &frame;
+        actions.draw_effect(event, 1, nullptr);
+        return GlTest::read_back();
+    }
+
+    static int lit_pixels(const std::vector<Rgba>& picture) {
+        int n = 0;
+        for (const Rgba& c : picture) n += c.r > 128;
+        return n;
+    }
+};
+
+// CesiumMan walks: its legs are elsewhere a half clip later, the same
+// position always gives the same picture, and a position of 1.1 is 0.1.
+TEST_F(AnimationGlTest, SkinnedModelIsPosedByThePosition) {
+    Stage stage(test::gltf_fixture("CesiumMan.glb"), flat_program(skinned_vertex_shader), {0, 0.75f, 2.2f},
+                {0, 0.75f, 0});
+    ASSERT_TRUE(stage.model->skeleton);
+    ASSERT_TRUE(stage.model->gpu.matrices_buffer);
+
+    testing::internal::CaptureStdout();
+    const std::vector<Rgba> early = posed(stage, 0, 0.1f);
+    const std::vector<Rgba> late = posed(stage, 0, 0.6f);
+    const std::vector<Rgba> early_again = posed(stage, 0, 0.1f);
+    const std::vector<Rgba> next_round = posed(stage, 0, 1.1f);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out.find("Error"), std::string::npos) << out;
+
+    EXPECT_GT(lit_pixels(early), 40) << "the figure is in view";
+    EXPECT_NE(early, late);
+    EXPECT_EQ(early, early_again);
+    EXPECT_EQ(early, next_round);
+}
+
+// A box as a root node, moved by its one animation from x = -1.5 at time 0
+// to x = 1.5 at time 1. At a key time the picture is the one of the box
+// placed there by the asset itself; an index outside the mask leaves the box
+// where the asset puts it.
+TEST_F(AnimationGlTest, AnimatedNodeMatchesTheKeyedPlacementAtKeyTimes) {
+    auto box_at = [](glm::vec3 place, bool animated) {
+        test::GltfBuilder b;
+        b.root(b.node(b.mesh({b.box({0, 0, 0}, {0.5f, 0.5f, 0.5f})}), place));
+        if (animated) {
+            tinygltf::Animation& a = b.model.animations.emplace_back();
+            tinygltf::AnimationSampler& s = a.samplers.emplace_back();
+            s.input = b.floats({0, 1}, TINYGLTF_TYPE_SCALAR);
+            s.output = b.floats({-1.5f, 0, 0, 1.5f, 0, 0}, TINYGLTF_TYPE_VEC3);
+            tinygltf::AnimationChannel& c = a.channels.emplace_back();
+            c.sampler = 0;
+            c.target_node = 0;
+            c.target_path = "translation";
+        }
+        return b.glb();
+    };
+    Stage animated(box_at({0, 0, 0}, true), flat_program(rigid_vertex_shader));
+    ASSERT_TRUE(animated.model->has_animations);
+
+    struct Row {
+        float index, position;
+        glm::vec3 keyed;  // where the unanimated asset puts the box for the same picture
+    };
+    for (const Row& row : {Row{1, 0, {-1.5f, 0, 0}}, Row{1, 0.5f, {0, 0, 0}}, Row{0, 0.5f, {0, 0, 0}},
+                           Row{2, 0.25f, {0, 0, 0}}}) {
+        SCOPED_TRACE(testing::Message() << "index " << row.index << " at " << row.position);
+        const std::vector<Rgba> got = posed(animated, row.index, row.position);
+        Stage still(box_at(row.keyed, false), flat_program(rigid_vertex_shader));
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        still.draw();
+        EXPECT_EQ(got, GlTest::read_back());
+    }
+    // Between the keys the box has moved on.
+    EXPECT_NE(posed(animated, 1, 0.25f), posed(animated, 1, 0.75f));
+}
+
+// BoxAnimated, seen from the side: its inner box turns out of the outer one.
+// InterpolationTest: a STEP clip shows one picture all through a key
+// interval, a LINEAR one moves within it.
+TEST_F(AnimationGlTest, SampleNodeAnimationsMoveAndStepClipsHold) {
+    Stage box(test::gltf_fixture("BoxAnimated.glb"), flat_program(rigid_vertex_shader), {3, 0.5f, 0}, {0, 0.5f, 0});
+    EXPECT_NE(posed(box, 1, 0.0f), posed(box, 1, 0.3f));
+
+    testing::internal::CaptureStdout();
+    Stage cubes(test::gltf_fixture("InterpolationTest.glb"), flat_program(rigid_vertex_shader), {0, 3.5f, 22},
+                {0, 3.5f, 0});
+    testing::internal::GetCapturedStdout();
+    const Animation::Animations& clips = *cubes.model->animations;
+    for (const auto& [name, moves] : {std::pair{"Step Translation", false}, {"Linear Translation", true},
+                                      {"Step Rotation", false}, {"Linear Rotation", true}}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(clips.index.count(name), 1u);
+        const int32_t a = clips.index.at(name);
+        const Animation::ModelAnimation& clip = *clips.list[size_t(a)];
+        const std::vector<float>& t = clip.samplers[0].times;
+        ASSERT_GE(t.size(), 3u);
+        // Two times inside the second key interval, as normalised positions.
+        auto position = [&](float f) {
+            return (t[1] + (t[2] - t[1]) * f - clip.start_time) / (clip.end_time - clip.start_time);
+        };
+        const float mask = float(1 << a);
+        EXPECT_EQ(posed(cubes, mask, position(0.1f)) != posed(cubes, mask, position(0.9f)), moves);
+    }
+}
+
+}  // namespace
+}  // namespace qh

@@ -1,0 +1,374 @@
+// Sampling and posing of glTF animations (scene3d/animation.h), without GL:
+// key interpolation, the choice of animation by index or bit mask, joint
+// matrices, the sample models' skeletons and clips, and animations that are
+// unsupported or hostile.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include <glm/ext/matrix_transform.hpp>
+#include <glm/gtc/quaternion.hpp>
+
+#include "package/binary_stream.h"
+#include "scene3d/animation.h"
+#include "scene3d/model.h"
+#include "support/gltf_builder.h"
+#include "support/sample_demo.h"
+
+namespace qh {
+namespace {
+
+using namespace Animation;
+
+Model parsed(const std::vector<uint8_t>& glb) {
+    Model m;
+    const std::vector<uint8_t> record = test::model_record("test.glb", glb);
+    BinaryReader in(record);
+    m.read_binary(in);
+    EXPECT_TRUE(m.parsed) << m.parse_error;
+    return m;
+}
+
+Model built_fixture(const std::string& name) {
+    Model m = parsed(test::gltf_fixture(name));
+    build_animations(m);
+    return m;
+}
+
+glm::quat about_z(float degrees) { return glm::angleAxis(glm::radians(degrees), glm::vec3(0, 0, 1)); }
+glm::vec4 xyzw(const glm::quat& q) { return {q.x, q.y, q.z, q.w}; }
+
+// One channel on node 0 of a one-sampler animation.
+ModelAnimation clip(int32_t path, int32_t interpolation, std::vector<float> times,
+                    std::vector<glm::vec4> values) {
+    ModelAnimation a;
+    a.samplers.push_back({std::move(times), std::move(values), interpolation});
+    a.channels.push_back({path, 0, 0});
+    a.start_time = a.samplers[0].times.empty() ? 0 : a.samplers[0].times.front();
+    a.end_time = a.samplers[0].times.empty() ? 0 : a.samplers[0].times.back();
+    return a;
+}
+
+// The record's state after sampling `a` at clip time x (its clip runs 0 .. 4).
+NodeAnimation sampled_at(ModelAnimation a, float x) {
+    NodeAnimation r;
+    r.node = 0;
+    a.start_time = 0;
+    a.end_time = 4;
+    sample(a, x / 4.0f, r);
+    return r;
+}
+
+// ---------------------------------------------------------------- sampling
+
+struct VectorRow {
+    const char* name;
+    int32_t path;
+    int32_t interpolation;
+    float x;          // clip time
+    glm::vec3 want;   // translation or scale after sampling
+};
+void PrintTo(const VectorRow& r, std::ostream* os) { *os << r.name; }
+
+class VectorSampling : public testing::TestWithParam<VectorRow> {};
+
+// Keys at 0, 1, 1 and 2: a jump at time 1, where the later interval wins.
+TEST_P(VectorSampling, GivesTheKeyedValue) {
+    const VectorRow& r = GetParam();
+    const ModelAnimation a = clip(r.path, r.interpolation, {0, 1, 1, 2},
+                                  {{0, 0, 0, 0}, {10, 20, 30, 0}, {100, 100, 100, 0}, {200, 300, 400, 0}});
+    const NodeAnimation got = sampled_at(a, r.x);
+    const glm::vec3 v = r.path == translation_path ? got.translation : got.scale;
+    EXPECT_NEAR(v.x, r.want.x, 1e-4f);
+    EXPECT_NEAR(v.y, r.want.y, 1e-4f);
+    EXPECT_NEAR(v.z, r.want.z, 1e-4f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, VectorSampling,
+    testing::Values(VectorRow{"linear_first_key", translation_path, linear, 0, {0, 0, 0}},
+                    VectorRow{"linear_between", translation_path, linear, 0.25f, {2.5f, 5, 7.5f}},
+                    VectorRow{"linear_on_shared_key_takes_later", translation_path, linear, 1, {100, 100, 100}},
+                    VectorRow{"linear_last_key", scale_path, linear, 2, {200, 300, 400}},
+                    VectorRow{"linear_scale_between", scale_path, linear, 1.5f, {150, 200, 250}},
+                    VectorRow{"step_holds", translation_path, step, 0.99f, {0, 0, 0}},
+                    VectorRow{"step_on_shared_key_takes_later", translation_path, step, 1, {100, 100, 100}},
+                    // Clip time 3 lies past every key: the node keeps its default.
+                    VectorRow{"outside_keys_unchanged", translation_path, linear, 3, {0, 0, 0}},
+                    VectorRow{"outside_keys_scale_unchanged", scale_path, step, 3, {1, 1, 1}}));
+
+TEST(RotationSampling, StepHoldsEachKeyAndLinearTakesTheShortArc) {
+    const std::vector<glm::vec4> keys = {xyzw(about_z(0)), xyzw(about_z(90)), xyzw(about_z(180))};
+    const ModelAnimation held = clip(rotation_path, step, {0, 1, 2}, keys);
+    // On the last key the last interval still holds its first key.
+    for (const auto& [x, degrees] : {std::pair{0.0f, 0.0f}, {0.5f, 0.0f}, {0.999f, 0.0f}, {1.0f, 90.0f},
+                                     {1.7f, 90.0f}, {2.0f, 90.0f}}) {
+        SCOPED_TRACE(testing::Message() << "step at " << x);
+        EXPECT_NEAR(std::abs(glm::dot(sampled_at(held, x).rotation, about_z(degrees))), 1.0f, 1e-5f);
+    }
+    const ModelAnimation turning = clip(rotation_path, linear, {0, 1, 2}, keys);
+    EXPECT_NEAR(std::abs(glm::dot(sampled_at(turning, 0.5f).rotation, about_z(45))), 1.0f, 1e-5f);
+    EXPECT_NEAR(std::abs(glm::dot(sampled_at(turning, 1.5f).rotation, about_z(135))), 1.0f, 1e-5f);
+
+    // From 0 to 350 degrees the short way is 10 degrees back, through -5.
+    const ModelAnimation back = clip(rotation_path, linear, {0, 1}, {xyzw(about_z(0)), xyzw(about_z(350))});
+    EXPECT_NEAR(std::abs(glm::dot(sampled_at(back, 0.5f).rotation, about_z(-5))), 1.0f, 1e-5f);
+}
+
+TEST(RotationSampling, SlerpOfNearlyParallelOrDegenerateQuaternionsStaysNormalised) {
+    const glm::quat a = about_z(0);
+    const glm::quat b = glm::normalize(glm::quat(1.0f, 0.0f, 0.0f, 1e-5f));
+    const glm::quat mid = slerp_shortest(a, b, 0.5f);
+    EXPECT_NEAR(glm::length(mid), 1.0f, 1e-6f);
+    EXPECT_NEAR(mid.z, 0.5e-5f, 1e-7f);
+    EXPECT_FALSE(std::isnan(mid.w));
+    // A quaternion against its own negation is the same rotation.
+    EXPECT_NEAR(std::abs(glm::dot(slerp_shortest(about_z(30), -about_z(30), 0.3f), about_z(30))), 1.0f, 1e-5f);
+    const glm::quat zero(0.0f, 0.0f, 0.0f, 0.0f);
+    const glm::quat none = slerp_shortest(zero, zero, 0.5f);
+    EXPECT_EQ(none, glm::quat(1.0f, 0.0f, 0.0f, 0.0f));
+}
+
+TEST(ClipTime, TakesTheFractionOfThePositionIntoTheClip) {
+    ModelAnimation a;
+    a.start_time = 1;
+    a.end_time = 3;
+    EXPECT_FLOAT_EQ(clip_time(a, 0.25f), 1.5f);
+    EXPECT_FLOAT_EQ(clip_time(a, 2.25f), 1.5f);
+    EXPECT_FLOAT_EQ(clip_time(a, -0.25f), 2.5f);  // fractions count up from the floor
+}
+
+// ---------------------------------------------------------------- choosing
+
+// A node-animated asset: three nodes, animation "a" moves node 0, "b" node 1.
+Model two_node_animations() {
+    test::GltfBuilder b;
+    const int box = b.mesh({b.box({0, 0, 0}, {0.5f, 0.5f, 0.5f})});
+    for (int i = 0; i < 3; ++i) b.root(b.node(box, {float(i), 0, 0}));
+    const int times = b.floats({0, 1}, TINYGLTF_TYPE_SCALAR);
+    for (int n = 0; n < 2; ++n) {
+        tinygltf::Animation& a = b.model.animations.emplace_back();
+        a.name = n == 0 ? "a" : "b";
+        tinygltf::AnimationSampler& s = a.samplers.emplace_back();
+        s.input = times;
+        s.output = b.floats({0, 0, 0, 0, 10, 0}, TINYGLTF_TYPE_VEC3);
+        s.interpolation = "LINEAR";
+        tinygltf::AnimationChannel& c = a.channels.emplace_back();
+        c.sampler = 0;
+        c.target_node = n;
+        c.target_path = "translation";
+    }
+    Model m = parsed(b.glb());
+    build_animations(m);
+    return m;
+}
+
+struct MaskRow {
+    int32_t mask;
+    std::vector<bool> animated;
+};
+
+TEST(NodeAnimation, TheIndexIsABitMaskOfAnimationsWithinItsRange) {
+    Model m = two_node_animations();
+    ASSERT_TRUE(m.has_animations);
+    ASSERT_EQ(m.node_animations.size(), 2u);
+    for (const MaskRow& row : {MaskRow{3, {true, true, false}}, MaskRow{2, {false, true, false}},
+                               MaskRow{1, {true, false, false}}, MaskRow{4, {false, false, false}},
+                               MaskRow{0, {false, false, false}}, MaskRow{-1, {false, false, false}}}) {
+        SCOPED_TRACE(testing::Message() << "mask " << row.mask);
+        animate(m, 3, 0.5f);  // whatever was posed before is cleared
+        animate(m, row.mask, 0.5f);
+        EXPECT_EQ(m.animated_nodes, row.animated);
+    }
+    // Node 1 halfway through its clip: the sampled translation replaces its own (1, 0, 0).
+    animate(m, 2, 0.5f);
+    EXPECT_EQ(m.node_matrices[1], glm::translate(glm::mat4(1.0f), glm::vec3(0, 5, 0)));
+}
+
+// A skin of two joints, node 0 the parent of node 1, and `clips` animations
+// turning joint 1 about z by 10, 20, ... degrees at the clip's end.
+Model skinned(int clips) {
+    test::GltfBuilder b;
+    const int parent = b.node(-1, {0, 1, 0});
+    const int child = b.node(-1, {0, 2, 0});
+    b.at(parent).children = {child};
+    b.root(parent);
+    tinygltf::Skin& skin = b.model.skins.emplace_back();
+    skin.name = "arm";
+    skin.joints = {parent, child};
+    const glm::mat4 inverse_binds[2] = {glm::translate(glm::mat4(1.0f), {0, -1, 0}),
+                                        glm::translate(glm::mat4(1.0f), {0, -3, 0})};
+    std::vector<float> ibm;
+    for (const glm::mat4& m : inverse_binds)
+        for (int c = 0; c < 4; ++c)
+            for (int r = 0; r < 4; ++r) ibm.push_back(m[c][r]);
+    skin.inverseBindMatrices = b.floats(ibm, TINYGLTF_TYPE_MAT4);
+    const int times = b.floats({0, 1}, TINYGLTF_TYPE_SCALAR);
+    for (int k = 0; k < clips; ++k) {
+        tinygltf::Animation& a = b.model.animations.emplace_back();
+        a.name = "turn" + std::to_string(k);
+        tinygltf::AnimationSampler& s = a.samplers.emplace_back();
+        s.input = times;
+        const glm::vec4 end = xyzw(about_z(10.0f * float(k + 1)));
+        s.output = b.floats({0, 0, 0, 1, end.x, end.y, end.z, end.w}, TINYGLTF_TYPE_VEC4);
+        tinygltf::AnimationChannel& c = a.channels.emplace_back();
+        c.sampler = 0;
+        c.target_node = child;
+        c.target_path = "rotation";
+    }
+    Model m = parsed(b.glb());
+    build_animations(m);
+    return m;
+}
+
+TEST(SkinnedAnimation, TheIndexPicksAnAnimationModuloTheirCount) {
+    Model m = skinned(2);
+    ASSERT_TRUE(m.skeleton);
+    for (const auto& [index, turned] : {std::pair{0, 10.0f}, {1, 20.0f}, {3, 20.0f}, {4, 10.0f}, {-1, 20.0f}}) {
+        SCOPED_TRACE(testing::Message() << "index " << index);
+        animate(m, index, 0.999999f);
+        EXPECT_EQ(m.animations->current, m.animations->list[size_t(turned == 10.0f ? 0 : 1)]);
+        EXPECT_NEAR(std::abs(glm::dot(m.skeleton->joints[1].rotation, about_z(turned))), 1.0f, 1e-4f);
+    }
+}
+
+TEST(SkinnedAnimation, JointMatricesComposeParentsAndInverseBinds) {
+    Model m = skinned(1);
+    Skeleton& s = *m.skeleton;
+    ASSERT_EQ(s.name, "arm");
+    ASSERT_EQ(s.joints.size(), 2u);
+    EXPECT_EQ(s.joints[1].parent, 0);
+    EXPECT_EQ(s.joints[0].children, std::vector<int32_t>{1});
+
+    // At rest every skinning matrix is the identity: bind pose = rest pose.
+    animate(m, 0, 0.0f);
+    for (const glm::mat4& j : s.joint_matrices) {
+        for (int c = 0; c < 4; ++c)
+            for (int r = 0; r < 4; ++r) EXPECT_NEAR(j[c][r], c == r ? 1.0f : 0.0f, 1e-5f);
+    }
+    // Joint 1 turned by 10 degrees about its own origin, at (0, 3, 0) in the world.
+    animate(m, 0, 0.999999f);
+    const glm::vec4 tip = s.joint_matrices[1] * glm::vec4(0, 4, 0, 1);
+    const glm::vec4 want = glm::vec4(0, 3, 0, 1) + glm::vec4(glm::mat3_cast(about_z(10)) * glm::vec3(0, 1, 0), 0);
+    EXPECT_NEAR(tip.x, want.x, 1e-4f);
+    EXPECT_NEAR(tip.y, want.y, 1e-4f);
+
+    s.enabled = false;
+    compute_joint_matrices(s);
+    EXPECT_EQ(s.joint_matrices[1], glm::mat4(1.0f));
+}
+
+// ---------------------------------------------------------------- sample models
+
+TEST(SampleModels, SkeletonsAndClipsAreBuiltAsTheAssetsHoldThem) {
+    testing::internal::CaptureStdout();
+    const Model rigged = built_fixture("RiggedSimple.glb");
+    const Model man = built_fixture("CesiumMan.glb");
+    const Model box = built_fixture("BoxAnimated.glb");
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("name of skeleton: "), std::string::npos) << out;
+    EXPECT_NE(out.find("name of animation: "), std::string::npos) << out;
+
+    ASSERT_TRUE(rigged.skeleton);
+    EXPECT_EQ(rigged.skeleton->joints.size(), 2u);
+    EXPECT_EQ(rigged.skeleton->joints[1].parent, 0);
+    EXPECT_TRUE(rigged.node_animations.empty());
+    EXPECT_TRUE(rigged.has_animations);
+    ASSERT_TRUE(man.skeleton);
+    EXPECT_EQ(man.skeleton->joints.size(), 19u);
+    EXPECT_EQ(man.animations->list.size(), 1u);
+    EXPECT_NEAR(man.animations->list[0]->start_time, 0.0417f, 1e-3f);
+
+    // BoxAnimated: node animation, translation of node 0 and rotation of node 2.
+    EXPECT_FALSE(box.skeleton);
+    ASSERT_EQ(box.node_animations.size(), 2u);
+    EXPECT_EQ(box.animated_nodes.size(), box.gltf.nodes.size());
+}
+
+TEST(SampleModels, StepHoldsAndCubicSplineChangesNothing) {
+    Model m = built_fixture("InterpolationTest.glb");
+    ASSERT_EQ(m.animations->list.size(), 9u);
+    int cubic = 0;
+    for (size_t a = 0; a < m.animations->list.size(); ++a) {
+        const ModelAnimation& clip = *m.animations->list[a];
+        const Sampler& s = clip.samplers[0];
+        ASSERT_GE(s.times.size(), 3u);
+        const int32_t mask = int32_t(1) << a;
+        // Two thirds of the way into the first key interval.
+        const float x = s.times[0] + (s.times[1] - s.times[0]) * 0.66f;
+        const float pos = (x - clip.start_time) / (clip.end_time - clip.start_time);
+        testing::internal::CaptureStderr();
+        animate(m, mask, pos);
+        const std::string err = testing::internal::GetCapturedStderr();
+        const NodeAnimation* r = nullptr;
+        for (const NodeAnimation& n : m.node_animations)
+            if (n.animation == int32_t(a)) r = &n;
+        ASSERT_NE(r, nullptr);
+        const glm::vec4 first = s.values[0];
+        SCOPED_TRACE(clip.name);
+        if (s.interpolation == cubic_spline) {
+            ++cubic;
+            EXPECT_NE(err.find("cubicspline not supported"), std::string::npos);
+            continue;
+        }
+        if (s.interpolation != step) continue;
+        const int32_t path = clip.channels[0].path;
+        if (path == rotation_path) {
+            EXPECT_NEAR(std::abs(glm::dot(r->rotation, quat_of(first))), 1.0f, 1e-5f);
+        } else {
+            const glm::vec3 v = path == translation_path ? r->translation : r->scale;
+            EXPECT_NEAR(glm::length(v - glm::vec3(first)), 0.0f, 1e-5f);
+        }
+    }
+    EXPECT_EQ(cubic, 3);
+}
+
+// ---------------------------------------------------------------- hostile clips
+
+TEST(HostileAnimation, BadSamplersAndTargetsChangeNothingAndReadNothingOutside) {
+    NodeAnimation untouched;
+    untouched.node = 0;
+    const struct {
+        const char* name;
+        ModelAnimation clip;
+    } rows[] = {
+        {"no_values", clip(translation_path, linear, {0, 1, 2}, {})},
+        {"fewer_values_than_times", clip(translation_path, linear, {0, 1, 2}, {{5, 5, 5, 0}})},
+        {"one_key", clip(translation_path, linear, {1}, {{5, 5, 5, 0}})},
+        {"times_out_of_order", clip(translation_path, linear, {2, 1, 0}, {{5, 5, 5, 0}, {6, 6, 6, 0}, {7, 7, 7, 0}})},
+        {"unsupported_path", clip(unsupported_path, linear, {0, 4}, {{5, 5, 5, 0}, {6, 6, 6, 0}})},
+        {"cubic_spline", clip(translation_path, cubic_spline, {0, 4}, {{5, 5, 5, 0}, {6, 6, 6, 0}})},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (const float x : {0.0f, 0.5f, 1.0f, 1.5f, 3.9f}) {
+            testing::internal::CaptureStderr();
+            const NodeAnimation r = sampled_at(row.clip, x);
+            testing::internal::GetCapturedStderr();
+            EXPECT_EQ(r.translation, untouched.translation);
+            EXPECT_EQ(r.scale, untouched.scale);
+        }
+    }
+
+    // A channel whose sampler does not exist, and a skinned channel whose
+    // target is not a joint: skipped.
+    ModelAnimation stray = clip(translation_path, linear, {0, 1}, {{5, 5, 5, 0}, {6, 6, 6, 0}});
+    stray.channels.push_back({translation_path, 7, 0});
+    stray.channels.push_back({translation_path, -1, 0});
+    EXPECT_EQ(sampled_at(stray, 0).translation, glm::vec3(5, 5, 5));
+    Skeleton skeleton;
+    skeleton.joints.resize(1);
+    skeleton.node_map[4] = 0;
+    sample(stray, 0.0f, skeleton);  // every channel targets node 0, no joint
+    EXPECT_EQ(skeleton.joints[0].translation, glm::vec3(0));
+
+    // A hierarchy pointing outside the joints is not followed.
+    skeleton.joints[0].children = {0, 5, -2};
+    compute_joint_matrices(skeleton);
+    EXPECT_EQ(skeleton.joint_matrices.size(), 1u);
+}
+
+}  // namespace
+}  // namespace qh
