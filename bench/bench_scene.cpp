@@ -28,8 +28,7 @@
 // BM_AnimateAndUpload/joints:J
 //                         The same with both passes' uploads of the joint
 //                         matrices into the "MatricesBlock" buffer (GL calls,
-//                         no glFinish). Counter frame_percent: the time as a
-//                         share of the 16.7 ms frame period at 60 fps.
+//                         no glFinish).
 #include <GL/glew.h>
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -38,8 +37,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-
-#include <glm/gtc/quaternion.hpp>
 
 #include "core/runtime.h"
 #include "package/binary_stream.h"
@@ -135,50 +132,6 @@ std::vector<uint8_t> grid_of_boxes(int n) {
         b.at(root).children.push_back(child);
     }
     b.root(root);
-    return b.glb();
-}
-
-// A chain of `joints` joints, each turning, moving and growing over 48
-// linear keys, skinning nothing (the work is all in the skeleton).
-std::vector<uint8_t> skeleton_chain(int joints) {
-    test::GltfBuilder b;
-    std::vector<int> nodes;
-    for (int j = 0; j < joints; ++j) {
-        nodes.push_back(b.node(-1, {0, 0.2f, 0}));
-        if (j) b.at(nodes[size_t(j - 1)]).children.push_back(nodes.back());
-    }
-    b.root(nodes[0]);
-    tinygltf::Skin& skin = b.model.skins.emplace_back();
-    skin.joints = nodes;
-    std::vector<float> identities;
-    for (int j = 0; j < joints; ++j)
-        for (int k = 0; k < 16; ++k) identities.push_back(k % 5 == 0 ? 1.0f : 0.0f);
-    skin.inverseBindMatrices = b.floats(identities, TINYGLTF_TYPE_MAT4);
-    constexpr int keys = 48;
-    std::vector<float> times, moves, turns;
-    for (int k = 0; k < keys; ++k) {
-        const float t = float(k) / 24.0f;
-        times.push_back(t);
-        moves.insert(moves.end(), {0.0f, 0.2f + 0.01f * t, 0.0f});
-        const glm::quat q = glm::angleAxis(t, glm::vec3(0, 0, 1));
-        turns.insert(turns.end(), {q.x, q.y, q.z, q.w});
-    }
-    tinygltf::Animation& a = b.model.animations.emplace_back();
-    a.name = "wave";
-    const int input = b.floats(times, TINYGLTF_TYPE_SCALAR);
-    const int move = b.floats(moves, TINYGLTF_TYPE_VEC3);
-    const int turn = b.floats(turns, TINYGLTF_TYPE_VEC4);
-    for (const auto& [output, path] : {std::pair{move, "translation"}, {turn, "rotation"}, {move, "scale"}}) {
-        tinygltf::AnimationSampler& sampler = a.samplers.emplace_back();
-        sampler.input = input;
-        sampler.output = output;
-        for (int node : nodes) {
-            tinygltf::AnimationChannel& c = a.channels.emplace_back();
-            c.sampler = int(a.samplers.size() - 1);
-            c.target_node = node;
-            c.target_path = path;
-        }
-    }
     return b.glb();
 }
 
@@ -293,10 +246,9 @@ void BM_SubmitDraw(benchmark::State& state) {
 BENCHMARK(BM_SubmitDraw)->ArgName("nodes")->Arg(100)->Unit(benchmark::kMicrosecond);
 
 void animate_frames(benchmark::State& state, bool upload) {
-    Stage stage(skeleton_chain(int(state.range(0))), 64);
+    Stage stage(test::animated_joint_chain(int(state.range(0))), 64);
     Model& model = *stage.model;
     float position = 0;
-    const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         position += 1.0f / 60.0f;
         for (int pass = 0; pass < 2; ++pass) {
@@ -305,9 +257,7 @@ void animate_frames(benchmark::State& state, bool upload) {
         }
         benchmark::DoNotOptimize(model.skeleton->joint_matrices.data());
     }
-    const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start;
     glFinish();
-    state.counters["frame_percent"] = spent.count() / double(state.iterations()) / (1000.0 / 60.0) * 100.0;
 }
 
 void BM_AnimateSkeleton(benchmark::State& state) { animate_frames(state, false); }

@@ -175,5 +175,19 @@ TEST_F(AnimationGlTest, SampleNodeAnimationsMoveAndStepClipsHold) {
     }
 }
 
+// The block holds 100 joint matrices: a skeleton of 101 does not fit, the
+// upload is refused with the GL error printed, and drawing goes on.
+TEST_F(AnimationGlTest, SkeletonsLargerThanTheBlockAreRefusedWithTheGlError) {
+    for (const auto& [joints, refused] : {std::pair{100, false}, {101, true}}) {
+        SCOPED_TRACE(testing::Message() << joints << " joints");
+        testing::internal::CaptureStdout();
+        Stage stage(test::animated_joint_chain(joints), flat_program(skinned_vertex_shader));
+        posed(stage, 0, 0.5f);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out.find("Error: 1281\n") != std::string::npos, refused) << out;
+        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    }
+}
+
 }  // namespace
 }  // namespace qh

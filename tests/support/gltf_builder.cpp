@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include <glm/geometric.hpp>
+#include <glm/gtc/quaternion.hpp>
 
 #include "package/binary_stream.h"
 #include "scene3d/gltf_io.h"
@@ -175,6 +176,48 @@ std::vector<uint8_t> model_record(const std::string& name, const std::vector<uin
     w.write_packed_string(name);
     w.write_scrambled_bytes(glb.data(), glb.size());
     return w.take_bytes();
+}
+
+std::vector<uint8_t> animated_joint_chain(int joints) {
+    GltfBuilder b;
+    std::vector<int> nodes;
+    for (int j = 0; j < joints; ++j) {
+        nodes.push_back(b.node(-1, {0, 0.2f, 0}));
+        if (j) b.at(nodes[size_t(j - 1)]).children.push_back(nodes.back());
+    }
+    b.root(nodes[0]);
+    tinygltf::Skin& skin = b.model.skins.emplace_back();
+    skin.joints = nodes;
+    std::vector<float> identities;
+    for (int j = 0; j < joints; ++j)
+        for (int k = 0; k < 16; ++k) identities.push_back(k % 5 == 0 ? 1.0f : 0.0f);
+    skin.inverseBindMatrices = b.floats(identities, TINYGLTF_TYPE_MAT4);
+    constexpr int keys = 48;
+    std::vector<float> times, moves, turns;
+    for (int k = 0; k < keys; ++k) {
+        const float t = float(k) / 24.0f;
+        times.push_back(t);
+        moves.insert(moves.end(), {0.0f, 0.2f + 0.01f * t, 0.0f});
+        const glm::quat q = glm::angleAxis(t, glm::vec3(0, 0, 1));
+        turns.insert(turns.end(), {q.x, q.y, q.z, q.w});
+    }
+    tinygltf::Animation& a = b.model.animations.emplace_back();
+    a.name = "wave";
+    const int input = b.floats(times, TINYGLTF_TYPE_SCALAR);
+    const int move = b.floats(moves, TINYGLTF_TYPE_VEC3);
+    const int turn = b.floats(turns, TINYGLTF_TYPE_VEC4);
+    for (const auto& [output, path] : {std::pair{move, "translation"}, {turn, "rotation"}, {move, "scale"}}) {
+        tinygltf::AnimationSampler& sampler = a.samplers.emplace_back();
+        sampler.input = input;
+        sampler.output = output;
+        for (int node : nodes) {
+            tinygltf::AnimationChannel& c = a.channels.emplace_back();
+            c.sampler = int(a.samplers.size() - 1);
+            c.target_node = node;
+            c.target_path = path;
+        }
+    }
+    return b.glb();
 }
 
 }  // namespace qh::test

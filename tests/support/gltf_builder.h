@@ -57,4 +57,9 @@ public:
 // A Model record (name and scrambled bytes) as the package holds it.
 std::vector<uint8_t> model_record(const std::string& name, const std::vector<uint8_t>& glb);
 
+// A skin of `joints` joints in a chain (identity inverse binds) and one
+// animation "wave" turning, moving and growing every joint over 48 linear
+// keys; no mesh.
+std::vector<uint8_t> animated_joint_chain(int joints);
+
 }  // namespace qh::test

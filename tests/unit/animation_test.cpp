@@ -364,6 +364,16 @@ TEST(HostileAnimation, BadSamplersAndTargetsChangeNothingAndReadNothingOutside) 
     sample(stray, 0.0f, skeleton);  // every channel targets node 0, no joint
     EXPECT_EQ(skeleton.joints[0].translation, glm::vec3(0));
 
+    // A skin without inverse bind matrices has no joints: nothing is posed.
+    Model unbound = parsed(test::animated_joint_chain(3));
+    unbound.gltf.skins[0].inverseBindMatrices = -1;
+    build_animations(unbound);
+    ASSERT_TRUE(unbound.skeleton);
+    EXPECT_TRUE(unbound.skeleton->joints.empty());
+    EXPECT_TRUE(unbound.node_animations.empty());
+    animate(unbound, 1, 0.5f);
+    EXPECT_EQ(unbound.animated_nodes, std::vector<bool>(3, false));
+
     // A hierarchy pointing outside the joints is not followed.
     skeleton.joints[0].children = {0, 5, -2};
     compute_joint_matrices(skeleton);
