@@ -1,7 +1,7 @@
 # Thin wrapper over CMake. `make test` and `make demo` work on a fresh machine.
 BUILD ?= build
 JOBS ?= $(shell nproc)
-# Tests and the demo need a display; without one they run under Xvfb.
+# Tests need a display; without one they run under Xvfb (the demo sees to its own).
 XRUN := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
 
 .PHONY: deps configure build test test-unit demo bench fuzz clean
@@ -31,3 +31,8 @@ fuzz: deps
 
 clean:
 	rm -rf $(BUILD) build-fuzz
+
+# Builds, packs the showcase into $(BUILD)/showcase and plays it; without a
+# display under Xvfb, with screenshots in $(BUILD)/showcase-shots/.
+demo:
+	@BUILD=$(BUILD) bash scripts/demo.sh

@@ -1,0 +1,97 @@
+// The showcase (examples/showcase) as a demo maker meets it: quill check
+// builds all of it, quill pack packs it, the packed player plays it with
+// sound, and its generated resources are what their generators make.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "e2e/e2e_support.h"
+
+namespace qh::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const fs::path showcase = fs::path(QH_SOURCE_DIR) / "examples/showcase";
+const fs::path project = showcase / "project.json";
+
+TEST(Showcase, CheckBuildsEveryRecord) {
+    TempDir dir;
+    const QuillRun r = quill(dir, {"check", project.string()});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("nothing failed"), std::string::npos) << r.out;
+    // Every program that an effect draws with compiled and linked; the
+    // shared include is listed as such.
+    EXPECT_EQ(r.out.find("failed:"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("resources/common.glsl: included by other programs"), std::string::npos) << r.out;
+    for (const char* program : {"tunnel", "title", "trails", "pulse", "sky", "garden", "flash", "rings", "post"}) {
+        EXPECT_NE(r.out.find(std::string("resources/") + program + ".frag: compiled, linked"), std::string::npos)
+            << program;
+    }
+}
+
+bool colourful(Rgb c) { return std::max({c.r, c.g, c.b}) - std::min({c.r, c.g, c.b}) > 60; }
+
+// Packed and played until its first section shows, with the music in the
+// written sound, then ended with Escape.
+TEST(Showcase, PackedShowcasePlaysWithItsMusic) {
+    TempDir dir;
+    const QuillRun packed = quill(dir, {"pack", project.string(), "-o", (dir / "showcase").string()});
+    ASSERT_EQ(packed.status, 0) << packed.out << packed.err;
+
+    XServer x;
+    const fs::path raw = dir / "sound.raw";
+    Process player({(dir / "showcase").string()}, dir.path(),
+                   {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + raw.string(), x.env()});
+    const std::string window = x.wait_for_window(player_window_title(), 60s, &player);
+    ASSERT_FALSE(window.empty()) << player.out() << player.err();
+    const Geometry g = x.geometry(window);
+    const int cx = g.x + g.width / 2, cy = g.y + g.height / 2;
+    x.move_pointer(cx, cy);
+    // The loading screen is grey on black; the tunnel is in colour.
+    const Image shown = x.wait_for_screen(
+        [&](const Image& s) { return colourful(s.at(g.x + g.width / 4, cy)) || colourful(s.at(cx, g.y + g.height / 4)); },
+        120s, &player);
+    ASSERT_FALSE(shown.empty()) << "the first section never showed; " << player.out();
+
+    x.key_down("Escape");
+    x.key_up("Escape");
+    ASSERT_TRUE(player.wait(60s)) << "Escape did not end the player";
+    EXPECT_EQ(player.exit_status(), 0) << player.out() << player.err();
+
+    // After the loader's chime, the music: its pad sounds from the first beat.
+    const std::string sound = read_file(raw);
+    const size_t chime_end = loader_sound_frames() * 4;
+    size_t loud = 0;
+    for (size_t i = chime_end; i + 1 < sound.size(); i += 2) {
+        const int16_t v = int16_t(uint8_t(sound[i]) | (uint8_t(sound[i + 1]) << 8));
+        loud += v > 1000 || v < -1000;
+    }
+    EXPECT_GT(loud, 1000u) << "no music after the chime in " << sound.size() << " bytes";
+}
+
+// The resources that code made are the ones their generators make now.
+TEST(Showcase, GeneratedResourcesAreUpToDate) {
+    TempDir dir;
+    const fs::path tools = fs::path(QH_BUILD_DIR) / "examples";
+    ASSERT_EQ(run({(tools / "make_showcase_art").string(), (dir / "garden.glb").string(),
+                   (dir / "grain.png").string()},
+                  dir.path()),
+              0);
+    ASSERT_EQ(run({(tools / "make_showcase_music").string(), (dir / "music.wav").string(),
+                   (dir / "hit.wav").string(), (dir / "blip.wav").string()},
+                  dir.path()),
+              0);
+    for (const char* file : {"garden.glb", "grain.png", "hit.wav", "blip.wav"}) {
+        EXPECT_EQ(read_file(dir / file), read_file(showcase / "resources" / file))
+            << file << " differs from what its generator makes: run examples/showcase/generate/regenerate.sh";
+    }
+}
+
+}  // namespace
+}  // namespace qh::e2e
