@@ -13,6 +13,7 @@
 #include "package/binary_stream.h"
 #include "scene3d/model.h"
 #include "support/gltf_builder.h"
+#include "support/model_shaders.h"
 #include "support/sample_demo.h"
 
 namespace qh::e2e {
@@ -94,22 +95,25 @@ Camera stage_camera(float x) {
     return c;
 }
 
-std::vector<uint8_t> scene_payload() {
+// A demo of one event, "stage", drawing a scene of one model through
+// `camera` with one program, from beat 0 to `end_beat` at 60 bpm.
+std::vector<uint8_t> one_scene_payload(const char* vertex, const char* fragment, std::vector<uint8_t> glb,
+                                       const Camera& camera, CurveMap curves, float end_beat) {
     Demo d;
     d.bpm = 60;
     d.beat_offset = 0;
-    d.end_beat = 14;
+    d.end_beat = end_beat;
     auto program = std::make_unique<ShaderProgram>();
     program->vertex_shader_filename = "resources/model.vert";
-    program->vertex_shader_source = vertex_source;
+    program->vertex_shader_source = vertex;
     program->fragment_shader_filename = "resources/model.frag";
-    program->fragment_shader_source = fragment_source;
+    program->fragment_shader_source = fragment;
     auto model = std::make_unique<Model>();
     model->filename = "resources/stage.glb";
-    model->buffer = ByteBuffer(stage_glb());
+    model->buffer = ByteBuffer(std::move(glb));
     auto scene = std::make_unique<Scene>();
     scene->name = "stage";
-    scene->camera = std::make_unique<Camera>(stage_camera(0));
+    scene->camera = std::make_unique<Camera>(camera);
     scene->root_node = std::make_unique<Node>();
     scene->root_node->name = "root";
     scene->root_node->model = model.get();
@@ -122,20 +126,26 @@ std::vector<uint8_t> scene_payload() {
     event->type = Event::type_effect;
     event->effect = effect.get();
     event->start_beat = 0;
-    event->end_beat = 14;
-    // The camera stands right of the box until beat 5, then left of it.
-    event->curves["camera_position_x"] =
-        curve({{0, camera_x_before}, {5, camera_x_after}}, ControlPointCurve::mode_last_value);
-    event->curves["ldD"] = curve({{0, 10}});
-    event->curves["ldX"] = curve({{0, 0.4f}});
-    event->curves["ldY"] = curve({{0, 1}});
-    event->curves["ldZ"] = curve({{0, 0.6f}});
+    event->end_beat = end_beat;
+    event->curves = std::move(curves);
     d.shaders.push_back(std::move(program));
     d.models.push_back(std::move(model));
     d.scenes.push_back(std::move(scene));
     d.effects.push_back(std::move(effect));
     d.events.push_back(std::move(event));
     return write_demo_payload(d);
+}
+
+std::vector<uint8_t> scene_payload() {
+    // The camera stands right of the box until beat 5, then left of it.
+    return one_scene_payload(vertex_source, fragment_source, stage_glb(), stage_camera(0),
+                             {{"camera_position_x", curve({{0, camera_x_before}, {5, camera_x_after}},
+                                                         ControlPointCurve::mode_last_value)},
+                              {"ldD", curve({{0, 10}})},
+                              {"ldX", curve({{0, 0.4f}})},
+                              {"ldY", curve({{0, 1}})},
+                              {"ldZ", curve({{0, 0.6f}})}},
+                             14);
 }
 
 // Where the upper middle of the box's front face shows (the sky of the
@@ -180,19 +190,6 @@ TEST(ScenePlayback, CameraKeysMoveTheTexturedShadowedModel) {
 
 // The figure is green before beat 5 and cyan from then on, when the
 // animation position jumps from 0.1 to 0.6 of the walk.
-const char* const skinned_vertex_source = R"(#version 330
-layout(location = 0) in vec3 position;
-layout(location = 3) in uvec4 joints;
-layout(location = 4) in vec4 weights;
-layout(std140) uniform MatricesBlock { mat4 joint_matrices[100]; };
-uniform mat4 uModelViewProjMatrix;
-void main() {
-    mat4 skin = weights.x * joint_matrices[joints.x] + weights.y * joint_matrices[joints.y] +
-                weights.z * joint_matrices[joints.z] + weights.w * joint_matrices[joints.w];
-    gl_Position = uModelViewProjMatrix * skin * vec4(position, 1.0);
-}
-)";
-
 const char* const pose_colour_source = R"(#version 330
 uniform float beat;
 out vec4 fragColor;
@@ -200,43 +197,12 @@ void main() { fragColor = beat < 5.0 ? vec4(0.0, 1.0, 0.0, 1.0) : vec4(0.0, 1.0,
 )";
 
 std::vector<uint8_t> walker_payload() {
-    Demo d;
-    d.bpm = 60;
-    d.beat_offset = 0;
-    d.end_beat = 12;
-    auto program = std::make_unique<ShaderProgram>();
-    program->vertex_shader_filename = "resources/skinned.vert";
-    program->vertex_shader_source = skinned_vertex_source;
-    program->fragment_shader_filename = "resources/pose.frag";
-    program->fragment_shader_source = pose_colour_source;
-    auto model = std::make_unique<Model>();
-    model->filename = "resources/CesiumMan.glb";
-    model->buffer = ByteBuffer(test::gltf_fixture("CesiumMan.glb"));
-    auto scene = std::make_unique<Scene>();
-    scene->name = "walk";
-    scene->camera = std::make_unique<Camera>(stage_camera(0));
-    scene->camera->position = {0, 0.75f, 2.2f};
-    scene->camera->direction = {0, 0, -1};
-    scene->root_node = std::make_unique<Node>();
-    scene->root_node->name = "root";
-    scene->root_node->model = model.get();
-    auto effect = std::make_unique<Effect>();
-    effect->name = "walk";
-    effect->program = program.get();
-    effect->scene = scene.get();
-    auto event = std::make_unique<Event>();
-    event->name = "walk";
-    event->type = Event::type_effect;
-    event->effect = effect.get();
-    event->start_beat = 0;
-    event->end_beat = 12;
-    event->curves["animation_position"] = curve({{0, 0.1f}, {5, 0.6f}}, ControlPointCurve::mode_last_value);
-    d.shaders.push_back(std::move(program));
-    d.models.push_back(std::move(model));
-    d.scenes.push_back(std::move(scene));
-    d.effects.push_back(std::move(effect));
-    d.events.push_back(std::move(event));
-    return write_demo_payload(d);
+    Camera camera = stage_camera(0);
+    camera.position = {0, 0.75f, 2.2f};
+    camera.direction = {0, 0, -1};
+    return one_scene_payload(
+        test::skinned_vertex_shader, pose_colour_source, test::gltf_fixture("CesiumMan.glb"), camera,
+        {{"animation_position", curve({{0, 0.1f}, {5, 0.6f}}, ControlPointCurve::mode_last_value)}}, 12);
 }
 
 // The pixels of window `g` that have colour `c`, as a mask.

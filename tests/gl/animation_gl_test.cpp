@@ -13,6 +13,7 @@
 #include "render/shader_program.h"
 #include "scene3d/animation.h"
 #include "support/gltf_builder.h"
+#include "support/model_shaders.h"
 #include "support/sample_demo.h"
 #include "timeline/event.h"
 
@@ -25,19 +26,6 @@ using gltest::Rgba;
 using gltest::SceneGlTest;
 using gltest::Stage;
 
-// Each vertex placed by its four joints, as skinned models are drawn.
-const char* const skinned_vertex_shader = R"(#version 330
-layout(location = 0) in vec3 position;
-layout(location = 3) in uvec4 joints;
-layout(location = 4) in vec4 weights;
-layout(std140) uniform MatricesBlock { mat4 joint_matrices[100]; };
-uniform mat4 uModelViewProjMatrix;
-void main() {
-    mat4 skin = weights.x * joint_matrices[joints.x] + weights.y * joint_matrices[joints.y] +
-                weights.z * joint_matrices[joints.z] + weights.w * joint_matrices[joints.w];
-    gl_Position = uModelViewProjMatrix * skin * vec4(position, 1.0);
-}
-)";
 
 const char* const rigid_vertex_shader = R"(#version 330
 layout(location = 0) in vec3 position;
@@ -87,7 +75,7 @@ protected:
 // CesiumMan walks: its legs are elsewhere a half clip later, the same
 // position always gives the same picture, and a position of 1.1 is 0.1.
 TEST_F(AnimationGlTest, SkinnedModelIsPosedByThePosition) {
-    Stage stage(test::gltf_fixture("CesiumMan.glb"), flat_program(skinned_vertex_shader), {0, 0.75f, 2.2f},
+    Stage stage(test::gltf_fixture("CesiumMan.glb"), flat_program(test::skinned_vertex_shader), {0, 0.75f, 2.2f},
                 {0, 0.75f, 0});
     ASSERT_TRUE(stage.model->skeleton);
     ASSERT_TRUE(stage.model->gpu.matrices_buffer);
@@ -181,7 +169,7 @@ TEST_F(AnimationGlTest, SkeletonsLargerThanTheBlockAreRefusedWithTheGlError) {
     for (const auto& [joints, refused] : {std::pair{100, false}, {101, true}}) {
         SCOPED_TRACE(testing::Message() << joints << " joints");
         testing::internal::CaptureStdout();
-        Stage stage(test::animated_joint_chain(joints), flat_program(skinned_vertex_shader));
+        Stage stage(test::animated_joint_chain(joints), flat_program(test::skinned_vertex_shader));
         posed(stage, 0, 0.5f);
         const std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(out.find("Error: 1281\n") != std::string::npos, refused) << out;
