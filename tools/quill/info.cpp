@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <optional>
 
 #include "cli.h"
 #include "commands.h"
@@ -13,7 +14,9 @@ const char* const usage =
     "usage: quill info FILE [--json]\n"
     "\n"
     "Shows a package's tempo, end beat and running time, and each table with its\n"
-    "records' names and stored sizes. FILE may also be a project.json.\n"
+    "records' names and stored sizes, and of a packed file the player's and the\n"
+    "content's (payload and trailer) share of its bytes. FILE may also be a\n"
+    "project.json.\n"
     "--json prints the same as one JSON object.\n";
 
 template <class T>
@@ -33,9 +36,13 @@ int cmd_info(const std::vector<std::string>& argv) {
     }
     if (args.positional.size() != 1) throw UsageError("info needs one package or project file");
     std::unique_ptr<Demo> demo;
+    std::optional<PackedShares> shares;
     {
         ProgressBar bar("reading");
-        demo = open_document(args.positional[0], [&](uint64_t i, uint64_t n) { bar.update(i, n); });
+        PackedShares packed;
+        demo = open_document(args.positional[0], [&](uint64_t i, uint64_t n) { bar.update(i, n); },
+                             &packed);
+        if (packed.file_bytes != 0) shares = packed;
     }
 
     // Beat 0 falls beat_offset beats after the music starts; the run ends at end_beat.
@@ -48,6 +55,11 @@ int cmd_info(const std::vector<std::string>& argv) {
     report["ends_by_itself"] = demo->end_beat < 10000.0f && demo->bpm > 0;
     report["music_bytes"] = demo->music.length();
     report["resource_count"] = demo->resource_count;
+    if (shares) {
+        report["file_bytes"] = shares->file_bytes;
+        report["player_bytes"] = shares->player_bytes;
+        report["content_bytes"] = shares->content_bytes();
+    }
     JsonValue tables = JsonValue::object();
     for_each_table(*demo, [&](const auto& table, const char* key) {
         JsonValue rows = JsonValue::array();
@@ -66,6 +78,15 @@ int cmd_info(const std::vector<std::string>& argv) {
                 demo->end_beat >= 10000.0f ? " (never ends by itself)" : "");
     std::printf("running time: %.2f s\n", seconds);
     std::printf("music:        %llu bytes\n", static_cast<unsigned long long>(demo->music.length()));
+    if (shares) {
+        const auto share = [&](const char* label, uint64_t bytes) {
+            std::printf("%-14s%llu bytes, %.1f %% of the file's %llu\n", label,
+                        static_cast<unsigned long long>(bytes), 100.0 * bytes / shares->file_bytes,
+                        static_cast<unsigned long long>(shares->file_bytes));
+        };
+        share("player:", shares->player_bytes);
+        share("content:", shares->content_bytes());
+    }
     std::printf("records:      %llu (stored count %llu)\n",
                 static_cast<unsigned long long>(demo->record_count()),
                 static_cast<unsigned long long>(demo->resource_count));
