@@ -11,6 +11,7 @@
 #include "package/binary_stream.h"
 #include "package/trailer.h"
 #include "support/sample_demo.h"
+#include "support/xml_check.h"
 
 namespace qh::e2e {
 namespace {
@@ -185,6 +186,57 @@ TEST(Quill, PackedFileIsItsPlayerPlusItsContent) {
     EXPECT_NE(project.out.find("records:"), std::string::npos) << project.out;
     EXPECT_EQ(project.out.find("player:"), std::string::npos) << project.out;
 }
+
+struct TimelineRun {
+    const char* name;
+    std::vector<std::string> args;  // "@demo" stands for the packed sample demo
+    int status;
+    std::string said;  // on standard error
+    const char* written;  // the picture, when one is expected
+};
+
+void PrintTo(const TimelineRun& c, std::ostream* os) { *os << c.name; }
+
+class QuillTimeline : public testing::TestWithParam<TimelineRun> {};
+
+// `info --timeline` draws a packed demo or a project, and for input it cannot
+// read or a picture it cannot write says why, exits with 1 and leaves no file.
+TEST_P(QuillTimeline, DrawsOrSaysWhyNot) {
+    const TimelineRun& c = GetParam();
+    TempDir dir;
+    const auto exe = make_player(dir, write_demo_payload(*test::make_full_demo()));
+    write_project_file(*test::make_full_demo(), dir / "project");
+    write_file(dir / "broken.json", test::bytes_of(R"({"events": [)"));
+    std::filesystem::copy_file(player_path(), dir / "plain");
+
+    std::vector<std::string> args = c.args;
+    for (std::string& a : args)
+        if (a == "@demo") a = exe.string();
+    const QuillRun r = quill(dir, args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    if (!c.written) {
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            EXPECT_NE(e.path().extension(), ".svg") << e.path() << " was left behind";
+        return;
+    }
+    test::XmlElement svg;
+    ASSERT_NO_THROW(svg = test::parse_xml(read_file(dir / c.written)));
+    EXPECT_EQ(svg.find_all([](const test::XmlElement& e) { return e.has_class("event-row"); }).size(), 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, QuillTimeline,
+    testing::Values(
+        TimelineRun{"PackedDemo", {"info", "@demo", "--timeline", "t.svg"}, 0, "timeline of 3 events", "t.svg"},
+        TimelineRun{"Project", {"info", "project/project.json", "--timeline", "p.svg"}, 0, "p.svg", "p.svg"},
+        TimelineRun{"MissingFile", {"info", "nothing.bin", "--timeline", "t.svg"}, 1, "cannot read", nullptr},
+        TimelineRun{"NoPackage", {"info", "plain", "--timeline", "t.svg"}, 1, "no package", nullptr},
+        TimelineRun{"MalformedProject", {"info", "broken.json", "--timeline", "t.svg"}, 1, "broken.json", nullptr},
+        TimelineRun{"OutputInAMissingFolder", {"info", "@demo", "--timeline", "no/such/t.svg"}, 1,
+                    "cannot create no/such/t.svg", nullptr},
+        TimelineRun{"NoOutputNamed", {"info", "@demo", "--timeline"}, 2, "needs a value", nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Quill, MalformedPackagesAreReportedWithTheirOffset) {
     TempDir dir;

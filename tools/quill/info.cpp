@@ -1,23 +1,31 @@
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "cli.h"
 #include "commands.h"
 #include "document_io.h"
 #include "document/demo_tables.h"
+#include "package/errors.h"
+#include "timeline_svg.h"
 
 namespace qh::quill {
 
 namespace {
 
 const char* const usage =
-    "usage: quill info FILE [--json]\n"
+    "usage: quill info FILE [--json] [--timeline OUT.svg]\n"
     "\n"
     "Shows a package's tempo, end beat and running time, and each table with its\n"
     "records' names and stored sizes, and of a packed file the player's and the\n"
     "content's (payload and trailer) share of its bytes. FILE may also be a\n"
     "project.json.\n"
-    "--json prints the same as one JSON object.\n";
+    "--json prints the same as one JSON object.\n"
+    "--timeline OUT.svg also draws the timeline over beats into OUT.svg: one row\n"
+    "per event, grouped by the record it targets, a group's members under it,\n"
+    "bars over the windows with the curves drawn small inside, beat and\n"
+    "seconds rulers.\n";
 
 template <class T>
 uint64_t stored_size(const T& record) {
@@ -26,10 +34,20 @@ uint64_t stored_size(const T& record) {
     return w.bytes().size();
 }
 
+void write_timeline(const Demo& demo, const std::filesystem::path& out) {
+    const std::string svg = timeline_svg(demo);
+    std::ofstream o(out, std::ios::binary | std::ios::trunc);
+    if (!o) throw ContentError("cannot create " + out.string());
+    o.write(svg.data(), static_cast<std::streamsize>(svg.size()));
+    if (!o.flush()) throw ContentError("cannot write " + out.string());
+    std::fprintf(stderr, "quill: drew the timeline of %zu events into %s\n", demo.events.size(),
+                 out.string().c_str());
+}
+
 }  // namespace
 
 int cmd_info(const std::vector<std::string>& argv) {
-    const Args args = parse_args(argv, {}, {"--json"});
+    const Args args = parse_args(argv, {"--timeline"}, {"--json"});
     if (args.flag("--help")) {
         std::fputs(usage, stdout);
         return exit_ok;
@@ -44,6 +62,8 @@ int cmd_info(const std::vector<std::string>& argv) {
                              &packed);
         if (packed.file_bytes != 0) shares = packed;
     }
+
+    if (args.has("--timeline")) write_timeline(*demo, args.value("--timeline"));
 
     // Beat 0 falls beat_offset beats after the music starts; the run ends at end_beat.
     const double seconds = demo->bpm > 0 ? (demo->end_beat + demo->beat_offset) * 60.0 / demo->bpm : 0.0;
