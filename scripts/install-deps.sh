@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config clang
+  build-essential binutils cmake pkg-config clang
   libsdl2-dev libsdl2-mixer-dev libsdl2-ttf-dev libsdl2-image-dev
   libglew-dev libglm-dev libtinygltf-dev libstb-dev libkissfft-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev libsnappy-dev liblz4-dev

@@ -33,6 +33,12 @@ size_t loader_sound_frames() {
 }
 
 std::filesystem::path player_path() { return std::filesystem::path(QH_BUILD_DIR) / "quillharbor"; }
+std::filesystem::path packed_player_path() {
+    return std::filesystem::path(QH_BUILD_DIR) / QH_PACKED_PLAYER_NAME;
+}
+std::filesystem::path player_debug_path() {
+    return std::filesystem::path(QH_BUILD_DIR) / QH_PLAYER_DEBUG_NAME;
+}
 std::filesystem::path quill_path() { return std::filesystem::path(QH_BUILD_DIR) / "quill"; }
 std::string player_window_title() { return "Quillharbor :: " QH_VERSION; }
 

@@ -13,6 +13,10 @@
 namespace qh::e2e {
 
 std::filesystem::path player_path();  // the plain player build
+// The copy without debug information that quill packs by default; its debug
+// information is in player_debug_path().
+std::filesystem::path packed_player_path();
+std::filesystem::path player_debug_path();
 std::filesystem::path quill_path();
 // The title of the player's window, which carries the project version.
 std::string player_window_title();

@@ -1,6 +1,8 @@
 // quill as a user runs it: exit statuses, what it writes, and what it says.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <elf.h>
 #include <map>
 
 #include "e2e/e2e_support.h"
@@ -9,6 +11,7 @@
 #include "package/binary_stream.h"
 #include "package/trailer.h"
 #include "support/sample_demo.h"
+#include "support/xml_check.h"
 
 namespace qh::e2e {
 namespace {
@@ -84,6 +87,156 @@ TEST(Quill, InfoListsTempoTablesAndRunningTime) {
     EXPECT_EQ(j["tables"]["effects"][1]["name"], "main");
     EXPECT_GT(j["tables"]["models"][0]["bytes"].get<uint64_t>(), 1000u);
 }
+
+// The section names of a 64-bit ELF image (the players built here); empty
+// for anything else.
+std::vector<std::string> elf_section_names(const std::string& image) {
+    Elf64_Ehdr eh;
+    if (image.size() < sizeof eh || image.compare(0, SELFMAG, ELFMAG) != 0 || image[EI_CLASS] != ELFCLASS64)
+        return {};
+    std::memcpy(&eh, image.data(), sizeof eh);
+    if (eh.e_shoff + uint64_t(eh.e_shnum) * sizeof(Elf64_Shdr) > image.size() || eh.e_shstrndx >= eh.e_shnum)
+        return {};
+    auto section = [&](size_t i) {
+        Elf64_Shdr sh;
+        std::memcpy(&sh, image.data() + eh.e_shoff + i * sizeof sh, sizeof sh);
+        return sh;
+    };
+    const Elf64_Shdr names = section(eh.e_shstrndx);
+    std::vector<std::string> out;
+    for (size_t i = 0; i < eh.e_shnum; ++i) {
+        const uint64_t at = names.sh_offset + section(i).sh_name;
+        if (at < image.size()) out.emplace_back(image.c_str() + at);
+    }
+    return out;
+}
+
+std::vector<std::string> debug_sections(const std::string& image) {
+    std::vector<std::string> found;
+    for (const std::string& name : elf_section_names(image))
+        if (name.rfind(".debug_", 0) == 0) found.push_back(name);
+    return found;
+}
+
+TEST(Quill, TheBuildKeepsThePlayersDebugInformationApart) {
+    const std::string full = read_file(player_path());
+    const std::string stripped = read_file(packed_player_path());
+    const std::vector<std::string> stripped_sections = elf_section_names(stripped);
+    ASSERT_FALSE(stripped_sections.empty()) << packed_player_path() << " is not an ELF file";
+    EXPECT_EQ(debug_sections(stripped), std::vector<std::string>{});
+    EXPECT_NE(std::find(stripped_sections.begin(), stripped_sections.end(), ".gnu_debuglink"),
+              stripped_sections.end());
+    // Whatever debug information the build gave the player is kept in its file.
+    const std::vector<std::string> kept = debug_sections(read_file(player_debug_path()));
+    for (const std::string& name : debug_sections(full))
+        EXPECT_NE(std::find(kept.begin(), kept.end(), name), kept.end()) << name << " was not kept";
+    EXPECT_LT(stripped.size(), full.size());
+}
+
+struct PackedPlayerCase {
+    const char* name;
+    std::vector<std::string> option;    // the --player option, if any
+    std::filesystem::path (*player)();  // the player expected in front of the package
+};
+
+// A packed file is the player it was packed into, byte for byte, and then the
+// package; `info` tells the two shares apart.
+TEST(Quill, PackedFileIsItsPlayerPlusItsContent) {
+    const PackedPlayerCase cases[] = {
+        {"default: the stripped player", {}, packed_player_path},
+        {"--player names the full player", {"--player", player_path().string()}, player_path},
+    };
+    TempDir dir;
+    write_project_file(*test::make_full_demo(), dir / "project");
+    for (const PackedPlayerCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args = {"pack", "project/project.json", "-o", "demo"};
+        args.insert(args.end(), c.option.begin(), c.option.end());
+        const QuillRun packed = quill(dir, args);
+        ASSERT_EQ(packed.status, 0) << packed.err;
+
+        const std::string player = read_file(c.player());
+        const std::vector<uint8_t> file = bytes(dir / "demo");
+        ASSERT_GT(file.size(), player.size());
+        EXPECT_TRUE(std::equal(player.begin(), player.end(), file.begin(),
+                               [](char p, uint8_t f) { return static_cast<uint8_t>(p) == f; }))
+            << "the player is not in front";
+        PackageLocation at;
+        ASSERT_EQ(find_package(file, at), TrailerStatus::found);
+        EXPECT_EQ(at.payload_offset, player.size());
+        EXPECT_EQ(at.payload_offset + at.payload_size + trailer_size, file.size());
+
+        const QuillRun json = quill(dir, {"info", "demo", "--json"});
+        ASSERT_EQ(json.status, 0) << json.err;
+        const JsonValue j = JsonValue::parse(json.out);
+        EXPECT_EQ(j["file_bytes"].get<uint64_t>(), file.size());
+        EXPECT_EQ(j["player_bytes"].get<uint64_t>(), player.size());
+        EXPECT_EQ(j["content_bytes"].get<uint64_t>(), file.size() - player.size());
+
+        const QuillRun text = quill(dir, {"info", "demo"});
+        ASSERT_EQ(text.status, 0) << text.err;
+        const std::string player_line = "player:       " + std::to_string(player.size()) + " bytes, ";
+        const std::string content_line = "content:      " + std::to_string(file.size() - player.size()) + " bytes, ";
+        EXPECT_NE(text.out.find(player_line), std::string::npos) << text.out;
+        EXPECT_NE(text.out.find(content_line), std::string::npos) << text.out;
+    }
+    // A project has no player to share the file with.
+    const QuillRun project = quill(dir, {"info", "project/project.json"});
+    ASSERT_EQ(project.status, 0) << project.err;
+    EXPECT_NE(project.out.find("records:"), std::string::npos) << project.out;
+    EXPECT_EQ(project.out.find("player:"), std::string::npos) << project.out;
+}
+
+struct TimelineRun {
+    const char* name;
+    std::vector<std::string> args;  // "@demo" stands for the packed sample demo
+    int status;
+    std::string said;  // on standard error
+    const char* written;  // the picture, when one is expected
+};
+
+void PrintTo(const TimelineRun& c, std::ostream* os) { *os << c.name; }
+
+class QuillTimeline : public testing::TestWithParam<TimelineRun> {};
+
+// `info --timeline` draws a packed demo or a project, and for input it cannot
+// read or a picture it cannot write says why, exits with 1 and leaves no file.
+TEST_P(QuillTimeline, DrawsOrSaysWhyNot) {
+    const TimelineRun& c = GetParam();
+    TempDir dir;
+    const auto exe = make_player(dir, write_demo_payload(*test::make_full_demo()));
+    write_project_file(*test::make_full_demo(), dir / "project");
+    write_file(dir / "broken.json", test::bytes_of(R"({"events": [)"));
+    std::filesystem::copy_file(player_path(), dir / "plain");
+
+    std::vector<std::string> args = c.args;
+    for (std::string& a : args)
+        if (a == "@demo") a = exe.string();
+    const QuillRun r = quill(dir, args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    if (!c.written) {
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            EXPECT_NE(e.path().extension(), ".svg") << e.path() << " was left behind";
+        return;
+    }
+    test::XmlElement svg;
+    ASSERT_NO_THROW(svg = test::parse_xml(read_file(dir / c.written)));
+    EXPECT_EQ(svg.find_all([](const test::XmlElement& e) { return e.has_class("event-row"); }).size(), 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, QuillTimeline,
+    testing::Values(
+        TimelineRun{"PackedDemo", {"info", "@demo", "--timeline", "t.svg"}, 0, "timeline of 3 events", "t.svg"},
+        TimelineRun{"Project", {"info", "project/project.json", "--timeline", "p.svg"}, 0, "p.svg", "p.svg"},
+        TimelineRun{"MissingFile", {"info", "nothing.bin", "--timeline", "t.svg"}, 1, "cannot read", nullptr},
+        TimelineRun{"NoPackage", {"info", "plain", "--timeline", "t.svg"}, 1, "no package", nullptr},
+        TimelineRun{"MalformedProject", {"info", "broken.json", "--timeline", "t.svg"}, 1, "broken.json", nullptr},
+        TimelineRun{"OutputInAMissingFolder", {"info", "@demo", "--timeline", "no/such/t.svg"}, 1,
+                    "cannot create no/such/t.svg", nullptr},
+        TimelineRun{"NoOutputNamed", {"info", "@demo", "--timeline"}, 2, "needs a value", nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Quill, MalformedPackagesAreReportedWithTheirOffset) {
     TempDir dir;

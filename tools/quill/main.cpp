@@ -17,7 +17,7 @@ const char* const usage =
     "commands:\n"
     "  pack DIR/project.json -o OUT [--player PATH]   pack a project into a player\n"
     "  unpack FILE -o DIR                             write a package's project and files\n"
-    "  info FILE [--json]                             tempo, running time and tables\n"
+    "  info FILE [--json] [--timeline OUT.svg]        tempo, running time, tables, timeline\n"
     "  check FILE [--json]                            build everything on the GPU, report failures\n"
     "\n"
     "quill COMMAND --help shows a command's own help.\n"

@@ -22,8 +22,11 @@ const char* const usage =
     "\n"
     "Packs a project into a player. Names in the project (\"resources/...\", data\n"
     "names, shader files) resolve against DIR. The payload is appended to a copy\n"
-    "of the player (default: the quillharbor beside quill) and OUT is made\n"
-    "executable. Packing the same project twice gives identical bytes.\n"
+    "of the player and OUT is made executable. The default player is\n"
+    "\"" QH_PACKED_PLAYER_NAME "\" beside quill: the player without its debug\n"
+    "information, which the build keeps apart. --player packs another (of a\n"
+    "player that carries a package, its plain part). Packing the same project\n"
+    "twice gives identical bytes.\n"
     "Every file the project names must exist, and the package is read back as\n"
     "the player reads it before OUT is written; either failing exits with 1.\n";
 
@@ -34,7 +37,7 @@ std::vector<uint8_t> read_bytes(const std::filesystem::path& p) {
 }
 
 std::filesystem::path default_player() {
-    return std::filesystem::path(own_executable_path()).parent_path() / "quillharbor";
+    return std::filesystem::path(own_executable_path()).parent_path() / QH_PACKED_PLAYER_NAME;
 }
 
 // Shader files the project names that do not exist. The project reader goes
@@ -92,6 +95,10 @@ int cmd_pack(const std::vector<std::string>& argv) {
     const std::filesystem::path project = args.positional[0];
     const std::filesystem::path out = args.value("-o");
     const std::filesystem::path player = args.value("--player", default_player().string());
+    std::error_code ec;
+    if (!args.has("--player") && !std::filesystem::exists(player, ec))
+        throw ContentError("the player to pack into, " + player.string() +
+                           ", is missing: the build makes it beside quill (or name one with --player)");
 
     {
         std::ifstream in(project, std::ios::binary);
