@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "e2e/e2e_support.h"
+#include "support/xml_check.h"
 
 namespace qh::e2e {
 namespace {
@@ -33,6 +34,33 @@ TEST(Showcase, CheckBuildsEveryRecord) {
         EXPECT_NE(r.out.find(std::string("resources/") + program + ".frag: compiled, linked"), std::string::npos)
             << program;
     }
+}
+
+// The timeline picture is well-formed SVG with a row for every event.
+TEST(Showcase, TimelinePictureHasARowPerEvent) {
+    TempDir dir;
+    const QuillRun r = quill(dir, {"info", project.string(), "--timeline", (dir / "t.svg").string()});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const test::XmlElement svg = test::parse_xml(read_file(dir / "t.svg"));
+    EXPECT_EQ(svg.name, "svg");
+    // 18 events; the group's two members appear again under each of its two events.
+    EXPECT_EQ(svg.find_all([](const test::XmlElement& e) { return e.has_class("event-row"); }).size(), 18u);
+    EXPECT_EQ(svg.find_all([](const test::XmlElement& e) { return e.has_class("member-row"); }).size(), 4u);
+}
+
+// The packed showcase is the player without its debug information, the
+// project's files and a little more: the package's own framing.
+TEST(Showcase, PackedShowcaseIsThePlayerAndItsContent) {
+    TempDir dir;
+    const fs::path packed = dir / "showcase";
+    ASSERT_EQ(quill(dir, {"pack", project.string(), "-o", packed.string()}).status, 0);
+    uintmax_t content = fs::file_size(project);
+    for (const auto& f : fs::directory_iterator(showcase / "resources")) {
+        if (f.path().extension() != ".LICENSE") content += f.file_size();
+    }
+    const uintmax_t player = fs::file_size(fs::path(QH_BUILD_DIR) / QH_PACKED_PLAYER_NAME);
+    EXPECT_LE(fs::file_size(packed), player + content + 8 * 1024)
+        << "player " << player << ", content " << content;
 }
 
 bool colourful(Rgb c) { return std::max({c.r, c.g, c.b}) - std::min({c.r, c.g, c.b}) > 60; }

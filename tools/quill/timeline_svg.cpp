@@ -447,9 +447,10 @@ private:
         std::string s = "<text class=\"legend\" x=\"" + num(x) + "\" y=\"" + num(y) + "\">";
         size_t room = max_label_chars + 8;
         for (size_t i = 0; i < names.size() && room > 0; ++i) {
-            // No-break spaces: a plain one between two spans would collapse away.
-            const std::string name = (i ? "\u00a0\u00a0" : "") + names[i].first;
-            s += std::string("<tspan fill=\"") + names[i].second + "\">" + xml_text(name, room) + "</tspan>";
+            // Spaced by an offset: white space between two spans collapses away.
+            const std::string& name = names[i].first;
+            s += std::string("<tspan") + (i ? " dx=\"6\"" : "") + " fill=\"" + names[i].second + "\">" +
+                 xml_text(name, room) + "</tspan>";
             room = name.size() < room ? room - name.size() : 0;
         }
         return s + "</text>\n";
