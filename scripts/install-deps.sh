@@ -9,7 +9,7 @@ packages=(
   libglew-dev libglm-dev libtinygltf-dev libstb-dev libkissfft-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev libsnappy-dev liblz4-dev
   xvfb xauth xdotool imagemagick mesa-utils libgl1-mesa-dri libglx-mesa0
-  fonts-dejavu-core sox
+  fonts-dejavu-core sox ffmpeg
 )
 
 missing=()

@@ -16,6 +16,7 @@
 #include "document/demo.h"
 #include "document/demo_io.h"
 #include "playback/demo_playback.h"
+#include "playback/frame_composition.h"
 #include "package/errors.h"
 #include "package/trailer.h"
 #include "qh_version.h"
@@ -160,9 +161,7 @@ int run_player(const std::string& executable_path) {
     }
     print_gl_info();
     std::fflush(stdout);  // seen at once, not only once loading has ended
-    glClearColor(0, 0, 0, 1);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    set_composition_state();
 
     // The document, its device side and the loader live until the process ends.
     current_demo = new Demo;

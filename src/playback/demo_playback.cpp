@@ -62,8 +62,13 @@ bool DemoPlayback::start_music() {
     return music_.start(demo_.music.data);
 }
 
-Effect* DemoPlayback::compose_frame(float beat) {
-    const SpectrumState& sound = music_.capture().latest();
+Effect* DemoPlayback::compose_frame(float beat) { return compose_frame(beat, music_.capture().latest()); }
+
+void DemoPlayback::route_samples(std::function<void(AudioSample&)> play) {
+    dispatch_->actions.play_sample_hook = std::move(play);
+}
+
+Effect* DemoPlayback::compose_frame(float beat, const SpectrumState& sound) {
     FrameContext frame = FrameContext::at(beat, runtime().screen);
     frame.sound_level = sound.level();
     return qh::compose_frame(*dispatch_, frame, sound_texture_.get(), sound.capture.data());

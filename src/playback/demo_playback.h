@@ -22,15 +22,18 @@
 // (installed by the constructor, the previous one put back by the
 // destructor). Reading a document never needs any of this; `quill pack`,
 // `unpack` and `info` never create one.
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "audio/music.h"
 #include "audio/sample_player.h"
+#include "audio/spectrum.h"
 #include "document/demo.h"
 
 namespace qh {
 
+class AudioSample;
 class Effect;
 class SceneDrawer;
 class SceneRenderer;
@@ -63,6 +66,10 @@ public:
     // Uploads the latest sound capture and plays the timeline at `beat`, at
     // runtime().screen; returns the last effect drawn, or null.
     Effect* compose_frame(float beat);
+    // The same with a sound given (frames composed offline).
+    Effect* compose_frame(float beat, const SpectrumState& sound);
+    // Where the timeline's sample events go instead of the mixer (empty: nowhere).
+    void route_samples(std::function<void(AudioSample&)> play);
 
     Music& music() { return music_; }
     SamplePlayer& samples() { return samples_; }

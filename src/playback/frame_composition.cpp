@@ -6,6 +6,12 @@
 
 namespace qh {
 
+void set_composition_state() {
+    glClearColor(0, 0, 0, 1);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+}
+
 void upload_sound_texture(const Texture* sound_texture, const uint8_t* capture) {
     if (!sound_texture || !capture || sound_texture->gl_name() == 0) return;
     // Always the capture's own size: the texture record's size is not trusted

@@ -31,6 +31,10 @@ public:
     virtual Effect* play(const FrameContext& frame) = 0;
 };
 
+// The GL state frames are composed in: cleared to opaque black, drawn with
+// alpha blending (source alpha, one minus source alpha).
+void set_composition_state();
+
 // Replaces the texture's image by the capture (RGBA bytes, 1024 x 2). Does
 // nothing when either is missing or the texture has no GL object.
 void upload_sound_texture(const Texture* sound_texture, const uint8_t* capture);

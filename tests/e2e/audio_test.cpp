@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "e2e/e2e_support.h"
+#include "support/wav.h"
 #include "document/demo_io.h"
 #include "document/demo_tables.h"
 
@@ -51,19 +52,10 @@ std::vector<Frame> tones(double seconds, Tone left, Tone right) {
 
 // A 44.1 kHz 16-bit stereo WAV file: what the mixer takes as music and as samples.
 std::vector<uint8_t> wav(const std::vector<Frame>& frames) {
-    std::vector<uint8_t> out;
-    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i))); };
-    auto u16 = [&](uint16_t v) { out.push_back(static_cast<uint8_t>(v)); out.push_back(static_cast<uint8_t>(v >> 8)); };
-    auto tag = [&](const char* t) { for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(t[i])); };
-    const auto data_bytes = static_cast<uint32_t>(frames.size() * 4);
-    tag("RIFF"); u32(36 + data_bytes); tag("WAVE");
-    tag("fmt "); u32(16); u16(1); u16(2); u32(rate); u32(rate * 4); u16(4); u16(16);
-    tag("data"); u32(data_bytes);
-    for (const Frame& f : frames) {
-        u16(static_cast<uint16_t>(f.left));
-        u16(static_cast<uint16_t>(f.right));
-    }
-    return out;
+    std::vector<int16_t> samples;
+    samples.reserve(frames.size() * 2);
+    for (const Frame& f : frames) samples.insert(samples.end(), {f.left, f.right});
+    return test::wav_file(samples, 2);
 }
 
 // 60 bpm and no offset: beat n is n seconds after the music started.

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "e2e/e2e_support.h"
+#include "support/wav.h"
 #include "document/demo_io.h"
 #include "document/demo_tables.h"
 #include "package/project_dir.h"
@@ -35,17 +36,10 @@ std::vector<uint8_t> png_image() {
 
 // 100 ms of a 440 Hz tone: mono, 16-bit, 44100 Hz.
 std::vector<uint8_t> wav_sound() {
-    const uint32_t frames = 4410, data_bytes = frames * 2;
-    std::vector<uint8_t> w;
-    auto text = [&](const char* s) { for (int i = 0; i < 4; ++i) w.push_back(uint8_t(s[i])); };
-    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) w.push_back(uint8_t(v >> (8 * i))); };
-    auto u16 = [&](uint16_t v) { w.push_back(uint8_t(v)); w.push_back(uint8_t(v >> 8)); };
-    text("RIFF"); u32(36 + data_bytes); text("WAVE");
-    text("fmt "); u32(16); u16(1); u16(1); u32(44100); u32(44100 * 2); u16(2); u16(16);
-    text("data"); u32(data_bytes);
-    for (uint32_t i = 0; i < frames; ++i)
-        u16(static_cast<uint16_t>(static_cast<int16_t>(8000 * std::sin(i * 2 * M_PI * 440 / 44100))));
-    return w;
+    std::vector<int16_t> samples(4410);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<int16_t>(8000 * std::sin(double(i) * 2 * M_PI * 440 / 44100));
+    return test::wav_file(samples, 1);
 }
 
 std::unique_ptr<ShaderProgram> program(const std::string& file, const std::string& source) {

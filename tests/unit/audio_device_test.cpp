@@ -18,9 +18,11 @@
 #include <vector>
 
 #include "audio/music.h"
+#include "audio/offline_mix.h"
 #include "audio/sample_player.h"
 #include "core/runtime.h"
 #include "support/scratch_dir.h"
+#include "support/wav.h"
 
 namespace qh {
 namespace {
@@ -40,20 +42,12 @@ constexpr size_t frames_in(int ms) {
 
 // A 44.1 kHz 16-bit stereo WAV file.
 std::vector<uint8_t> wav(size_t frames, const std::function<Frame(size_t)>& frame) {
-    std::vector<uint8_t> out;
-    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i))); };
-    auto u16 = [&](uint16_t v) { out.push_back(static_cast<uint8_t>(v)); out.push_back(static_cast<uint8_t>(v >> 8)); };
-    auto tag = [&](const char* t) { for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(t[i])); };
-    const auto data_bytes = static_cast<uint32_t>(frames * 4);
-    tag("RIFF"); u32(36 + data_bytes); tag("WAVE");
-    tag("fmt "); u32(16); u16(1); u16(2); u32(rate); u32(rate * 4); u16(4); u16(16);
-    tag("data"); u32(data_bytes);
+    std::vector<int16_t> samples;
     for (size_t i = 0; i < frames; ++i) {
         const Frame f = frame(i);
-        u16(static_cast<uint16_t>(f.left));
-        u16(static_cast<uint16_t>(f.right));
+        samples.insert(samples.end(), {f.left, f.right});
     }
-    return out;
+    return test::wav_file(samples, 2, rate);
 }
 
 std::vector<uint8_t> constant_wav(int ms, int16_t value) {
@@ -506,6 +500,73 @@ TEST_F(AudioDevice, ReloadOrDestroyWhileDuckingLiftsTheDuck) {
     EXPECT_EQ(Mix_VolumeMusic(-1), music_full_volume);
     SDL_Delay(200);  // the cancelled timer's time passes harmlessly
     EXPECT_EQ(Mix_VolumeMusic(-1), music_full_volume);
+}
+
+}  // namespace
+}  // namespace qh
+
+namespace qh {
+namespace {
+
+// ---------------------------------------------------------------- offline mix
+
+// Music at 10000 for a second; a 200 ms sample at 5000 started at 0.1 s, asked
+// again at 0.2 s (still within its duration: refused) and at 0.35 s. The
+// music is ducked to 100/128 while a start's duration runs; past the music's
+// end only the sample sounds; a sum past the 16-bit range clips.
+TEST_F(AudioDevice, OfflineMixDucksAndMixesAsThePlayerDoes) {
+    OfflineMix mix(constant_wav(1000, 10000));
+    const int key = 0, loud = 0;
+    EXPECT_EQ(mix.load(&key, constant_wav(200, 5000)), 200);
+    EXPECT_EQ(mix.load(&loud, constant_wav(100, 30000)), 100);
+    EXPECT_EQ(mix.load(nullptr, {}), 0);
+    EXPECT_TRUE(mix.play(&key, frames_in(100)));
+    EXPECT_FALSE(mix.play(&key, frames_in(200)));
+    EXPECT_TRUE(mix.play(&key, frames_in(350)));
+    EXPECT_TRUE(mix.play(&loud, frames_in(960)));
+    EXPECT_FALSE(mix.play(nullptr, frames_in(970)));
+    mix.finish(frames_in(1500));
+    ASSERT_EQ(mix.pcm().size(), frames_in(1500) * 2);
+
+    const int16_t ducked = 10000 * 100 / 128;
+    const struct {
+        int ms;
+        int16_t value;
+    } rows[] = {{50, 10000}, {150, int16_t(ducked + 5000)}, {320, 10000}, {400, int16_t(ducked + 5000)},
+                {980, 32767}, {1020, 30000}, {1200, 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.ms << " ms");
+        EXPECT_EQ(mix.pcm()[frames_in(row.ms) * 2], row.value);
+        EXPECT_EQ(mix.pcm()[frames_in(row.ms) * 2 + 1], row.value);
+    }
+}
+
+// The analysis sees whole blocks only, as the mixer hands them over, and
+// nothing at all when there is no music (no analysis is registered then).
+TEST_F(AudioDevice, OfflineAnalysisTakesWholeBlocksAndNothingWithoutMusic) {
+    OfflineMix with_music(constant_wav(100, 12000));
+    with_music.finish(frames_in(100));
+    SoundAnalysis analysis(with_music.pcm(), with_music.analysed());
+    EXPECT_EQ(analysis.at(OfflineMix::block_frames - 1).level(), 0);
+    const SpectrumState& two = analysis.at(2 * OfflineMix::block_frames + 5);
+    SpectrumAnalyzer by_hand;
+    SpectrumState expected;
+    for (size_t b = 0; b < 2; ++b) {
+        by_hand.analyze(reinterpret_cast<const uint8_t*>(with_music.pcm().data() + b * OfflineMix::block_frames * 2),
+                        OfflineMix::block_frames * 4, expected);
+    }
+    EXPECT_EQ(two.capture, expected.capture);
+    EXPECT_EQ(two.level(), expected.level());
+    EXPECT_GT(two.level(), 0);
+
+    OfflineMix no_music({});
+    const int key = 0;
+    no_music.load(&key, constant_wav(100, 12000));
+    no_music.play(&key, 0);
+    no_music.finish(frames_in(100));
+    EXPECT_EQ(no_music.pcm()[10], 12000);
+    SoundAnalysis silent(no_music.pcm(), no_music.analysed());
+    EXPECT_EQ(silent.at(frames_in(100)).level(), 0);
 }
 
 }  // namespace

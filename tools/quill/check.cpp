@@ -15,6 +15,7 @@
 
 #include "platform/gl_window.h"
 #include "cli.h"
+#include "devices.h"
 #include "commands.h"
 #include "core/runtime.h"
 #include "document_io.h"
@@ -100,62 +101,6 @@ std::string display_name(const std::string& name) { return name.empty() ? "(unna
 
 // ---- Devices --------------------------------------------------------------
 
-// Ends SDL when the command returns, after everything else let go of it.
-struct SdlSession {
-    ~SdlSession() {
-        TTF_Quit();
-        SDL_Quit();
-    }
-};
-
-// Decoding samples needs an open mixer, not a sound card: the dummy driver
-// serves where no device opens.
-class Mixer {
-public:
-    ~Mixer() { close(); }
-
-    void open() {
-        std::string why;
-        if (try_open(why)) return;
-        note_ = "default device: " + why;
-        close();
-        SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
-        if (try_open(why)) return;
-        note_ += "; dummy driver: " + why;
-        close();
-    }
-    bool is_open() const { return open_; }
-    const std::string& driver() const { return driver_; }
-    const std::string& note() const { return note_; }  // why it did not open at first
-
-private:
-    bool try_open(std::string& why) {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            why = SDL_GetError();
-            return false;
-        }
-        audio_ = true;
-        if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1) {
-            why = Mix_GetError();
-            return false;
-        }
-        open_ = true;
-        const char* d = SDL_GetCurrentAudioDriver();
-        driver_ = d ? d : "";
-        return true;
-    }
-    void close() {
-        if (open_) Mix_CloseAudio();
-        open_ = false;
-        if (audio_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        audio_ = false;
-    }
-
-    bool open_ = false;
-    bool audio_ = false;
-    std::string driver_;
-    std::string note_;
-};
 
 // While the JSON report owns standard output, what the build prints goes to
 // standard error.

@@ -45,14 +45,18 @@ ProgressBar::~ProgressBar() {
     if (drawn_) std::fprintf(stderr, "\n");
 }
 
-void ProgressBar::update(uint64_t done, uint64_t total) {
+void ProgressBar::update(uint64_t done, uint64_t total) { update(done, total, std::string()); }
+
+void ProgressBar::update(uint64_t done, uint64_t total, const std::string& note) {
     if (!enabled_) return;
     const int percent = total == 0 ? 100 : static_cast<int>(std::min<uint64_t>(done * 100 / total, 100));
-    if (percent == last_percent_) return;
+    if (percent == last_percent_ && note == last_note_) return;
     last_percent_ = percent;
+    last_note_ = note;
     const int width = 30, filled = percent * width / 100;
-    std::fprintf(stderr, "\r%s [%s%s] %3d%%", label_.c_str(), std::string(filled, '#').c_str(),
-                 std::string(width - filled, ' ').c_str(), percent);
+    // Spaces after the note wipe a longer one drawn before.
+    std::fprintf(stderr, "\r%s [%s%s] %3d%% %s   ", label_.c_str(), std::string(filled, '#').c_str(),
+                 std::string(width - filled, ' ').c_str(), percent, note.c_str());
     std::fflush(stderr);
     drawn_ = true;
 }

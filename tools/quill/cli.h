@@ -42,12 +42,15 @@ public:
     explicit ProgressBar(std::string label);
     ~ProgressBar();
     void update(uint64_t done, uint64_t total);
+    // With a note after the bar ("120/600 frames, 0:42 left"), redrawn when it changes.
+    void update(uint64_t done, uint64_t total, const std::string& note);
 
 private:
     std::string label_;
     bool enabled_;
     bool drawn_ = false;
     int last_percent_ = -1;
+    std::string last_note_;
 };
 
 }  // namespace qh::quill

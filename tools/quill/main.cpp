@@ -19,6 +19,8 @@ const char* const usage =
     "  unpack FILE -o DIR                             write a package's project and files\n"
     "  info FILE [--json] [--timeline OUT.svg]        tempo, running time, tables, timeline\n"
     "  check FILE [--json]                            build everything on the GPU, report failures\n"
+    "  render FILE -o DIR [--fps N] [--size WxH] [--from S] [--to S] [--video OUT.mp4]\n"
+    "                                                 draw the demo offline to frames and video\n"
     "\n"
     "quill COMMAND --help shows a command's own help.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
@@ -33,6 +35,7 @@ const Command commands[] = {
     {"unpack", qh::quill::cmd_unpack},
     {"info", qh::quill::cmd_info},
     {"check", qh::quill::cmd_check},
+    {"render", qh::quill::cmd_render},
 };
 
 }  // namespace

@@ -1,0 +1,95 @@
+#pragma once
+// A demo drawn offline: frame after frame at a fixed rate into a framebuffer
+// of a fixed size, with the sound computed ahead, so that the same range
+// always gives the same pictures and the same sound. `quill render` writes
+// what this draws.
+//
+//   runtime().screen = ScreenSize{w, h, w, h};     // before the playback is realized
+//   DemoPlayback playback(demo);  playback.realize();  playback.prepare();
+//   OfflineRender render(demo, playback, settings);   // GL current, mixer open
+//   for (uint64_t n = render.first_frame(); n < render.end_frame(); ++n) {
+//       render.draw(n);
+//       const std::vector<uint8_t>& rgba = render.read();   // top row first
+//   }
+//   render.sound()                                    // the range's sound
+//
+// Frame n is drawn at n / fps seconds after the music started: the beat is
+// what the player's clock gives at that many whole milliseconds. Frames are
+// counted from the music's start whatever the range, so ranges rendered
+// apart line up frame for frame. What carries over from frame to frame
+// (feedback copies, a camera its keys left, text) is as it would be in one
+// run: the frames before the range are drawn too, without being read.
+//
+// The sound: the timeline is played ahead over every frame up to the
+// range's end, starting samples as the player would at each frame's time;
+// the music, ducked while a sample runs, and the samples are mixed once
+// (OfflineMix); each frame's sound texture and level are the analysis of
+// the whole blocks of that mix before the frame's time.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+#include "audio/offline_mix.h"
+#include "render/gl/gl_objects.h"
+
+namespace qh {
+
+class Demo;
+class DemoPlayback;
+
+struct RenderSettings {
+    int fps = 60;
+    int width = 1920;
+    int height = 1080;
+    double from = 0;               // seconds after the music started
+    std::optional<double> to;      // exclusive; none: where the player would end
+};
+
+// A range that cannot be rendered (no tempo, no end, an empty range).
+class RenderRangeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class OfflineRender {
+public:
+    // Throws RenderRangeError when the range is empty or the document has no
+    // end to render to.
+    OfflineRender(Demo& demo, DemoPlayback& playback, const RenderSettings& settings);
+
+    uint64_t first_frame() const { return first_; }
+    uint64_t end_frame() const { return end_; }  // exclusive
+    uint32_t ms_of(uint64_t frame) const;       // whole milliseconds since the music started
+    float beat_of(uint64_t frame) const;
+
+    // Draws frame `n` into the framebuffer; frames between the last drawn
+    // and `n` are drawn first. Frames only go forward.
+    void draw(uint64_t n);
+    // The framebuffer's pixels, RGBA, top row first.
+    const std::vector<uint8_t>& read();
+
+    // The sound from the range's first frame to its end, interleaved signed
+    // 16-bit stereo at 44100 Hz.
+    std::span<const int16_t> sound() const;
+
+private:
+    void draw_one(uint64_t n);
+
+    Demo& demo_;
+    DemoPlayback& playback_;
+    RenderSettings settings_;
+    uint64_t first_ = 0;
+    uint64_t end_ = 0;
+    uint64_t next_ = 0;  // the next frame draw_one takes
+    OfflineMix mix_;
+    std::optional<SoundAnalysis> analysis_;  // of mix_, once it is finished
+    GlFramebuffer framebuffer_;
+    GlTexture colour_;
+    GlTexture depth_;
+    std::vector<uint8_t> pixels_;
+    std::vector<uint8_t> row_;
+};
+
+}  // namespace qh

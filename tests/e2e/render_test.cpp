@@ -1,0 +1,186 @@
+// quill render as a demo maker runs it: the same range twice gives the same
+// files, a range rendered in two parts gives the frames of one render, and
+// the video holds every frame with its sound in step.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "document/demo_io.h"
+#include "document/demo_tables.h"
+#include "e2e/e2e_support.h"
+#include "support/wav.h"
+
+namespace qh::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const fs::path showcase = fs::path(QH_SOURCE_DIR) / "examples/showcase/project.json";
+
+// Every file of a render folder, by name.
+std::map<std::string, std::string> files_of(const fs::path& dir) {
+    std::map<std::string, std::string> out;
+    for (const auto& f : fs::directory_iterator(dir)) out[f.path().filename().string()] = read_file(f.path());
+    return out;
+}
+
+QuillRun render(const TempDir& dir, const std::string& out, std::vector<std::string> more) {
+    std::vector<std::string> args = {"render", showcase.string(), "-o", (dir / out).string(), "--size", "96x54",
+                                     "--fps", "10"};
+    args.insert(args.end(), more.begin(), more.end());
+    return quill(dir, args);
+}
+
+// The trails section: a feedback effect, the sound texture, a sample event
+// at its first beat. 31.5 s to 33.5 s, in one render, again, and in two parts.
+TEST(Render, SameRangeGivesSameFilesAndPartsJoinWithoutGapOrRepeat) {
+    TempDir dir;
+    for (const auto& [out, from, to] : {std::tuple{"one", "31.5", "33.5"}, {"again", "31.5", "33.5"},
+                                        {"first", "31.5", "32.5"}, {"second", "32.5", "33.5"}}) {
+        const QuillRun r = render(dir, out, {"--from", from, "--to", to});
+        ASSERT_EQ(r.status, 0) << out << ": " << r.out << r.err;
+    }
+    const auto one = files_of(dir / "one");
+    EXPECT_EQ(one.size(), 21u);  // frames 315 to 334 and the sound
+    EXPECT_TRUE(one.count("frame-000315.png") && one.count("frame-000334.png") && one.count("sound.wav"));
+    EXPECT_TRUE(one == files_of(dir / "again")) << "two renders of one range differ";
+
+    auto parts = files_of(dir / "first");
+    const auto second = files_of(dir / "second");
+    parts.erase("sound.wav");
+    for (const auto& [name, bytes] : second) {
+        if (name == "sound.wav") continue;
+        EXPECT_TRUE(parts.emplace(name, bytes).second) << name << " is in both parts";
+    }
+    auto whole = one;
+    whole.erase("sound.wav");
+    EXPECT_EQ(parts.size(), whole.size());
+    for (const auto& [name, bytes] : whole) {
+        EXPECT_TRUE(parts.count(name) && parts.at(name) == bytes) << name << " differs between the parts and the whole";
+    }
+    // The sound of the parts joins into the sound of the whole.
+    const std::string joined = read_file(dir / "first/sound.wav").substr(44) + read_file(dir / "second/sound.wav").substr(44);
+    EXPECT_EQ(joined, one.at("sound.wav").substr(44));
+}
+
+// 60 bpm: a tone from 0 to 0.2 s and again from 1 s to 1.2 s; the picture is
+// white from beat 1 to 1.2, black otherwise.
+std::vector<uint8_t> beeps_payload() {
+    constexpr int rate = 44100;
+    std::vector<int16_t> pcm(static_cast<size_t>(2 * rate) * 2, 0);
+    for (int f = 0; f < 2 * rate; ++f) {
+        const double t = double(f) / rate;
+        if (t < 0.2 || (t >= 1.0 && t < 1.2)) {
+            const auto v = static_cast<int16_t>(12000 * std::sin(2 * M_PI * 441.0 * t));
+            pcm[size_t(f) * 2] = pcm[size_t(f) * 2 + 1] = v;
+        }
+    }
+
+    Demo d;
+    d.bpm = 60;
+    d.beat_offset = 0;
+    d.end_beat = 2;
+    d.music = ByteBuffer(test::wav_file(pcm, 2));
+    auto program = std::make_unique<ShaderProgram>();
+    program->fragment_shader_filename = "resources/flash.frag";
+    program->fragment_shader_source =
+        "#version 150\nuniform float beat;\nout vec4 fragColor;\n"
+        "void main() { fragColor = beat >= 1.0 && beat < 1.2 ? vec4(1.0) : vec4(0.0, 0.0, 0.0, 1.0); }\n";
+    auto effect = std::make_unique<Effect>();
+    effect->name = "flash";
+    effect->program = program.get();
+    auto event = std::make_unique<Event>();
+    event->name = "flash";
+    event->type = Event::type_effect;
+    event->effect = effect.get();
+    event->start_beat = 0;
+    event->end_beat = 2;
+    d.shaders.push_back(std::move(program));
+    d.effects.push_back(std::move(effect));
+    d.events.push_back(std::move(event));
+    return write_demo_payload(d);
+}
+
+// A program found on the PATH, run to its end; what it printed.
+std::string command_output(const TempDir& dir, std::vector<std::string> argv) {
+    argv.insert(argv.begin(), "/usr/bin/env");
+    std::string out, err;
+    const int status = run(argv, dir.path(), 120s, {}, &out, &err);
+    EXPECT_EQ(status, 0) << argv[1] << ": " << err;
+    return out;
+}
+
+// The video holds every frame, and its sound starts with the music's first
+// samples and stays within a frame of the picture.
+TEST(Render, VideoHoldsEveryFrameWithItsSoundInStep) {
+    TempDir dir;
+    const fs::path demo = make_player(dir, beeps_payload());
+    const fs::path video = dir / "beeps.mp4";
+    const QuillRun r = quill(dir, {"render", demo.string(), "-o", (dir / "frames").string(), "--size", "64x36",
+                                   "--fps", "25", "--video", video.string()});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+
+    // The player ends once the beat passes 2: frames 0 to 50 (at 2 s exactly).
+    const std::string probe = command_output(
+        dir, {"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+              "stream=nb_read_frames:format=duration", "-of", "default=noprint_wrappers=1", video.string()});
+    EXPECT_NE(probe.find("nb_read_frames=51"), std::string::npos) << probe;
+    const double duration = std::stod(probe.substr(probe.find("duration=") + 9));
+    EXPECT_NEAR(duration, 51.0 / 25.0, 1.0 / 25.0) << probe;
+
+    const std::string grey = command_output(dir, {"ffmpeg", "-v", "error", "-i", video.string(), "-f", "rawvideo",
+                                                  "-pix_fmt", "gray", "-"});
+    const size_t frame_bytes = 64 * 36;
+    ASSERT_EQ(grey.size(), 51 * frame_bytes);
+    int first_white = -1;
+    for (int k = 0; k < 51 && first_white < 0; ++k) {
+        if (uint8_t(grey[size_t(k) * frame_bytes + frame_bytes / 2]) > 200) first_white = k;
+    }
+    EXPECT_EQ(first_white, 25) << "the flash shows at frame 25 (1 s)";
+
+    const std::string sound = command_output(
+        dir, {"ffmpeg", "-v", "error", "-i", video.string(), "-f", "s16le", "-ac", "1", "-ar", "44100", "-"});
+    auto loud_from = [&](size_t from_frame) {
+        for (size_t f = from_frame; f + 1 < sound.size() / 2; ++f) {
+            const auto v = int16_t(uint8_t(sound[2 * f]) | uint8_t(sound[2 * f + 1]) << 8);
+            if (std::abs(v) > 3000) return long(f);
+        }
+        return -1L;
+    };
+    const long frame_samples = 44100 / 25;
+    const long first = loud_from(0);
+    ASSERT_GE(first, 0) << "no sound in the video";
+    EXPECT_LT(first, frame_samples) << "the sound does not start with the music";
+    const long second = loud_from(size_t(0.6 * 44100));  // after the first tone
+    EXPECT_NEAR(double(second), 44100.0, double(frame_samples)) << "the second tone is out of step";
+}
+
+TEST(Render, RangesThatCannotBeRenderedAreRefused) {
+    TempDir dir;
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    } rows[] = {
+        {{"--from", "10", "--to", "10"}, 1, "no frame"},
+        {{"--from", "-1"}, 1, "--from"},
+        {{"--size", "12by7"}, 2, "--size"},
+        {{"--fps", "0"}, 2, "--fps"},
+        {{"--size", "95x54", "--video", "x.mp4"}, 2, "even"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.front() + " " + row.args.back());
+        const QuillRun r = render(dir, "refused", row.args);
+        EXPECT_EQ(r.status, row.status) << r.out << r.err;
+        EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace qh::e2e

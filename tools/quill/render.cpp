@@ -1,0 +1,326 @@
+// quill render: a demo drawn offline, frame by frame, into PNG files and
+// optionally a video with its sound.
+#include <GL/glew.h>
+#include <SDL.h>
+#include <SDL_image.h>
+#include <SDL_ttf.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "commands.h"
+#include "core/runtime.h"
+#include "devices.h"
+#include "document_io.h"
+#include "platform/gl_window.h"
+#include "playback/demo_playback.h"
+#include "playback/offline_render.h"
+
+extern char** environ;
+
+namespace qh::quill {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const usage =
+    "usage: quill render FILE -o DIR [--fps N] [--size WxH] [--from SECONDS] [--to SECONDS]\n"
+    "                    [--video OUT.mp4]\n"
+    "\n"
+    "Draws FILE (a packed player or a project.json) offline, at a fixed frame rate\n"
+    "(default 60) and size (default 1920x1080, whatever the display), and writes\n"
+    "each frame as DIR/frame-NNNNNN.png and the sound of the range as DIR/sound.wav.\n"
+    "Frame n is drawn at n / fps seconds after the music starts, with the beat the\n"
+    "player's clock gives then; n counts from the music's start whatever --from\n"
+    "says, so renders of adjacent ranges (--from A --to B, --from B --to C) hold\n"
+    "every frame of A to C exactly once, as one render of A to C does. The frames\n"
+    "before --from are drawn but not written, so that feedback and whatever else\n"
+    "carries over from frame to frame is as in one run. The same range always gives\n"
+    "the same files.\n"
+    "The sound texture and level of each frame come from the sound the player would\n"
+    "be playing then: the music and the timeline's samples, mixed ahead.\n"
+    "--to defaults to where the player ends (the end beat); a demo that never ends\n"
+    "by itself needs it.\n"
+    "--video OUT.mp4 also encodes the frames with ffmpeg (H.264 in yuv420p, AAC\n"
+    "sound, fast start; needs an even width and height), muxing the same sound.\n"
+    "Ctrl-C stops after the frame in hand: the frames written are complete and\n"
+    "the video is closed with what it has.\n"
+    "\n"
+    "Needs an OpenGL context: a display, or else SDL's offscreen driver (EGL);\n"
+    "where neither works, run it under Xvfb: xvfb-run -a quill render ...\n"
+    "Exit status: 0 done, 1 failure, 2 usage error, 130 stopped by Ctrl-C.\n";
+
+constexpr int exit_interrupted = 130;
+
+std::atomic<bool> interrupted{false};
+void on_interrupt(int) { interrupted = true; }
+
+// SIGINT sets `interrupted` while it lives.
+class InterruptGuard {
+public:
+    InterruptGuard() {
+        struct sigaction sa {};
+        sa.sa_handler = on_interrupt;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, &previous_);
+    }
+    ~InterruptGuard() { sigaction(SIGINT, &previous_, nullptr); }
+
+private:
+    struct sigaction previous_ {};
+};
+
+double number_of(const Args& args, const std::string& name, double fallback) {
+    if (!args.has(name)) return fallback;
+    const std::string text = args.value(name);
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(v)) throw UsageError(name + " needs a number, not \"" + text + "\"");
+    return v;
+}
+
+void parse_size(const std::string& text, RenderSettings& s) {
+    int w = 0, h = 0;
+    char x = 0, extra = 0;
+    if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') || w < 1 ||
+        h < 1) {
+        throw UsageError("--size needs WIDTHxHEIGHT, for example 1280x720, not \"" + text + "\"");
+    }
+    s.width = w;
+    s.height = h;
+}
+
+std::string clock_text(double seconds) {
+    const long s = std::lround(std::max(seconds, 0.0));
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+    return text;
+}
+
+void write_wav(const fs::path& path, std::span<const int16_t> pcm) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [&](uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
+    const uint32_t bytes = static_cast<uint32_t>(pcm.size() * sizeof(int16_t));
+    f.write("RIFF", 4);
+    u32(36 + bytes);
+    f.write("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(OfflineMix::channels);
+    u32(OfflineMix::rate);
+    u32(OfflineMix::rate * OfflineMix::channels * 2);
+    u16(OfflineMix::channels * 2);
+    u16(16);
+    f.write("data", 4);
+    u32(bytes);
+    f.write(reinterpret_cast<const char*>(pcm.data()), static_cast<std::streamsize>(bytes));
+    if (!f) throw std::runtime_error("cannot write " + path.string());
+}
+
+// A frame as PNG, written under a temporary name first so that a file named
+// frame-N.png is always whole.
+void write_png(const fs::path& path, const std::vector<uint8_t>& rgba, int width, int height) {
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(rgba.data()), width, height, 32,
+                                                              width * 4, SDL_PIXELFORMAT_RGBA32);
+    if (!surface) throw std::runtime_error(std::string("cannot make a frame's image: ") + SDL_GetError());
+    const fs::path part = path.string() + ".part";
+    const int rc = IMG_SavePNG(surface, part.string().c_str());
+    SDL_FreeSurface(surface);
+    if (rc != 0) throw std::runtime_error("cannot write " + part.string() + ": " + IMG_GetError());
+    fs::rename(part, path);
+}
+
+// ffmpeg reading raw RGBA frames on its standard input. It runs in a process
+// group of its own, so that Ctrl-C reaches only quill, which then closes the
+// pipe: ffmpeg finishes the file with what it has.
+class VideoEncoder {
+public:
+    VideoEncoder(const fs::path& out, const fs::path& sound, const RenderSettings& s) {
+        int fds[2];
+        if (::pipe(fds) != 0) throw std::runtime_error(std::string("cannot make a pipe: ") + std::strerror(errno));
+        const std::string size = std::to_string(s.width) + "x" + std::to_string(s.height);
+        std::vector<std::string> args = {
+            "ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
+            "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-framerate", std::to_string(s.fps), "-i", "pipe:0",
+            "-f", "wav", "-i", sound.string(),
+            "-map", "0:v", "-map", "1:a",
+            "-c:v", "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p",
+            "-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart", "-shortest", out.string()};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
+        posix_spawn_file_actions_addclose(&actions, fds[1]);
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attr, 0);
+        const int rc = posix_spawnp(&pid_, "ffmpeg", &actions, &attr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+        ::close(fds[0]);
+        if (rc != 0) {
+            ::close(fds[1]);
+            throw std::runtime_error(std::string("cannot start ffmpeg (") + std::strerror(rc) +
+                                     "); install it with scripts/install-deps.sh");
+        }
+        pipe_ = fds[1];
+    }
+    ~VideoEncoder() { finish(); }
+
+    void write(const std::vector<uint8_t>& rgba) {
+        size_t done = 0;
+        while (done < rgba.size()) {
+            const ssize_t n = ::write(pipe_, rgba.data() + done, rgba.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) throw std::runtime_error("ffmpeg stopped taking frames");
+            done += static_cast<size_t>(n);
+        }
+    }
+
+    // Closes the pipe and waits for ffmpeg; its exit status.
+    int finish() {
+        if (pipe_ >= 0) ::close(pipe_);
+        pipe_ = -1;
+        if (pid_ <= 0) return status_;
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return status_;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int pipe_ = -1;
+    int status_ = 0;
+};
+
+}  // namespace
+
+int cmd_render(const std::vector<std::string>& argv) {
+    const Args args = parse_args(argv, {"-o", "--fps", "--size", "--from", "--to", "--video"}, {});
+    if (args.flag("--help")) {
+        std::fputs(usage, stdout);
+        return exit_ok;
+    }
+    if (args.positional.size() != 1) throw UsageError("render needs one package or project file");
+    if (!args.has("-o")) throw UsageError("render needs -o DIR, the folder the frames go to");
+    RenderSettings settings;
+    const double fps = number_of(args, "--fps", 60);
+    if (fps != std::floor(fps) || fps < 1 || fps > 1000) throw UsageError("--fps needs a whole number from 1 to 1000");
+    settings.fps = static_cast<int>(fps);
+    if (args.has("--size")) parse_size(args.value("--size"), settings);
+    settings.from = number_of(args, "--from", 0);
+    if (args.has("--to")) settings.to = number_of(args, "--to", 0);
+    const std::string video = args.value("--video");
+    if (!video.empty() && (settings.width % 2 || settings.height % 2)) {
+        throw UsageError("--video needs an even width and height");
+    }
+    const fs::path dir = args.value("-o");
+
+    // Declared in the order of tear-down, last first.
+    SdlSession sdl;
+    HiddenGlWindow window;
+    Mixer mixer;
+    std::unique_ptr<Demo> demo;
+    std::unique_ptr<DemoPlayback> playback;
+
+    {
+        ProgressBar bar("reading");
+        demo = open_document(args.positional[0], [&](uint64_t i, uint64_t n) { bar.update(i, n); });
+    }
+    if (!window.open(64, 36)) {
+        std::fprintf(stderr,
+                     "quill render: cannot create an OpenGL context (%s).\n"
+                     "On a machine with no display, run it under Xvfb: xvfb-run -a quill render ...\n",
+                     window.error().c_str());
+        return exit_failure;
+    }
+    // Nothing is heard: the sound is mixed ahead and written to files.
+    mixer.open_silent();
+    if (!mixer.is_open()) {
+        std::fprintf(stderr, "quill render: cannot open the mixer to decode the sound (%s)\n", mixer.note().c_str());
+        return exit_failure;
+    }
+    TTF_Init();
+    runtime().screen = ScreenSize{settings.width, settings.height, settings.width, settings.height};
+
+    {
+        ProgressBar bar("building");
+        playback = std::make_unique<DemoPlayback>(*demo);
+        playback->realize([&](uint64_t i, uint64_t n) { bar.update(i, n); });
+        playback->prepare();
+    }
+    std::unique_ptr<OfflineRender> render;
+    try {
+        render = std::make_unique<OfflineRender>(*demo, *playback, settings);
+    } catch (const RenderRangeError& e) {
+        std::fprintf(stderr, "quill render: %s\n", e.what());
+        return exit_failure;
+    }
+
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) throw std::runtime_error("cannot make " + dir.string() + ": " + ec.message());
+    const fs::path sound = dir / "sound.wav";
+    write_wav(sound, render->sound());
+
+    InterruptGuard guard;
+    std::unique_ptr<VideoEncoder> encoder;
+    if (!video.empty()) encoder = std::make_unique<VideoEncoder>(video, sound, settings);
+
+    const uint64_t first = render->first_frame(), end = render->end_frame(), total = end - first;
+    ProgressBar bar("rendering");
+    const auto started = std::chrono::steady_clock::now();
+    uint64_t written = 0;
+    for (uint64_t n = first; n < end && !interrupted; ++n) {
+        render->draw(n);
+        const std::vector<uint8_t>& rgba = render->read();
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%06llu.png", static_cast<unsigned long long>(n));
+        write_png(dir / name, rgba, settings.width, settings.height);
+        if (encoder) encoder->write(rgba);
+        ++written;
+        const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        bar.update(written, total,
+                   std::to_string(written) + "/" + std::to_string(total) + " frames, " +
+                       clock_text(spent / static_cast<double>(written) * static_cast<double>(total - written)) +
+                       " left");
+    }
+    if (encoder && encoder->finish() != 0) {
+        std::fprintf(stderr, "quill render: ffmpeg failed on %s\n", video.c_str());
+        return exit_failure;
+    }
+    std::printf("quill: rendered frames %llu to %llu (%llu of %llu) into %s%s%s\n",
+                static_cast<unsigned long long>(first), static_cast<unsigned long long>(first + written - (written > 0)),
+                static_cast<unsigned long long>(written), static_cast<unsigned long long>(total), dir.string().c_str(),
+                video.empty() ? "" : " and ", video.c_str());
+    if (interrupted) {
+        std::fprintf(stderr, "quill render: stopped by Ctrl-C after %llu frames\n",
+                     static_cast<unsigned long long>(written));
+        return exit_interrupted;
+    }
+    return exit_ok;
+}
+
+}  // namespace qh::quill
