@@ -114,6 +114,10 @@ Process::Process(const std::vector<std::string>& argv, const std::filesystem::pa
 
 Process::~Process() { kill(); }
 
+void Process::send(int signal) {
+    if (pid_ > 0 && status_ == -1000) ::kill(pid_, signal);
+}
+
 void Process::kill() {
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);

@@ -54,6 +54,8 @@ public:
     std::string out() const;
     std::string err() const;
     void kill();
+    // Sends `signal` (SIGINT: what Ctrl-C sends) while the child runs.
+    void send(int signal);
 
 private:
     int pid_ = -1;

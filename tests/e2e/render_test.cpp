@@ -3,11 +3,13 @@
 // the video holds every frame with its sound in step.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "document/demo_io.h"
@@ -159,6 +161,43 @@ TEST(Render, VideoHoldsEveryFrameWithItsSoundInStep) {
     EXPECT_LT(first, frame_samples) << "the sound does not start with the music";
     const long second = loud_from(size_t(0.6 * 44100));  // after the first tone
     EXPECT_NEAR(double(second), 44100.0, double(frame_samples)) << "the second tone is out of step";
+}
+
+// Ctrl-C while rendering: the run stops with 130, every frame file written
+// is a whole PNG, and the video holds exactly those frames.
+TEST(Render, CtrlCKeepsTheFramesWrittenAndClosesTheVideo) {
+    TempDir dir;
+    const fs::path frames = dir / "frames", video = dir / "part.mp4";
+    Process quill_render({quill_path().string(), "render", showcase.string(), "-o", frames.string(), "--size",
+                          "160x90", "--fps", "30", "--video", video.string()},
+                         dir.path());
+    auto count_frames = [&] {
+        size_t n = 0;
+        std::error_code ec;
+        for (const auto& f : fs::directory_iterator(frames, ec)) n += f.path().extension() == ".png";
+        return n;
+    };
+    // Wait for some frames (a guard against a hung render, not a time limit).
+    for (int i = 0; i < 6000 && count_frames() < 10 && !quill_render.wait(0ms); ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_GE(count_frames(), 10u) << quill_render.err();
+    quill_render.send(SIGINT);
+    ASSERT_TRUE(quill_render.wait(120s)) << "Ctrl-C did not stop the render";
+    EXPECT_EQ(quill_render.exit_status(), 130) << quill_render.err();
+    EXPECT_NE(quill_render.err().find("stopped by Ctrl-C"), std::string::npos) << quill_render.err();
+
+    const size_t written = count_frames();
+    EXPECT_LT(written, 1900u) << "the render ran to its end";
+    for (const auto& f : fs::directory_iterator(frames)) {
+        EXPECT_NE(f.path().extension(), ".part") << "a frame left half written";
+        if (f.path().extension() != ".png") continue;
+        const std::string png = read_file(f.path());
+        EXPECT_EQ(png.substr(1, 3), "PNG") << f.path();
+        EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND") << f.path() << " is cut short";
+    }
+    const std::string probe = command_output(
+        dir, {"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+              "stream=nb_read_frames", "-of", "default=noprint_wrappers=1", video.string()});
+    EXPECT_EQ(probe, "nb_read_frames=" + std::to_string(written) + "\n");
 }
 
 TEST(Render, RangesThatCannotBeRenderedAreRefused) {

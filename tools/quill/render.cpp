@@ -2,7 +2,6 @@
 // optionally a video with its sound.
 #include <GL/glew.h>
 #include <SDL.h>
-#include <SDL_image.h>
 #include <SDL_ttf.h>
 #include <signal.h>
 #include <spawn.h>
@@ -29,6 +28,7 @@
 #include "platform/gl_window.h"
 #include "playback/demo_playback.h"
 #include "playback/offline_render.h"
+#include "png_file.h"
 
 extern char** environ;
 
@@ -136,13 +136,11 @@ void write_wav(const fs::path& path, std::span<const int16_t> pcm) {
 // A frame as PNG, written under a temporary name first so that a file named
 // frame-N.png is always whole.
 void write_png(const fs::path& path, const std::vector<uint8_t>& rgba, int width, int height) {
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(rgba.data()), width, height, 32,
-                                                              width * 4, SDL_PIXELFORMAT_RGBA32);
-    if (!surface) throw std::runtime_error(std::string("cannot make a frame's image: ") + SDL_GetError());
     const fs::path part = path.string() + ".part";
-    const int rc = IMG_SavePNG(surface, part.string().c_str());
-    SDL_FreeSurface(surface);
-    if (rc != 0) throw std::runtime_error("cannot write " + part.string() + ": " + IMG_GetError());
+    FILE* file = std::fopen(part.string().c_str(), "wb");
+    if (!file) throw std::runtime_error("cannot write " + part.string() + ": " + std::strerror(errno));
+    const bool encoded = encode_png(file, rgba.data(), width, height);
+    if (std::fclose(file) != 0 || !encoded) throw std::runtime_error("cannot write " + part.string());
     fs::rename(part, path);
 }
 

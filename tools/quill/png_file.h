@@ -1,0 +1,14 @@
+#pragma once
+// Frames as PNG files, fast: RGBA, 8 bits a channel, at zlib's fastest level.
+// A rendered frame is written once and read by an encoder or an editor, and
+// at the default level the encoding takes most of a frame's time.
+#include <cstdint>
+#include <cstdio>
+
+namespace qh::quill {
+
+// Writes `rgba` (top row first, width x height x 4 bytes) to `file`; false
+// when the library fails or the file cannot be written.
+bool encode_png(std::FILE* file, const uint8_t* rgba, int width, int height);
+
+}  // namespace qh::quill
