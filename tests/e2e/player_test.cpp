@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "e2e/e2e_support.h"
+#include "support/sample_demo.h"
 #include "document/demo_io.h"
 #include "document/demo_tables.h"
 
@@ -173,24 +174,11 @@ std::vector<uint8_t> blinking_payload() {
     d.bpm = 240;
     d.beat_offset = 0;
     d.end_beat = 20000;  // never ends by itself
-    auto program = std::make_unique<ShaderProgram>();
-    program->fragment_shader_filename = "resources/blink.frag";
-    program->fragment_shader_source =
-        "#version 150\nuniform float beat;\nout vec4 fragColor;\n"
-        "void main() { fragColor = mod(floor(beat), 2.0) < 0.5 ? vec4(0.0, 0.0, 1.0, 1.0)\n"
-        "                                                  : vec4(1.0, 0.0, 0.0, 1.0); }\n";
-    auto effect = std::make_unique<Effect>();
-    effect->name = "blink";
-    effect->program = program.get();
-    auto event = std::make_unique<Event>();
-    event->name = "blink";
-    event->type = Event::type_effect;
-    event->effect = effect.get();
-    event->start_beat = 0;
-    event->end_beat = 20000;
-    d.shaders.push_back(std::move(program));
-    d.effects.push_back(std::move(effect));
-    d.events.push_back(std::move(event));
+    test::add_effect_event(d, "blink",
+                           "#version 150\nuniform float beat;\nout vec4 fragColor;\n"
+                           "void main() { fragColor = mod(floor(beat), 2.0) < 0.5 ? vec4(0.0, 0.0, 1.0, 1.0)\n"
+                           "                                                  : vec4(1.0, 0.0, 0.0, 1.0); }\n",
+                           0, 20000);
     return write_demo_payload(d);
 }
 

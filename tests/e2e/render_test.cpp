@@ -15,6 +15,7 @@
 #include "document/demo_io.h"
 #include "document/demo_tables.h"
 #include "e2e/e2e_support.h"
+#include "support/sample_demo.h"
 #include "support/wav.h"
 
 namespace qh::e2e {
@@ -89,23 +90,10 @@ std::vector<uint8_t> beeps_payload() {
     d.beat_offset = 0;
     d.end_beat = 2;
     d.music = ByteBuffer(test::wav_file(pcm, 2));
-    auto program = std::make_unique<ShaderProgram>();
-    program->fragment_shader_filename = "resources/flash.frag";
-    program->fragment_shader_source =
-        "#version 150\nuniform float beat;\nout vec4 fragColor;\n"
-        "void main() { fragColor = beat >= 1.0 && beat < 1.2 ? vec4(1.0) : vec4(0.0, 0.0, 0.0, 1.0); }\n";
-    auto effect = std::make_unique<Effect>();
-    effect->name = "flash";
-    effect->program = program.get();
-    auto event = std::make_unique<Event>();
-    event->name = "flash";
-    event->type = Event::type_effect;
-    event->effect = effect.get();
-    event->start_beat = 0;
-    event->end_beat = 2;
-    d.shaders.push_back(std::move(program));
-    d.effects.push_back(std::move(effect));
-    d.events.push_back(std::move(event));
+    test::add_effect_event(d, "flash",
+                           "#version 150\nuniform float beat;\nout vec4 fragColor;\n"
+                           "void main() { fragColor = beat >= 1.0 && beat < 1.2 ? vec4(1.0) : vec4(0.0, 0.0, 0.0, 1.0); }\n",
+                           0, 2);
     return write_demo_payload(d);
 }
 

@@ -14,6 +14,7 @@
 #include "playback/offline_render.h"
 #include "render/effect.h"
 #include "render/shader_program.h"
+#include "support/sample_demo.h"
 #include "timeline/event.h"
 
 namespace qh {
@@ -29,33 +30,17 @@ std::unique_ptr<Demo> sweep_demo() {
     d->bpm = 120;
     d->beat_offset = 0.5f;
     d->end_beat = 6;
-    auto add = [&](const char* file, const char* source, bool screen) {
-        auto p = std::make_unique<ShaderProgram>();
-        p->fragment_shader_filename = file;
-        p->fragment_shader_source = source;
-        auto e = std::make_unique<Effect>();
-        e->name = file;
-        e->program = p.get();
-        e->screen_texture = screen;
-        auto ev = std::make_unique<Event>();
-        ev->name = file;
-        ev->effect = e.get();
-        ev->start_beat = 0;
-        ev->end_beat = 6;
-        d->shaders.push_back(std::move(p));
-        d->effects.push_back(std::move(e));
-        d->events.push_back(std::move(ev));
-    };
-    add("resources/sweep.frag",
+    test::add_effect_event(*d, "sweep",
         "#version 150\nuniform float beat;\nuniform vec2 resolution;\nout vec4 fragColor;\n"
         "void main() { vec2 uv = gl_FragCoord.xy / resolution;\n"
         "  fragColor = vec4(fract(beat + uv.x), uv.y, fract(beat * 0.25), 1.0); }\n",
-        false);
-    add("resources/mirror.frag",
+        0, 6);
+    test::add_effect_event(*d, "mirror",
         "#version 150\nuniform sampler2D tex;\nuniform vec2 resolution;\nout vec4 fragColor;\n"
         "void main() { vec2 uv = gl_FragCoord.xy / resolution;\n"
         "  fragColor = texture(tex, vec2(1.0 - uv.x, uv.y)); }\n",
-        true);
+        0, 6)
+        .screen_texture = true;
     return d;
 }
 

@@ -127,4 +127,25 @@ std::unique_ptr<Demo> make_full_demo() {
     return d;
 }
 
+Effect& add_effect_event(Demo& demo, const std::string& name, const std::string& fragment, float start,
+                         float end) {
+    auto program = std::make_unique<ShaderProgram>();
+    program->fragment_shader_filename = "resources/" + name + ".frag";
+    program->fragment_shader_source = fragment;
+    auto effect = std::make_unique<Effect>();
+    effect->name = name;
+    effect->program = program.get();
+    auto event = std::make_unique<Event>();
+    event->name = name;
+    event->type = Event::type_effect;
+    event->effect = effect.get();
+    event->start_beat = start;
+    event->end_beat = end;
+    Effect& added = *effect;
+    demo.shaders.push_back(std::move(program));
+    demo.effects.push_back(std::move(effect));
+    demo.events.push_back(std::move(event));
+    return added;
+}
+
 }  // namespace qh::test

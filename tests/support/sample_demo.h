@@ -21,4 +21,10 @@ std::vector<uint8_t> test_font_bytes();
 // texture, data blob, model (Box.glb) and scene; music bytes; 140 bpm.
 std::unique_ptr<Demo> make_full_demo();
 
+// Appends a program whose fragment shader is `fragment` (its file
+// "resources/NAME.frag", the default vertex shader), an effect drawing with
+// it and an effect event over [start, end), all named `name`; the effect.
+Effect& add_effect_event(Demo& demo, const std::string& name, const std::string& fragment, float start,
+                         float end);
+
 }  // namespace qh::test

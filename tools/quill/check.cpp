@@ -454,26 +454,12 @@ int cmd_check(const std::vector<std::string>& argv) {
     if (args.positional.size() != 1) throw UsageError("check needs one package or project file");
     const bool json = args.flag("--json");
 
-    // Declared in the order of tear-down, last first: every GL name and mixer
-    // chunk goes before its context and device.
-    SdlSession sdl;
-    HiddenGlWindow window;
-    Mixer mixer;
-    std::unique_ptr<Demo> demo;
-    std::unique_ptr<DemoPlayback> playback;
-
-    // Reading needs no device, so a malformed file is reported on any machine.
-    {
-        ProgressBar bar("reading");
-        demo = open_document(args.positional[0], [&](uint64_t i, uint64_t n) { bar.update(i, n); });
-    }
-    if (!window.open(64, 36)) {
-        std::fprintf(stderr,
-                     "quill check: cannot create an OpenGL context (%s).\n"
-                     "On a machine with no display, run it under Xvfb: xvfb-run -a quill check %s\n",
-                     window.error().c_str(), args.positional[0].c_str());
-        return exit_failure;
-    }
+    DeviceSession session;
+    if (!session.open("check", args.positional[0])) return exit_failure;
+    Mixer& mixer = session.mixer;
+    HiddenGlWindow& window = session.window;
+    std::unique_ptr<Demo>& demo = session.demo;
+    std::unique_ptr<DemoPlayback>& playback = session.playback;
     mixer.open();
     TTF_Init();
 

@@ -4,6 +4,11 @@
 #include <SDL_mixer.h>
 #include <SDL_ttf.h>
 
+#include <cstdio>
+
+#include "cli.h"
+#include "document_io.h"
+
 namespace qh::quill {
 
 SdlSession::~SdlSession() {
@@ -48,6 +53,19 @@ void Mixer::close() {
     open_ = false;
     if (audio_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     audio_ = false;
+}
+
+bool DeviceSession::open(const std::string& command, const std::string& file) {
+    {
+        ProgressBar bar("reading");
+        demo = open_document(file, [&](uint64_t i, uint64_t n) { bar.update(i, n); });
+    }
+    if (window.open(64, 36)) return true;
+    std::fprintf(stderr,
+                 "quill %s: cannot create an OpenGL context (%s).\n"
+                 "On a machine with no display, run it under Xvfb: xvfb-run -a quill %s %s\n",
+                 command.c_str(), window.error().c_str(), command.c_str(), file.c_str());
+    return false;
 }
 
 }  // namespace qh::quill

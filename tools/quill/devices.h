@@ -6,7 +6,12 @@
 //   HiddenGlWindow window;  Mixer mixer;
 //   mixer.open();              // the default device, else the dummy driver
 //   mixer.open_silent();       // the dummy driver only: nothing is heard
+#include <memory>
 #include <string>
+
+#include "document/demo.h"
+#include "platform/gl_window.h"
+#include "playback/demo_playback.h"
 
 namespace qh::quill {
 
@@ -35,6 +40,25 @@ private:
     bool audio_ = false;
     std::string driver_;
     std::string note_;
+};
+
+// A document and what its device side needs, for the commands that build it
+// as the player does (check, render); members in the order of tear-down,
+// last first: every GL name and mixer chunk goes before its context and
+// device.
+struct DeviceSession {
+    SdlSession sdl;
+    HiddenGlWindow window;
+    Mixer mixer;
+    std::unique_ptr<Demo> demo;
+    std::unique_ptr<DemoPlayback> playback;
+
+    // Reads `file` (a package or a project.json; ContentError when it does
+    // not read) with a progress bar, before any device, so that a malformed
+    // file is reported on any machine; then opens the GL context. False,
+    // with the reason and the Xvfb hint printed as `command`'s, when no
+    // context opens.
+    bool open(const std::string& command, const std::string& file);
 };
 
 }  // namespace qh::quill

@@ -236,24 +236,11 @@ int cmd_render(const std::vector<std::string>& argv) {
     }
     const fs::path dir = args.value("-o");
 
-    // Declared in the order of tear-down, last first.
-    SdlSession sdl;
-    HiddenGlWindow window;
-    Mixer mixer;
-    std::unique_ptr<Demo> demo;
-    std::unique_ptr<DemoPlayback> playback;
-
-    {
-        ProgressBar bar("reading");
-        demo = open_document(args.positional[0], [&](uint64_t i, uint64_t n) { bar.update(i, n); });
-    }
-    if (!window.open(64, 36)) {
-        std::fprintf(stderr,
-                     "quill render: cannot create an OpenGL context (%s).\n"
-                     "On a machine with no display, run it under Xvfb: xvfb-run -a quill render ...\n",
-                     window.error().c_str());
-        return exit_failure;
-    }
+    DeviceSession session;
+    if (!session.open("render", args.positional[0])) return exit_failure;
+    Mixer& mixer = session.mixer;
+    std::unique_ptr<Demo>& demo = session.demo;
+    std::unique_ptr<DemoPlayback>& playback = session.playback;
     // Nothing is heard: the sound is mixed ahead and written to files.
     mixer.open_silent();
     if (!mixer.is_open()) {
