@@ -66,7 +66,7 @@ void OfflineMix::finish(uint64_t frames) {
         std::fill(duck.begin() + static_cast<std::ptrdiff_t>(std::min(from, frames)),
                   duck.begin() + static_cast<std::ptrdiff_t>(std::min(to, frames)), 1);
     }
-    const uint64_t music = std::min<uint64_t>(frames, music_frames());
+    const uint64_t music = std::min<uint64_t>(frames, music_.size() / channels);
     for (uint64_t f = 0; f < music; ++f) {
         const int32_t volume = duck[f] ? music_ducked_volume : music_full_volume;
         for (int c = 0; c < channels; ++c) {

@@ -11,7 +11,7 @@
 //   mix.finish(total_frames);                 // the whole mix, once every play is known
 //   mix.pcm()                                 // interleaved S16 stereo at 44100 Hz
 //
-//   SoundAnalysis analysis(mix.pcm());
+//   SoundAnalysis analysis(mix.pcm(), mix.analysed());
 //   const SpectrumState& s = analysis.at(frame);  // every whole block before `frame`
 //
 // Playing follows SamplePlayer: a sample starts again only once its previous
@@ -53,15 +53,12 @@ public:
     // Whether the player would analyse its mix: only once it has started
     // music (any bytes, even ones that do not decode).
     bool analysed() const { return has_music_bytes_; }
-    uint64_t music_frames() const { return music_.size() / channels; }
 
+private:
     struct Start {
         Key key;
         uint64_t frame;
     };
-    const std::vector<Start>& starts() const { return starts_; }
-
-private:
     struct Sound {
         std::vector<int16_t> pcm;  // interleaved
         uint64_t duration_frames = 0;

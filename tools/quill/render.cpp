@@ -70,19 +70,26 @@ constexpr int exit_interrupted = 130;
 std::atomic<bool> interrupted{false};
 void on_interrupt(int) { interrupted = true; }
 
-// SIGINT sets `interrupted` while it lives.
+// While it lives, SIGINT sets `interrupted`, and SIGPIPE is ignored: an
+// encoder that stops reading is an error of its write, not the end of quill.
 class InterruptGuard {
 public:
     InterruptGuard() {
         struct sigaction sa {};
         sa.sa_handler = on_interrupt;
         sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &previous_);
+        sigaction(SIGINT, &sa, &previous_int_);
+        sa.sa_handler = SIG_IGN;
+        sigaction(SIGPIPE, &sa, &previous_pipe_);
     }
-    ~InterruptGuard() { sigaction(SIGINT, &previous_, nullptr); }
+    ~InterruptGuard() {
+        sigaction(SIGINT, &previous_int_, nullptr);
+        sigaction(SIGPIPE, &previous_pipe_, nullptr);
+    }
 
 private:
-    struct sigaction previous_ {};
+    struct sigaction previous_int_ {};
+    struct sigaction previous_pipe_ {};
 };
 
 double number_of(const Args& args, const std::string& name, double fallback) {
@@ -275,6 +282,14 @@ int cmd_render(const std::vector<std::string>& argv) {
     if (!video.empty()) encoder = std::make_unique<VideoEncoder>(video, sound, settings);
 
     const uint64_t first = render->first_frame(), end = render->end_frame(), total = end - first;
+    if (first > 0) {
+        // The frames before the range, drawn so that what carries over is as in one run.
+        ProgressBar catching_up("drawing up to --from");
+        for (uint64_t n = 0; n < first && !interrupted; ++n) {
+            render->draw(n);
+            catching_up.update(n + 1, first);
+        }
+    }
     ProgressBar bar("rendering");
     const auto started = std::chrono::steady_clock::now();
     uint64_t written = 0;
