@@ -33,6 +33,7 @@
 #include "document/demo_tables.h"
 #include "platform/gl_window.h"
 #include "playback/demo_playback.h"
+#include "playback/frame_composition.h"
 #include "playback/program_reload.h"
 #include "project_watch.h"
 
@@ -158,8 +159,7 @@ void open_window() {
         std::exit(1);
     }
     runtime().screen = ScreenSize{1280, 720, 1280, 720};
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    set_composition_state();
     benchmark::AddCustomContext("gl_renderer", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
 }
 

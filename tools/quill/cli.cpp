@@ -41,6 +41,20 @@ Args parse_args(const std::vector<std::string>& argv, const std::vector<std::str
     return args;
 }
 
+std::vector<std::string> split_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    while (!lines.empty() && lines.back().find_first_not_of(" \t\r") == std::string::npos)
+        lines.pop_back();
+    return lines;
+}
+
 double number_option(const Args& args, const std::string& name, double fallback) {
     if (!args.has(name)) return fallback;
     const std::string text = args.value(name);

@@ -45,6 +45,10 @@ double number_option(const Args& args, const std::string& name, double fallback)
 // 1; UsageError naming `option` otherwise.
 std::pair<int, int> size_option(const std::string& option, const std::string& text);
 
+// The lines of a driver's or tool's log, without their line feeds and without
+// blank lines at the end.
+std::vector<std::string> split_lines(const std::string& text);
+
 // A progress bar on standard error, drawn only when standard error is a terminal.
 class ProgressBar {
 public:

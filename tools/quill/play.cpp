@@ -106,18 +106,6 @@ Options parse_options(const Args& args) {
     return o;
 }
 
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
 void say(const std::string& text) {
     std::printf("%s\n", text.c_str());
     std::fflush(stdout);
@@ -333,7 +321,7 @@ private:
         for (const auto& [program, log] : shader_problems_) {
             s.problems.push_back(program->fragment_shader_filename +
                                  " does not build (the last good program stays):");
-            std::vector<std::string> lines = lines_of(log);
+            std::vector<std::string> lines = split_lines(log);
             if (lines.size() > log_lines_shown) lines.resize(log_lines_shown);
             for (const std::string& l : lines) s.problems.push_back("  " + l);
         }
