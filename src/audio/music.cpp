@@ -38,6 +38,7 @@ void Music::stop() {
         post_mix_registered_ = false;
     }
     bytes_.clear();
+    paused_ = false;
 }
 
 bool Music::start(std::span<const uint8_t> bytes) {
@@ -63,9 +64,20 @@ uint32_t Music::seek(float beat, float bpm, float beat_offset) {
             Mix_SetMusicPosition(seconds);
         } else {
             Mix_FadeInMusicPos(music_, 0, 0, seconds);
+            if (paused_) Mix_PauseMusic();
         }
     }
     return SDL_GetTicks() - static_cast<uint32_t>(ms);
+}
+
+void Music::pause() {
+    if (music_) Mix_PauseMusic();
+    paused_ = true;
+}
+
+void Music::resume() {
+    if (music_) Mix_ResumeMusic();
+    paused_ = false;
 }
 
 bool Music::playing() const {

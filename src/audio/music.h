@@ -9,6 +9,7 @@
 //   upload(sound.capture); set_uniform("sound", sound.level());
 //   ...
 //   start_ticks = music.seek(beat, bpm, beat_offset);   // the clock follows
+//   music.pause(); ... music.resume();                  // a preview's pause key
 //
 // The mixer has one post-mix hook and one music channel, so keep one Music at
 // a time; destroy it before closing the mixer.
@@ -49,6 +50,11 @@ public:
     uint32_t seek(float beat, float bpm, float beat_offset);
 
     bool playing() const;
+    // Holds the music where it is, and lets it go on from there; a seek while
+    // held moves it but keeps it held.
+    void pause();
+    void resume();
+    bool paused() const { return paused_; }
     SpectrumCapture& capture() { return capture_; }
 
 private:
@@ -57,6 +63,7 @@ private:
     std::vector<uint8_t> bytes_;  // read by the decoder until the music is freed
     Mix_Music* music_ = nullptr;
     bool post_mix_registered_ = false;
+    bool paused_ = false;
     SpectrumCapture capture_;
 };
 

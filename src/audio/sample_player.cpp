@@ -159,4 +159,8 @@ int32_t SamplePlayer::duration_ms(Key key) const {
     return found == voices_.end() ? 0 : found->second->duration_ms;
 }
 
+void SamplePlayer::pause() { Mix_Pause(-1); }
+
+void SamplePlayer::resume() { Mix_Resume(-1); }
+
 }  // namespace qh

@@ -53,6 +53,11 @@ public:
     // True from a play until that play's duration has passed.
     bool playing(Key key) const;
 
+    // Holds every sounding sample where it is, and lets them go on (a
+    // preview's pause key). Durations keep running meanwhile.
+    void pause();
+    void resume();
+
     // The decoded length in milliseconds on the open device; 0 for an unknown
     // key or a sound that did not decode.
     int32_t duration_ms(Key key) const;

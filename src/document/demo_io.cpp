@@ -26,18 +26,26 @@ std::vector<uint8_t> write_demo_payload(const Demo& demo) {
     return out.take_bytes();
 }
 
-std::unique_ptr<Demo> read_project_file(const std::filesystem::path& project_json,
-                                        const LoadProgress& progress) {
+JsonValue read_project_json(const std::filesystem::path& project_json) {
     std::ifstream in(project_json, std::ios::binary);
     if (!in) throw ResourceFileError(project_json.string());
     std::stringstream text;
     text << in.rdbuf();
-    const JsonValue j = parse_json_text(text.str(), project_json.string());
+    JsonValue j = parse_json_text(text.str(), project_json.string());
     if (!j.is_object()) throw ContentError(project_json.string() + ": the project is not a JSON object");
+    return j;
+}
+
+ProjectDir project_dir_of(const std::filesystem::path& project_json) {
+    return ProjectDir(project_json.has_parent_path() ? project_json.parent_path()
+                                                     : std::filesystem::path("."));
+}
+
+std::unique_ptr<Demo> read_project_file(const std::filesystem::path& project_json,
+                                        const LoadProgress& progress) {
+    const JsonValue j = read_project_json(project_json);
     auto demo = std::make_unique<Demo>();
-    const ProjectDir dir(project_json.has_parent_path() ? project_json.parent_path()
-                                                        : std::filesystem::path("."));
-    demo->from_json(j, dir, progress);
+    demo->from_json(j, project_dir_of(project_json), progress);
     return demo;
 }
 

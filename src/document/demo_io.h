@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "document/demo.h"
+#include "package/project_dir.h"
 
 namespace qh {
 
@@ -26,6 +27,11 @@ std::vector<uint8_t> write_demo_payload(const Demo& demo);
 // Relative names in the project resolve against the project file's directory.
 std::unique_ptr<Demo> read_project_file(const std::filesystem::path& project_json,
                                         const LoadProgress& progress = {});
+// The two halves of read_project_file, for callers that keep the JSON (the
+// live preview reads single records of it again): the parsed file, an object
+// (ContentError otherwise), and the folder its names resolve against.
+JsonValue read_project_json(const std::filesystem::path& project_json);
+ProjectDir project_dir_of(const std::filesystem::path& project_json);
 // Writes DIR/project.json and every external file beside it.
 void write_project_file(const Demo& demo, const std::filesystem::path& dir);
 

@@ -15,6 +15,45 @@ std::string current_driver() {
     return d ? d : "";
 }
 
+// Video, a window with `flags` and a current context with its entry points;
+// what was made is left in the out-parameters for the caller to release,
+// also on failure.
+bool open_gl_window(const std::string& title, int width, int height, uint32_t flags, bool& video,
+                    SDL_Window*& window, void*& context, std::string& why) {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        why = SDL_GetError();
+        return false;
+    }
+    video = true;
+    set_gl_attributes();
+    window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width,
+                              height, SDL_WINDOW_OPENGL | flags);
+    if (!window) {
+        why = std::string("no window: ") + SDL_GetError();
+        return false;
+    }
+    context = SDL_GL_CreateContext(window);
+    if (!context) {
+        why = std::string("no OpenGL context: ") + SDL_GetError();
+        return false;
+    }
+    std::string glew;
+    if (!load_gl_entry_points(glew)) {
+        why = "cannot load the OpenGL entry points: " + glew;
+        return false;
+    }
+    return true;
+}
+
+void close_gl_window(bool& video, SDL_Window*& window, void*& context) {
+    if (context) SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context));
+    context = nullptr;
+    if (window) SDL_DestroyWindow(window);
+    window = nullptr;
+    if (video) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    video = false;
+}
+
 }  // namespace
 
 void set_gl_attributes() {
@@ -63,39 +102,39 @@ bool HiddenGlWindow::open(int width, int height) {
 
 bool HiddenGlWindow::try_open(int width, int height, std::string& why) {
     driver_.clear();
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        why = SDL_GetError();
+    const bool ok = open_gl_window("quill", width, height, SDL_WINDOW_HIDDEN, video_, window_,
+                                   context_, why);
+    if (video_) driver_ = current_driver();
+    return ok;
+}
+
+void HiddenGlWindow::close() { close_gl_window(video_, window_, context_); }
+
+ShownGlWindow::~ShownGlWindow() { close(); }
+
+bool ShownGlWindow::open(const std::string& title, int width, int height, Mode mode) {
+    close();
+    error_.clear();
+    const uint32_t flags = mode == fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_RESIZABLE;
+    std::string why;
+    if (!open_gl_window(title, width, height, flags, video_, window_, context_, why)) {
+        error_ = why;
+        close();
         return false;
     }
-    video_ = true;
-    driver_ = current_driver();
-    set_gl_attributes();
-    window_ = SDL_CreateWindow("quill", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width,
-                               height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!window_) {
-        why = std::string("no window: ") + SDL_GetError();
-        return false;
-    }
-    context_ = SDL_GL_CreateContext(window_);
-    if (!context_) {
-        why = std::string("no OpenGL context: ") + SDL_GetError();
-        return false;
-    }
-    std::string glew;
-    if (!load_gl_entry_points(glew)) {
-        why = "cannot load the OpenGL entry points: " + glew;
-        return false;
-    }
+    SDL_GL_SetSwapInterval(1);
     return true;
 }
 
-void HiddenGlWindow::close() {
-    if (context_) SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context_));
-    context_ = nullptr;
-    if (window_) SDL_DestroyWindow(window_);
-    window_ = nullptr;
-    if (video_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    video_ = false;
+void ShownGlWindow::drawable_size(int& width, int& height) const {
+    width = height = 0;
+    if (window_) SDL_GL_GetDrawableSize(window_, &width, &height);
 }
+
+void ShownGlWindow::swap() {
+    if (window_) SDL_GL_SwapWindow(window_);
+}
+
+void ShownGlWindow::close() { close_gl_window(video_, window_, context_); }
 
 }  // namespace qh

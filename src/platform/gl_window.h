@@ -14,6 +14,11 @@
 //   if (!gl.open(64, 36)) fail(gl.error());   // initialises SDL video itself
 //   ...the context is current; gl.video_driver() says which driver gave it
 //
+// Tools that show frames (quill play) make a visible one:
+//   ShownGlWindow w;
+//   if (!w.open("title", 1280, 720, ShownGlWindow::resizable)) fail(w.error());
+//   ...draw; w.swap();  w.drawable_size(width, height) after a resize
+//
 // open() tries the video driver SDL picks (or the one SDL_VIDEODRIVER names)
 // and, when that gives no window or no context, SDL's "offscreen" driver (an
 // EGL context with no display). Destroying the object deletes the context and
@@ -57,6 +62,32 @@ private:
     bool video_ = false;       // SDL video initialised by us
     std::string error_;
     std::string driver_;
+};
+
+// A window on the display SDL picks, with a current context and vertical
+// sync asked for. No fallback: a window nobody can see is of no use here.
+class ShownGlWindow {
+public:
+    enum Mode { resizable, fullscreen };
+
+    ShownGlWindow() = default;
+    ~ShownGlWindow();
+    ShownGlWindow(const ShownGlWindow&) = delete;
+    ShownGlWindow& operator=(const ShownGlWindow&) = delete;
+
+    bool open(const std::string& title, int width, int height, Mode mode);
+    const std::string& error() const { return error_; }
+    SDL_Window* window() const { return window_; }
+    void drawable_size(int& width, int& height) const;
+    void swap();
+
+private:
+    void close();
+
+    SDL_Window* window_ = nullptr;
+    void* context_ = nullptr;  // SDL_GLContext
+    bool video_ = false;
+    std::string error_;
 };
 
 }  // namespace qh

@@ -133,6 +133,7 @@ public:
         Outcome vertex, fragment, link;
         std::vector<const ShaderProgram*> included;  // spliced into the fragment text
         std::string expanded_fragment_source;  // what is compiled
+        std::string compiled_vertex_source;    // the vertex text of the last build
         std::string status_text;               // outcome of the last build, for display
         GlShader vertex_shader;
         GlShader fragment_shader;

@@ -81,6 +81,7 @@ void ShaderProgram::rebuild(ProgramTable include_sources) {
     gpu.included.clear();
     for (UniformDef& def : uniform_defs) def.gpu.location = -1;
 
+    gpu.compiled_vertex_source = vertex_shader_source;
     compile(gpu.vertex_shader, vertex_shader_source, gpu.vertex, gpu.status_text);
     gpu.expanded_fragment_source =
         include_sources.empty()

@@ -77,20 +77,6 @@ struct Section {
     std::string skipped;  // why the section was not checked, or empty
 };
 
-std::vector<std::string> split_lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    while (!lines.empty() && lines.back().find_first_not_of(" \t\r") == std::string::npos)
-        lines.pop_back();
-    return lines;
-}
-
 JsonValue json_lines(const std::vector<std::string>& lines) {
     JsonValue a = JsonValue::array();
     for (const std::string& l : lines) a.push_back(l);

@@ -1,7 +1,9 @@
 #include "cli.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace qh::quill {
@@ -37,6 +39,40 @@ Args parse_args(const std::vector<std::string>& argv, const std::vector<std::str
         }
     }
     return args;
+}
+
+std::vector<std::string> split_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    while (!lines.empty() && lines.back().find_first_not_of(" \t\r") == std::string::npos)
+        lines.pop_back();
+    return lines;
+}
+
+double number_option(const Args& args, const std::string& name, double fallback) {
+    if (!args.has(name)) return fallback;
+    const std::string text = args.value(name);
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(v))
+        throw UsageError(name + " needs a number, not \"" + text + "\"");
+    return v;
+}
+
+std::pair<int, int> size_option(const std::string& option, const std::string& text) {
+    int w = 0, h = 0;
+    char x = 0, extra = 0;
+    if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') || w < 1 ||
+        h < 1) {
+        throw UsageError(option + " needs WIDTHxHEIGHT, for example 1280x720, not \"" + text + "\"");
+    }
+    return {w, h};
 }
 
 ProgressBar::ProgressBar(std::string label) : label_(std::move(label)), enabled_(::isatty(2) != 0) {}

@@ -5,6 +5,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qh::quill {
@@ -35,6 +36,18 @@ struct Args {
 // become the flag "--help".
 Args parse_args(const std::vector<std::string>& argv, const std::vector<std::string>& value_options,
                 const std::vector<std::string>& flag_options);
+
+// The value of a numeric option, `fallback` when it is absent; UsageError
+// for a text that is not a finite number.
+double number_option(const Args& args, const std::string& name, double fallback);
+
+// A window or frame size, "WIDTHxHEIGHT" (an upper-case X too), each at least
+// 1; UsageError naming `option` otherwise.
+std::pair<int, int> size_option(const std::string& option, const std::string& text);
+
+// The lines of a driver's or tool's log, without their line feeds and without
+// blank lines at the end.
+std::vector<std::string> split_lines(const std::string& text);
 
 // A progress bar on standard error, drawn only when standard error is a terminal.
 class ProgressBar {

@@ -10,6 +10,7 @@ int cmd_pack(const std::vector<std::string>& argv);
 int cmd_unpack(const std::vector<std::string>& argv);
 int cmd_info(const std::vector<std::string>& argv);
 int cmd_check(const std::vector<std::string>& argv);
+int cmd_play(const std::vector<std::string>& argv);
 int cmd_render(const std::vector<std::string>& argv);
 
 }  // namespace qh::quill

@@ -21,6 +21,8 @@ const char* const usage =
     "  check FILE [--json]                            build everything on the GPU, report failures\n"
     "  render FILE -o DIR [--fps N] [--size WxH] [--from S] [--to S] [--video OUT.mp4]\n"
     "                                                 draw the demo offline to frames and video\n"
+    "  play FILE [--size WxH] [--fullscreen] [--from S] [--loop A:B] [--watch]\n"
+    "                                                 preview in a window: seek, pause, reload on save\n"
     "\n"
     "quill COMMAND --help shows a command's own help.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
@@ -36,6 +38,7 @@ const Command commands[] = {
     {"info", qh::quill::cmd_info},
     {"check", qh::quill::cmd_check},
     {"render", qh::quill::cmd_render},
+    {"play", qh::quill::cmd_play},
 };
 
 }  // namespace

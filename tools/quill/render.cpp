@@ -18,6 +18,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cli.h"
@@ -91,26 +92,6 @@ private:
     struct sigaction previous_int_ {};
     struct sigaction previous_pipe_ {};
 };
-
-double number_of(const Args& args, const std::string& name, double fallback) {
-    if (!args.has(name)) return fallback;
-    const std::string text = args.value(name);
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(v)) throw UsageError(name + " needs a number, not \"" + text + "\"");
-    return v;
-}
-
-void parse_size(const std::string& text, RenderSettings& s) {
-    int w = 0, h = 0;
-    char x = 0, extra = 0;
-    if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') || w < 1 ||
-        h < 1) {
-        throw UsageError("--size needs WIDTHxHEIGHT, for example 1280x720, not \"" + text + "\"");
-    }
-    s.width = w;
-    s.height = h;
-}
 
 std::string clock_text(double seconds) {
     const long s = std::lround(std::max(seconds, 0.0));
@@ -231,12 +212,12 @@ int cmd_render(const std::vector<std::string>& argv) {
     if (args.positional.size() != 1) throw UsageError("render needs one package or project file");
     if (!args.has("-o")) throw UsageError("render needs -o DIR, the folder the frames go to");
     RenderSettings settings;
-    const double fps = number_of(args, "--fps", 60);
+    const double fps = number_option(args, "--fps", 60);
     if (fps != std::floor(fps) || fps < 1 || fps > 1000) throw UsageError("--fps needs a whole number from 1 to 1000");
     settings.fps = static_cast<int>(fps);
-    if (args.has("--size")) parse_size(args.value("--size"), settings);
-    settings.from = number_of(args, "--from", 0);
-    if (args.has("--to")) settings.to = number_of(args, "--to", 0);
+    if (args.has("--size")) std::tie(settings.width, settings.height) = size_option("--size", args.value("--size"));
+    settings.from = number_option(args, "--from", 0);
+    if (args.has("--to")) settings.to = number_option(args, "--to", 0);
     const std::string video = args.value("--video");
     if (!video.empty() && (settings.width % 2 || settings.height % 2)) {
         throw UsageError("--video needs an even width and height");

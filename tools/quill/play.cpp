@@ -1,0 +1,517 @@
+// quill play: the edit loop. The demo plays from its folder (or a packed
+// file) in a window of its own, with the player's frame composition and clock,
+// keys that pause and seek music and picture together, an overlay, and with
+// --watch what is saved on disk taken in while it plays.
+#include <GL/glew.h>
+#include <SDL.h>
+#include <SDL_ttf.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "cli.h"
+#include "commands.h"
+#include "core/runtime.h"
+#include "devices.h"
+#include "document/demo_io.h"
+#include "document/demo_tables.h"
+#include "document_io.h"
+#include "package/errors.h"
+#include "platform/gl_window.h"
+#include "play_clock.h"
+#include "play_status.h"
+#include "playback/demo_playback.h"
+#include "playback/frame_composition.h"
+#include "playback/program_reload.h"
+#include "project_watch.h"
+#include "render/gl/gl_util.h"
+#include "text/text_overlay.h"
+
+namespace qh::quill {
+
+namespace {
+
+const char* const usage =
+    "usage: quill play FILE [--size WxH] [--fullscreen] [--from SECONDS] [--loop A:B] [--watch]\n"
+    "\n"
+    "Plays FILE (a project.json or a packed player) in a window, with the player's\n"
+    "frames and clock but no loading screen and no finale. The window is 1280 x 720\n"
+    "and resizable unless --size or --fullscreen say otherwise.\n"
+    "\n"
+    "  --from SECONDS  start this far into the music\n"
+    "  --loop A:B      play from A to B seconds again and again (starts at A\n"
+    "                  unless --from says otherwise)\n"
+    "  --watch         take in what is saved: a shader source rebuilds its program\n"
+    "                  and the programs that #include it; an image, a sound or the\n"
+    "                  music is read again; project.json, a font or a model reads\n"
+    "                  the whole project again. Playing goes on at the same time.\n"
+    "                  A shader that no longer builds keeps its last good program\n"
+    "                  and a project.json that no longer reads keeps the last good\n"
+    "                  document; why is shown in the overlay and printed.\n"
+    "\n"
+    "Keys:\n"
+    "  space           pause or go on (music and picture together)\n"
+    "  left, right     one bar back or forward (4 beats); with shift, eight bars\n"
+    "  home            back to the start of the music\n"
+    "  L               mark where a loop starts, then where it ends; again: no loop\n"
+    "  O               show or hide the overlay (time, beat, bar, frame rate, the\n"
+    "                  events playing, what did not build)\n"
+    "  escape          quit\n"
+    "At the demo's end beat the preview pauses.\n"
+    "\n"
+    "The overlay's font is DejaVu Sans from Debian's fonts-dejavu-core.\n"
+    "Needs a display (run it under Xvfb where there is none). Sound goes to the\n"
+    "default audio device, else nowhere.\n"
+    "Exit status: 0 after escape or closing the window, 1 FILE cannot be read or\n"
+    "no window opens, 2 usage error.\n";
+
+constexpr const char* overlay_font_path = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr int overlay_point_size = 15;
+constexpr uint32_t watch_interval_ms = 200;
+constexpr uint32_t min_frame_ms = 16;  // about 60 frames a second where no vertical sync paces them
+constexpr size_t log_lines_shown = 12;
+
+struct Options {
+    std::filesystem::path file;
+    int width = 1280, height = 720;
+    bool fullscreen = false;
+    bool watch = false;
+    std::optional<double> from;
+    std::optional<std::pair<double, double>> loop;
+    bool is_project() const { return file.extension() == ".json"; }
+};
+
+Options parse_options(const Args& args) {
+    Options o;
+    if (args.positional.size() != 1) throw UsageError("play needs one package or project file");
+    o.file = args.positional[0];
+    if (args.has("--size")) std::tie(o.width, o.height) = size_option("--size", args.value("--size"));
+    o.fullscreen = args.flag("--fullscreen");
+    o.watch = args.flag("--watch");
+    if (args.has("--from")) {
+        o.from = number_option(args, "--from", 0);
+        if (*o.from < 0) throw UsageError("--from needs seconds, 0 or more");
+    }
+    if (args.has("--loop")) {
+        o.loop = parse_loop_seconds(args.value("--loop"));
+        if (!o.loop) throw UsageError("--loop takes A:B in seconds, with 0 <= A < B");
+    }
+    return o;
+}
+
+void say(const std::string& text) {
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+// The document read from disk, not yet on the device.
+struct Loaded {
+    std::unique_ptr<Demo> demo;
+    JsonValue project;  // null for a packed file
+};
+
+Loaded read_document(const Options& options) {
+    Loaded l;
+    if (options.is_project()) {
+        l.project = read_project_json(options.file);
+        l.demo = std::make_unique<Demo>();
+        l.demo->from_json(l.project, project_dir_of(options.file));
+    } else {
+        l.demo = open_package(options.file);
+    }
+    return l;
+}
+
+// One preview: the document on the device, its clock, and what the watch
+// looks at. The document and its device side are replaced whole when the
+// project must be read again; everything else changes in place.
+class Preview {
+public:
+    Preview(const Options& options, ShownGlWindow& window)
+        : options_(options), window_(window), dir_(project_dir_of(options.file)) {}
+
+    ~Preview() {
+        playback_.reset();  // its music and samples go before the document they point into
+        demo_.reset();
+    }
+
+    void start(Loaded loaded) {
+        double seconds = options_.loop ? options_.loop->first : 0.0;
+        if (options_.from) seconds = *options_.from;
+        install(std::move(loaded), seconds, false);
+        if (options_.loop)
+            clock_->set_loop(clock_->beat_of_seconds(options_.loop->first),
+                             clock_->beat_of_seconds(options_.loop->second));
+    }
+
+    void open_overlay() {
+        TTF_Init();
+        if (!std::filesystem::exists(overlay_font_path)) {
+            say(std::string("quill play: no overlay: its font ") + overlay_font_path +
+                " is missing (Debian's fonts-dejavu-core installs it)");
+            return;
+        }
+        if (!overlay_.open(overlay_font_path, overlay_point_size))
+            say("quill play: no overlay: " + overlay_.error());
+    }
+
+    // One frame: events, the watch, the clock, the picture. False to quit.
+    bool frame() {
+        const uint32_t started = SDL_GetTicks();
+        if (!handle_events()) return false;
+        if (options_.watch && started - last_poll_ >= watch_interval_ms) {
+            last_poll_ = started;
+            poll_files();
+        }
+        float beat = clock_->beat(SDL_GetTicks());
+        if (const auto back = clock_->loop_target(beat)) {
+            seek(*back);
+            beat = *back;
+        } else if (!clock_->paused() && timeline_ended(beat, demo_->end_beat)) {
+            set_paused(true);
+            say("quill play: the end beat is reached; paused (home or left to go back)");
+            beat = clock_->beat(SDL_GetTicks());
+        }
+
+        const ScreenSize& screen = runtime().screen;
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glViewport(0, 0, screen.render_width, screen.render_height);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        playback_->compose_frame(beat);
+        if (show_overlay_ && overlay_.is_open()) {
+            overlay_.set_lines(status_lines(status(beat), *demo_));
+            glBindFramebuffer(GL_FRAMEBUFFER, 0);
+            overlay_.draw(screen.width, screen.height);
+        }
+        window_.swap();
+        count_frame();
+        const uint32_t spent = SDL_GetTicks() - started;
+        SDL_Delay(spent < min_frame_ms ? min_frame_ms - spent : 2);
+        return true;
+    }
+
+private:
+    // ---- The document on the device ----------------------------------------
+
+    void install(Loaded loaded, double seconds, bool paused) {
+        playback_.reset();
+        demo_ = std::move(loaded.demo);
+        project_ = std::move(loaded.project);
+        playback_ = std::make_unique<DemoPlayback>(*demo_);
+        playback_->realize();
+        playback_->prepare();
+        playback_->warm_up();
+        collect_build_problems();
+
+        const std::optional<float> loop_from = clock_ ? clock_->loop_start() : std::nullopt;
+        const std::optional<float> loop_to = clock_ ? clock_->loop_end() : std::nullopt;
+        clock_.emplace(demo_->bpm, demo_->beat_offset);
+        if (loop_from && loop_to) clock_->set_loop(*loop_from, *loop_to);
+        else if (loop_from) clock_->mark(*loop_from);
+        playback_->start_music();
+        const float beat = clock_->beat_of_seconds(seconds);
+        clock_->start(playback_->music().seek(beat, demo_->bpm, demo_->beat_offset), beat);
+        if (paused) set_paused(true);
+        watch_files();
+    }
+
+    void collect_build_problems() {
+        shader_problems_.clear();
+        for (const auto& e : demo_->effects) {
+            if (!e || !e->program || e->program->usable()) continue;
+            std::string log = build_log(*e->program);
+            shader_problems_[e->program] = log.empty() ? "does not link\n" : log;
+        }
+        for (const auto& [program, log] : shader_problems_)
+            say("quill play: " + program->fragment_shader_filename + " does not build:\n" + log);
+    }
+
+    void watch_files() {
+        if (!options_.watch) return;
+        files_.clear();
+        if (options_.is_project()) {
+            files_ = project_files(project_, *demo_);
+            files_.insert(files_.begin(), WatchedFile{options_.file.filename().string(), {}, false});
+        } else {
+            files_.push_back(WatchedFile{options_.file.filename().string(), {}, false});
+        }
+        watch_.emplace(dir_.root(), names_of(files_));
+    }
+
+    // ---- Clock, music and keys ---------------------------------------------
+
+    void seek(float beat) {
+        clock_->seek(beat, playback_->music().seek(beat, demo_->bpm, demo_->beat_offset));
+    }
+
+    void set_paused(bool paused) {
+        if (paused == clock_->paused()) return;
+        if (paused) {
+            clock_->pause(SDL_GetTicks());
+            playback_->music().pause();
+            playback_->samples().pause();
+        } else {
+            // Music and clock go on together from where the picture stands.
+            const float beat = clock_->beat(SDL_GetTicks());
+            const uint32_t origin = playback_->music().seek(beat, demo_->bpm, demo_->beat_offset);
+            playback_->music().resume();
+            playback_->samples().resume();
+            clock_->resume(origin);
+        }
+    }
+
+    bool handle_events() {
+        SDL_Event e;
+        while (SDL_PollEvent(&e)) {
+            if (e.type == SDL_QUIT) return false;
+            if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) resize();
+            if (e.type != SDL_KEYDOWN) continue;
+            const SDL_Keycode key = e.key.keysym.sym;
+            const bool shift = (e.key.keysym.mod & KMOD_SHIFT) != 0;
+            const float beat = clock_->beat(SDL_GetTicks());
+            if (key == SDLK_ESCAPE) return false;
+            if (key == SDLK_RIGHT || key == SDLK_LEFT) {
+                const int bars = (shift ? 8 : 1) * (key == SDLK_RIGHT ? 1 : -1);
+                seek(clock_->step_target(beat, bars));
+            }
+            if (key == SDLK_HOME) seek(clock_->start_beat());
+            if (e.key.repeat) continue;
+            if (key == SDLK_SPACE) set_paused(!clock_->paused());
+            if (key == SDLK_l) clock_->mark(beat);
+            if (key == SDLK_o) show_overlay_ = !show_overlay_;
+        }
+        return true;
+    }
+
+    // Effects' targets follow the window's size, as they are made at the player's.
+    void resize() {
+        int w = 0, h = 0;
+        window_.drawable_size(w, h);
+        if (w <= 0 || h <= 0) return;
+        runtime().screen = ScreenSize{w, h, w, h};
+        create_effect_objects(demo_->effects);
+    }
+
+    void count_frame() {
+        ++frames_;
+        const uint32_t now = SDL_GetTicks();
+        if (now - fps_since_ >= 1000) {
+            fps_ = static_cast<float>(frames_) * 1000.0f / static_cast<float>(now - fps_since_);
+            frames_ = 0;
+            fps_since_ = now;
+        }
+    }
+
+    PlayStatus status(float beat) const {
+        PlayStatus s;
+        s.beat = beat;
+        s.seconds = clock_->seconds_of_beat(beat);
+        s.fps = fps_;
+        s.paused = clock_->paused();
+        s.loop_from = clock_->loop_start();
+        s.loop_to = clock_->loop_end();
+        s.problems = notes_;
+        for (const auto& [program, log] : shader_problems_) {
+            s.problems.push_back(program->fragment_shader_filename +
+                                 " does not build (the last good program stays):");
+            std::vector<std::string> lines = split_lines(log);
+            if (lines.size() > log_lines_shown) lines.resize(log_lines_shown);
+            for (const std::string& l : lines) s.problems.push_back("  " + l);
+        }
+        return s;
+    }
+
+    // ---- Reloading ----------------------------------------------------------
+
+    void reload_all() {
+        Loaded loaded;
+        try {
+            loaded = read_document(options_);
+        } catch (const std::exception& e) {
+            notes_ = {std::string(e.what()), "(the last good document stays)"};
+            say(std::string("quill play: ") + e.what() + "\nquill play: the last good document stays");
+            return;
+        }
+        notes_.clear();
+        const float beat = clock_->beat(SDL_GetTicks());
+        const double seconds = clock_->seconds_of_beat(beat);
+        install(std::move(loaded), seconds, clock_->paused());
+        say("quill play: " + options_.file.filename().string() + " read again");
+    }
+
+    void poll_files() {
+        const std::vector<size_t> changed = watch_->poll();
+        if (changed.empty()) return;
+        bool all = false, programs = false, music = false;
+        for (size_t i : changed) {
+            const WatchedFile& f = files_[i];
+            if (i == 0) all = true;  // project.json, or the packed file
+            music = music || f.music;
+            for (const FileUse& use : f.uses) {
+                try {
+                    if (!reload_record(use, programs)) all = true;
+                } catch (const std::exception& e) {
+                    say("quill play: " + f.name + ": " + e.what() + " (the last good one stays)");
+                }
+            }
+        }
+        if (all) {
+            reload_all();
+            return;
+        }
+        if (music) restart_music();
+        if (programs) rebuild_programs();
+    }
+
+    // Reads one record again from its element of the project; false when
+    // only reading the whole project again will do.
+    bool reload_record(const FileUse& use, bool& programs) {
+        const JsonValue& element = json_member(project_, table_key(use.kind))[use.index];
+        switch (use.kind) {
+            case RecordKind::shaders: {
+                ShaderProgram& p = *demo_->shaders.at(use.index);
+                ShaderProgram fresh;
+                fresh.from_json(element, dir_);
+                p.vertex_shader_source = fresh.vertex_shader_source;
+                p.fragment_shader_source = fresh.fragment_shader_source;
+                programs = true;
+                return true;
+            }
+            case RecordKind::textures: {
+                Texture& t = *demo_->textures.at(use.index);
+                t.from_json(element, dir_);  // throws before it changes anything when the file is gone
+                t.realize();
+                say("quill play: " + t.name + " read again");
+                return true;
+            }
+            case RecordKind::audio_samples: {
+                AudioSample& s = *demo_->audio_samples.at(use.index);
+                s.from_json(element, dir_);
+                playback_->samples().load(&s, s.audio_buffer.data);
+                say("quill play: " + s.name + " read again");
+                return true;
+            }
+            default:
+                return false;  // fonts, models, datas: what uses them is made with the document
+        }
+    }
+
+    static const char* table_key(RecordKind kind) {
+#define QH_TABLE_KEY(Class, table) \
+    if (kind == RecordKind::table) return #table;
+        QH_RECORD_KINDS(QH_TABLE_KEY)
+#undef QH_TABLE_KEY
+        return "";
+    }
+
+    void restart_music() {
+        bool found = false;
+        demo_->music.data = dir_.read_optional(music_file_name, found);
+        const float beat = clock_->beat(SDL_GetTicks());
+        const bool paused = clock_->paused();
+        playback_->start_music();
+        clock_->resume(playback_->music().seek(beat, demo_->bpm, demo_->beat_offset));
+        if (paused) {
+            clock_->pause(SDL_GetTicks());
+            playback_->music().pause();
+        }
+        say(std::string("quill play: ") + music_file_name + (found ? " read again" : " is gone: no music"));
+    }
+
+    void rebuild_programs() {
+        const ProgramReload r = rebuild_stale_programs(demo_->shaders, demo_->effects);
+        for (const ShaderProgram* p : r.rebuilt) {
+            shader_problems_.erase(p);
+            say("quill play: " + p->fragment_shader_filename + " rebuilt");
+        }
+        for (const auto& p : demo_->shaders) {
+            if (p && p->usable() && !program_is_stale(*p, demo_->shaders)) shader_problems_.erase(p.get());
+        }
+        for (const ProgramFailure& f : r.failed) {
+            shader_problems_[f.program] = f.log;
+            say("quill play: " + f.program->fragment_shader_filename +
+                " does not build; the last good program stays:\n" + f.log);
+        }
+    }
+
+    const Options& options_;
+    ShownGlWindow& window_;
+    ProjectDir dir_;
+    std::unique_ptr<Demo> demo_;
+    JsonValue project_;
+    std::unique_ptr<DemoPlayback> playback_;
+    std::optional<PlayClock> clock_;
+
+    std::vector<WatchedFile> files_;  // [0] is FILE itself
+    std::optional<FileWatch> watch_;
+    uint32_t last_poll_ = 0;
+    std::map<const ShaderProgram*, std::string> shader_problems_;
+    std::vector<std::string> notes_;
+
+    TextOverlay overlay_;
+    bool show_overlay_ = true;
+    uint32_t frames_ = 0, fps_since_ = 0;
+    float fps_ = 0;
+};
+
+// The white texture every scene material falls back on, released with the context.
+class WhiteTexture {
+public:
+    WhiteTexture() : texture_(create_color_texture(1, 1, 1, 1)) { runtime().white_texture = texture_; }
+    ~WhiteTexture() { runtime().white_texture = 0; }
+
+private:
+    GlTexture texture_;
+};
+
+}  // namespace
+
+int cmd_play(const std::vector<std::string>& argv) {
+    const Args args = parse_args(argv, {"--size", "--from", "--loop"}, {"--fullscreen", "--watch"});
+    if (args.flag("--help")) {
+        std::fputs(usage, stdout);
+        return exit_ok;
+    }
+    const Options options = parse_options(args);
+
+    // Reading needs no device, so a malformed file is reported before any window opens.
+    Loaded first = read_document(options);
+
+    // Declared in the order of tear-down, last first.
+    SdlSession sdl;
+    ShownGlWindow window;
+    Mixer mixer;
+    if (!window.open("quill play: " + options.file.string(), options.width, options.height,
+                     options.fullscreen ? ShownGlWindow::fullscreen : ShownGlWindow::resizable)) {
+        std::fprintf(stderr,
+                     "quill play: cannot open a window (%s).\n"
+                     "It needs a display; on a machine with none, run it under Xvfb:\n"
+                     "  xvfb-run -a quill play %s\n",
+                     window.error().c_str(), options.file.string().c_str());
+        return exit_failure;
+    }
+    mixer.open();
+    if (!mixer.note().empty()) say("quill play: no sound (" + mixer.note() + ")");
+    int w = 0, h = 0;
+    window.drawable_size(w, h);
+    runtime().screen = ScreenSize{w, h, w, h};
+    set_composition_state();
+    WhiteTexture white;
+
+    Preview preview(options, window);
+    preview.open_overlay();
+    preview.start(std::move(first));
+    check_gl_errors("flushing");
+    while (preview.frame()) {
+    }
+    return exit_ok;
+}
+
+}  // namespace qh::quill
