@@ -130,7 +130,8 @@ void BM_SaveToFrame(benchmark::State& state) {
         {
             std::ofstream out(project.dir / "resources/plasma.frag", std::ios::trunc);
             // A size of its own every time, so the poll sees it whatever the clock's grain.
-            out << plasma(variant++) << std::string(static_cast<size_t>(variant % 7), ' ');
+            const int v = variant++;
+            out << plasma(v) << std::string(static_cast<size_t>(variant % 7), ' ');
         }
         state.ResumeTiming();
         for (size_t i : watch.poll()) {

@@ -90,9 +90,12 @@ TEST_F(ProgramReloadTest, AnEditRebuildsItsProgramAndItsIncludersOnly) {
         const ProgramReload r = rebuild_stale_programs(shaders, effects);
         EXPECT_EQ(rebuilt(r), row.rebuilt);
         EXPECT_TRUE(r.failed.empty());
-        if (std::find(row.rebuilt.begin(), row.rebuilt.end(), "a.frag") == row.rebuilt.end())
+        if (std::find(row.rebuilt.begin(), row.rebuilt.end(), "a.frag") == row.rebuilt.end()) {
             EXPECT_EQ(program(1).gpu.program, untouched_a);
-        if (row.rebuilt != std::vector<std::string>{"b.frag"}) EXPECT_EQ(program(2).gpu.program, untouched_b);
+        }
+        if (row.rebuilt != std::vector<std::string>{"b.frag"}) {
+            EXPECT_EQ(program(2).gpu.program, untouched_b);
+        }
         for (const auto& p : shaders) EXPECT_FALSE(program_is_stale(*p, shaders)) << p->fragment_shader_filename;
         EXPECT_TRUE(near(drawn(0), row.a));
         EXPECT_TRUE(near(drawn(1), row.b));
