@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 # Tests need a display; without one they run under Xvfb (the demo sees to its own).
 XRUN := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
 
-.PHONY: deps configure build test test-unit demo bench fuzz clean
+.PHONY: deps configure build test test-sanitize test-unit demo bench fuzz clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -17,6 +17,16 @@ build: configure
 
 test: build
 	cd $(BUILD) && $(XRUN) ctest --output-on-failure -j 1
+	@$(MAKE) --no-print-directory test-sanitize
+
+# The unit and GL tiers again, built with AddressSanitizer and
+# UndefinedBehaviorSanitizer (undefined behaviour is fatal). Leak reports are
+# off: the GL driver and SDL keep allocations to the end of the process; the
+# fuzz targets run with leak detection on (fuzz/README.md).
+test-sanitize: deps
+	@cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQH_SANITIZE=ON -DQH_BENCH=OFF >/dev/null
+	@cmake --build build-sanitize -j $(JOBS) --target unit_tests gl_tests
+	cd build-sanitize && ASAN_OPTIONS=detect_leaks=0 $(XRUN) ctest --output-on-failure -L "unit|gl" -j 1
 
 test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -L unit
@@ -30,7 +40,7 @@ fuzz: deps
 	@cmake --build build-fuzz -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) build-fuzz
+	rm -rf $(BUILD) build-fuzz build-sanitize
 
 # Builds, packs the showcase into $(BUILD)/showcase and plays it; without a
 # display under Xvfb, with screenshots in $(BUILD)/showcase-shots/.

@@ -18,9 +18,7 @@ namespace {
 // The whole sound, decoded by the mixer's sample loader into the open
 // device's format; empty when it does not decode.
 std::vector<int16_t> decode(std::span<const uint8_t> bytes) {
-    if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return {};
-    SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
-    Mix_Chunk* chunk = stream ? Mix_LoadWAV_RW(stream, 1) : nullptr;
+    Mix_Chunk* chunk = decode_sound(bytes);
     if (!chunk) return {};
     std::vector<int16_t> pcm(chunk->alen / sizeof(int16_t));
     std::memcpy(pcm.data(), chunk->abuf, pcm.size() * sizeof(int16_t));

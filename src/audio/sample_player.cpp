@@ -86,6 +86,15 @@ void SamplePlayer::cancel(Voice& voice) {
     end_duck(ducking(), voice.duck);
 }
 
+Mix_Chunk* decode_sound(std::span<const uint8_t> bytes) {
+    if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return nullptr;
+    SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+    if (!stream) return nullptr;
+    Mix_Chunk* chunk = Mix_LoadWAV_RW(stream, 0);
+    SDL_RWclose(stream);
+    return chunk;
+}
+
 int32_t SamplePlayer::load(Key key, std::span<const uint8_t> bytes) {
     std::unique_ptr<Voice>& voice = voices_[key];
     if (voice) {
@@ -97,9 +106,7 @@ int32_t SamplePlayer::load(Key key, std::span<const uint8_t> bytes) {
     }
     voice = std::make_unique<Voice>();
 
-    if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return 0;
-    SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
-    if (stream) voice->chunk = Mix_LoadWAV_RW(stream, 1);  // decodes into its own buffer
+    voice->chunk = decode_sound(bytes);  // into its own buffer
     if (!voice->chunk) return 0;
 
     int frequency = 0;

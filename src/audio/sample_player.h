@@ -25,6 +25,12 @@
 
 namespace qh {
 
+// The whole sound decoded by the mixer's sample loader into the open
+// device's format (any format the loader reads); null when it does not
+// decode. The stream is closed here, not by the loader, which leaks it on
+// some malformed inputs when asked to close it itself.
+Mix_Chunk* decode_sound(std::span<const uint8_t> bytes);
+
 inline constexpr int music_full_volume = 128;
 inline constexpr int music_ducked_volume = 100;
 
