@@ -50,6 +50,7 @@
 #include "scene3d/scene.h"
 #include "scene3d/scene_renderer.h"
 #include "support/gltf_builder.h"
+#include "support/model_shaders.h"
 #include "support/sample_demo.h"
 
 namespace qh {
@@ -58,38 +59,7 @@ namespace {
 constexpr int window_width = 1280;
 constexpr int window_height = 720;
 
-const char* const vertex_source = R"(#version 330
-layout(location = 0) in vec3 position;
-layout(location = 2) in vec2 texcoord;
-uniform mat4 uModelViewProjMatrix;
-uniform mat4 uLightMVPMatrix;
-out vec2 v_texcoord;
-out vec4 v_light;
-void main() {
-    gl_Position = uModelViewProjMatrix * vec4(position, 1.0);
-    v_light = uLightMVPMatrix * vec4(position, 1.0);
-    v_texcoord = texcoord;
-}
-)";
 
-const char* const fragment_source = R"(#version 330
-in vec2 v_texcoord;
-in vec4 v_light;
-uniform vec4 uBaseColorFactor;
-uniform sampler2D uBaseColorTexture;
-uniform sampler2D uShadowMapTexture;
-uniform int uIsShadowRenderPass;
-out vec4 fragColor;
-void main() {
-    vec4 base = uBaseColorFactor * texture(uBaseColorTexture, v_texcoord);
-    float lit = 1.0;
-    if (uIsShadowRenderPass == 0) {
-        vec3 l = v_light.xyz / v_light.w * 0.5 + 0.5;
-        if (l.z - 0.0005 > texture(uShadowMapTexture, l.xy).r) lit = 0.4;
-    }
-    fragColor = vec4(base.rgb * lit, 1.0);
-}
-)";
 
 using Clock = std::chrono::steady_clock;
 
@@ -106,17 +76,10 @@ std::unique_ptr<Model> built_model(const std::vector<uint8_t>& glb) {
     return m;
 }
 
-std::vector<uint8_t> sample_image() {
-    Model sample;
-    const std::vector<uint8_t> record = test::model_record("BoxTextured.glb", test::gltf_fixture("BoxTextured.glb"));
-    BinaryReader in(record);
-    sample.read_binary(in);
-    return sample.gltf.images.at(0).image;
-}
 
 std::vector<uint8_t> box_on_plane() {
     test::GltfBuilder b;
-    const int image = b.texture(sample_image(), "image/png");
+    const int image = b.texture(test::fixture_image("BoxTextured.glb"), "image/png");
     b.root(b.node(b.quad_mesh({-3, 0, 3}, {6, 0, 0}, {0, 0, -6}, b.material({0.5f, 0.5f, 0.5f, 1}))));
     b.root(b.node(b.mesh({b.box({0, 1, 0}, {1, 1, 1}, b.material({1, 1, 1, 1}, image))})));
     return b.glb();
@@ -138,8 +101,8 @@ std::vector<uint8_t> grid_of_boxes(int n) {
 // A program, a scene and an effect drawing it, as the player has them.
 struct Stage {
     Stage(const std::vector<uint8_t>& glb, int shadow_size) : model(built_model(glb)) {
-        program.vertex_shader_source = vertex_source;
-        program.fragment_shader_source = fragment_source;
+        program.vertex_shader_source = test::lit_vertex_shader;
+        program.fragment_shader_source = test::lit_fragment_shader;
         program.rebuild();
         scene.root_node = std::make_unique<Node>();
         scene.root_node->model = model.get();

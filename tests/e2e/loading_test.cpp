@@ -13,6 +13,7 @@
 #include "document/demo_io.h"
 #include "document/demo_tables.h"
 #include "e2e/e2e_support.h"
+#include "support/png.h"
 
 namespace qh::e2e {
 namespace {
@@ -20,18 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int16_t music_level = 3000;
-
-std::vector<uint8_t> png(uint8_t shade) {
-    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, 4, 4, 32, SDL_PIXELFORMAT_RGBA32);
-    SDL_FillRect(s, nullptr, SDL_MapRGBA(s->format, shade, shade, shade, 255));
-    std::vector<uint8_t> out(4096);
-    SDL_RWops* stream = SDL_RWFromMem(out.data(), static_cast<int>(out.size()));
-    IMG_SavePNG_RW(s, stream, 0);
-    out.resize(static_cast<size_t>(SDL_RWtell(stream)));
-    SDL_RWclose(stream);
-    SDL_FreeSurface(s);
-    return out;
-}
 
 // Constant-valued 16-bit stereo WAV: easy to find in the written sound.
 std::vector<uint8_t> constant_wav(int frames, int16_t value) {
@@ -71,7 +60,7 @@ std::vector<uint8_t> large_payload() {
     d.end_beat = 3;
     for (int i = 0; i < 200; ++i) {
         d.textures.push_back(std::make_unique<Texture>("resources/t" + std::to_string(i) + ".png",
-                                                       png(static_cast<uint8_t>(i))));
+                                                       test::solid_png(4, 4, static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i))));
     }
     for (int i = 0; i < 4; ++i) {
         auto p = std::make_unique<ShaderProgram>();

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "e2e/e2e_support.h"
+#include "support/png.h"
 #include "support/wav.h"
 #include "document/demo_io.h"
 #include "document/demo_tables.h"
@@ -20,19 +21,6 @@ namespace qh::e2e {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A 2 x 2 opaque PNG.
-std::vector<uint8_t> png_image() {
-    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, 2, 2, 32, SDL_PIXELFORMAT_RGBA32);
-    SDL_FillRect(s, nullptr, SDL_MapRGBA(s->format, 200, 100, 50, 255));
-    std::vector<uint8_t> out(4096);
-    SDL_RWops* stream = SDL_RWFromMem(out.data(), static_cast<int>(out.size()));
-    IMG_SavePNG_RW(s, stream, 0);
-    out.resize(static_cast<size_t>(SDL_RWtell(stream)));
-    SDL_RWclose(stream);
-    SDL_FreeSurface(s);
-    return out;
-}
 
 // 100 ms of a 440 Hz tone: mono, 16-bit, 44100 Hz.
 std::vector<uint8_t> wav_sound() {
@@ -68,7 +56,7 @@ std::unique_ptr<Demo> good_demo() {
     d->shaders.push_back(
         program("resources/lib.frag", "vec4 tint(vec3 rgb) { return vec4(rgb, 1.0); }\n"));
 
-    auto tex = std::make_unique<Texture>("resources/logo.png", png_image());
+    auto tex = std::make_unique<Texture>("resources/logo.png", test::solid_png(2, 2, 200, 100, 50));
     auto font = std::make_unique<Font>();
     font->name = "sans";
     font->filename = "resources/sans.ttf";

@@ -21,52 +21,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const char* const vertex_source = R"(#version 330
-layout(location = 0) in vec3 position;
-layout(location = 2) in vec2 texcoord;
-uniform mat4 uModelViewProjMatrix;
-uniform mat4 uLightMVPMatrix;
-out vec2 v_texcoord;
-out vec4 v_light;
-void main() {
-    gl_Position = uModelViewProjMatrix * vec4(position, 1.0);
-    v_light = uLightMVPMatrix * vec4(position, 1.0);
-    v_texcoord = texcoord;
-}
-)";
 
-const char* const fragment_source = R"(#version 330
-in vec2 v_texcoord;
-in vec4 v_light;
-uniform vec4 uBaseColorFactor;
-uniform sampler2D uBaseColorTexture;
-uniform sampler2D uShadowMapTexture;
-uniform int uIsShadowRenderPass;
-out vec4 fragColor;
-void main() {
-    vec4 base = uBaseColorFactor * texture(uBaseColorTexture, v_texcoord);
-    float lit = 1.0;
-    if (uIsShadowRenderPass == 0) {
-        vec3 l = v_light.xyz / v_light.w * 0.5 + 0.5;
-        if (l.z - 0.0005 > texture(uShadowMapTexture, l.xy).r) lit = 0.4;
-    }
-    fragColor = vec4(base.rgb * lit, 1.0);
-}
-)";
 
-// The image of BoxTextured.glb, as the package's parse keeps it (encoded).
-std::vector<uint8_t> sample_image() {
-    Model sample;
-    const std::vector<uint8_t> record = test::model_record("BoxTextured.glb", test::gltf_fixture("BoxTextured.glb"));
-    BinaryReader in(record);
-    sample.read_binary(in);
-    return sample.gltf.images.at(0).image;
-}
 
 // A box two units high on a dark plane six units wide, centred on the origin.
 std::vector<uint8_t> stage_glb() {
     test::GltfBuilder b;
-    const int image = b.texture(sample_image(), "image/png");
+    const int image = b.texture(test::fixture_image("BoxTextured.glb"), "image/png");
     const int box = b.node(b.mesh({b.box({0, 1, 0}, {1, 1, 1}, b.material({1, 1, 1, 1}, image))}));
     const int plane = b.node(b.quad_mesh({-3, 0, 3}, {6, 0, 0}, {0, 0, -6}, b.material({0.15f, 0.15f, 0.15f, 1})));
     b.root(plane);
@@ -138,7 +99,7 @@ std::vector<uint8_t> one_scene_payload(const char* vertex, const char* fragment,
 
 std::vector<uint8_t> scene_payload() {
     // The camera stands right of the box until beat 5, then left of it.
-    return one_scene_payload(vertex_source, fragment_source, stage_glb(), stage_camera(0),
+    return one_scene_payload(test::lit_vertex_shader, test::lit_fragment_shader, stage_glb(), stage_camera(0),
                              {{"camera_position_x", curve({{0, camera_x_before}, {5, camera_x_after}},
                                                          ControlPointCurve::mode_last_value)},
                               {"ldD", curve({{0, 10}})},

@@ -17,4 +17,39 @@ void main() {
 }
 )";
 
+// A model drawn with its base colour and texture (texture coordinates at
+// location 2), darkened to 0.4 where the shadow map blocks the light.
+inline constexpr const char* lit_vertex_shader = R"(#version 330
+layout(location = 0) in vec3 position;
+layout(location = 2) in vec2 texcoord;
+uniform mat4 uModelViewProjMatrix;
+uniform mat4 uLightMVPMatrix;
+out vec2 v_texcoord;
+out vec4 v_light;
+void main() {
+    gl_Position = uModelViewProjMatrix * vec4(position, 1.0);
+    v_light = uLightMVPMatrix * vec4(position, 1.0);
+    v_texcoord = texcoord;
+}
+)";
+
+inline constexpr const char* lit_fragment_shader = R"(#version 330
+in vec2 v_texcoord;
+in vec4 v_light;
+uniform vec4 uBaseColorFactor;
+uniform sampler2D uBaseColorTexture;
+uniform sampler2D uShadowMapTexture;
+uniform int uIsShadowRenderPass;
+out vec4 fragColor;
+void main() {
+    vec4 base = uBaseColorFactor * texture(uBaseColorTexture, v_texcoord);
+    float lit = 1.0;
+    if (uIsShadowRenderPass == 0) {
+        vec3 l = v_light.xyz / v_light.w * 0.5 + 0.5;
+        if (l.z - 0.0005 > texture(uShadowMapTexture, l.xy).r) lit = 0.4;
+    }
+    fragColor = vec4(base.rgb * lit, 1.0);
+}
+)";
+
 }  // namespace qh::test

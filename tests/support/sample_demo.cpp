@@ -5,7 +5,9 @@
 #include <stdexcept>
 
 #include "document/demo_tables.h"
+#include "package/binary_stream.h"
 #include "package/project_dir.h"
+#include "support/gltf_builder.h"
 
 namespace qh::test {
 
@@ -17,6 +19,14 @@ std::vector<uint8_t> gltf_fixture(const std::string& name) {
     // A missing file would read as no bytes and pass for a broken model.
     if (!in) throw std::runtime_error("test fixture missing: " + path);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<uint8_t> fixture_image(const std::string& glb_name) {
+    Model sample;
+    const std::vector<uint8_t> record = model_record(glb_name, gltf_fixture(glb_name));
+    BinaryReader in(record);
+    sample.read_binary(in);
+    return sample.gltf.images.at(0).image;
 }
 
 std::vector<uint8_t> test_font_bytes() {

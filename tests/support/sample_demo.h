@@ -12,6 +12,9 @@ namespace qh::test {
 std::vector<uint8_t> bytes_of(const std::string& s);
 // A file under tests/data/gltf; throws if it is not there.
 std::vector<uint8_t> gltf_fixture(const std::string& name);
+// The encoded bytes of image 0 of a sample model under tests/data/gltf, as
+// the package's parse keeps them.
+std::vector<uint8_t> fixture_image(const std::string& glb_name);
 // The bytes of the repository's test font (tests/data/fonts/DejaVuSans.ttf).
 std::vector<uint8_t> test_font_bytes();
 
