@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "audio/audio_sample.h"
+#include "audio/wave_headers.h"
 
 namespace qh {
 
@@ -88,6 +89,14 @@ void SamplePlayer::cancel(Voice& voice) {
 
 Mix_Chunk* decode_sound(std::span<const uint8_t> bytes) {
     if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return nullptr;
+    std::vector<uint8_t> fitted;
+    if (const std::optional<WaveHeaders> wave = read_wave_headers(bytes)) {
+        if (wave->seconds() > max_sample_seconds) return nullptr;
+        if (wave->overlong) {
+            fitted = fit_wave_chunks(bytes);
+            bytes = fitted;
+        }
+    }
     SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
     if (!stream) return nullptr;
     Mix_Chunk* chunk = Mix_LoadWAV_RW(stream, 0);

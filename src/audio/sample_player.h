@@ -28,7 +28,9 @@ namespace qh {
 // The whole sound decoded by the mixer's sample loader into the open
 // device's format (any format the loader reads); null when it does not
 // decode. The stream is closed here, not by the loader, which leaks it on
-// some malformed inputs when asked to close it itself.
+// some malformed inputs when asked to close it itself. A RIFF WAVE is
+// looked at first (wave_headers.h): one stated to last longer than a sample
+// may is refused, chunks claiming more bytes than the record holds are cut.
 Mix_Chunk* decode_sound(std::span<const uint8_t> bytes);
 
 inline constexpr int music_full_volume = 128;

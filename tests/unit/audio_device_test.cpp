@@ -20,6 +20,7 @@
 #include "audio/music.h"
 #include "audio/offline_mix.h"
 #include "audio/sample_player.h"
+#include "audio/wave_headers.h"
 #include "core/runtime.h"
 #include "support/scratch_dir.h"
 #include "support/wav.h"
@@ -567,6 +568,71 @@ TEST_F(AudioDevice, OfflineAnalysisTakesWholeBlocksAndNothingWithoutMusic) {
     EXPECT_EQ(no_music.pcm()[10], 12000);
     SoundAnalysis silent(no_music.pcm(), no_music.analysed());
     EXPECT_EQ(silent.at(frames_in(100)).level(), 0);
+}
+
+void put_length(std::vector<uint8_t>& file, size_t at, uint32_t length) {
+    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(length >> (8 * i));
+}
+
+// The mixer's WAVE loader trusts what the headers claim: chunks claiming
+// more than follows are cut to what follows, so a short record never asks
+// for gigabytes (the sanitizer run caps one allocation at 1 GiB) and a
+// truncated sound still plays what it holds; a sound stated to last longer
+// than a sample may (a rate of 2 Hz) is refused before it is resampled.
+TEST_F(AudioDevice, WaveHeadersAreCheckedBeforeTheMixerTrustsThem) {
+    const std::vector<uint8_t> whole = constant_wav(100, 1000);
+    constexpr size_t fmt_length_at = 16;
+    constexpr size_t rate_at = 24;
+    constexpr size_t data_length_at = 40;  // after RIFF, WAVE and a 16-byte fmt chunk
+    const uint32_t data_left = static_cast<uint32_t>(whole.size() - data_length_at - 4);
+    struct Case {
+        const char* what;
+        size_t at;
+        uint32_t value;
+        bool cut;  // the length at `at` is cut to what follows
+        int duration_ms;  // 0: refused
+    };
+    const Case cases[] = {
+        {"as written", rate_at, 44100, false, 100},
+        {"data claims 4 GB", data_length_at, 0xFFFFFFF0u, true, 100},
+        {"data claims one byte more", data_length_at, data_left + 1, true, 100},
+        {"fmt claims 4 GB", fmt_length_at, 0xFFFFFFF0u, true, 0},
+        {"rate 2 Hz: 2205 s", rate_at, 2, false, 0},
+        {"rate 100 Hz: 44.1 s", rate_at, 100, false, 44100},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> file = whole;
+        put_length(file, c.at, c.value);
+        const std::optional<WaveHeaders> headers = read_wave_headers(file);
+        ASSERT_TRUE(headers) << c.what;
+        EXPECT_EQ(headers->overlong, c.cut) << c.what;
+        if (c.cut) {
+            std::vector<uint8_t> expected = file;
+            put_length(expected, c.at, static_cast<uint32_t>(file.size() - c.at - 4));
+            EXPECT_EQ(fit_wave_chunks(file), expected) << c.what;
+        }
+        SamplePlayer samples;
+        EXPECT_EQ(samples.load(&samples, file), c.duration_ms) << c.what;
+    }
+    std::vector<uint8_t> not_wave = whole;
+    not_wave[8] = 'X';
+    EXPECT_FALSE(read_wave_headers(not_wave));
+
+    // The record the media fuzz target found: 11 kB claiming 2.3 GB of data.
+    std::ifstream in(std::string(QH_FUZZ_CORPUS_DIR) + "/media/regress_sample_wave_claims_gigabytes",
+                     std::ios::binary);
+    const std::vector<uint8_t> found{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_GT(found.size(), 1000u);
+    Mix_Chunk* chunk = decode_sound(std::span(found).subspan(1));  // byte 0 picks the kind
+    ASSERT_NE(chunk, nullptr);
+    EXPECT_LT(chunk->alen, 4 * found.size());
+    Mix_FreeChunk(chunk);
+    // And one at 2 Hz: 21 kB resampled to 1.8 GB.
+    std::ifstream slow_in(std::string(QH_FUZZ_CORPUS_DIR) + "/media/regress_sample_wave_rate_2_hz",
+                          std::ios::binary);
+    const std::vector<uint8_t> slow{std::istreambuf_iterator<char>(slow_in), {}};
+    ASSERT_GT(slow.size(), 1000u);
+    EXPECT_EQ(decode_sound(std::span(slow).subspan(1)), nullptr);
 }
 
 // A sample the media fuzz target found: the mixer's loader refused it and,
