@@ -17,7 +17,6 @@
 #include "package/errors.h"
 #include "playback/demo_playback.h"
 #include "render/effect.h"
-#include "scene3d/scene.h"
 #include "support/sample_demo.h"
 
 namespace qh {
@@ -49,18 +48,8 @@ Outcome play(std::span<const uint8_t> payload) {
 
 class PackageSweep : public GlTest {};
 
-// The sample document without its scene: an intact scene makes an 8192 x
-// 8192 shadow target each time, which would make the sweep take minutes
-// (scenes are swept by the readers' fuzz targets and tests instead).
-std::vector<uint8_t> sweep_payload() {
-    std::unique_ptr<Demo> demo = test::make_full_demo();
-    for (auto& e : demo->effects) e->scene = nullptr;
-    demo->scenes.clear();
-    return write_demo_payload(*demo);
-}
-
 TEST_F(PackageSweep, EveryCutOrFlippedPackagePlaysOrIsRefused) {
-    const std::vector<uint8_t> payload = sweep_payload();
+    const std::vector<uint8_t> payload = test::sceneless_payload();
     ASSERT_EQ(play(payload), Outcome::played);
 
     int played = 0, refused = 0;

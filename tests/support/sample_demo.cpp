@@ -4,6 +4,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "document/demo_io.h"
 #include "document/demo_tables.h"
 #include "package/binary_stream.h"
 #include "package/project_dir.h"
@@ -135,6 +136,14 @@ std::unique_ptr<Demo> make_full_demo() {
     d->bpm = 140;
     d->beat_offset = 0.25f;
     return d;
+}
+
+std::vector<uint8_t> sceneless_payload(float end_beat) {
+    std::unique_ptr<Demo> demo = make_full_demo();
+    demo->end_beat = end_beat;
+    for (auto& e : demo->effects) e->scene = nullptr;
+    demo->scenes.clear();
+    return write_demo_payload(*demo);
 }
 
 Effect& add_effect_event(Demo& demo, const std::string& name, const std::string& fragment, float start,

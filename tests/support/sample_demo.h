@@ -24,6 +24,12 @@ std::vector<uint8_t> test_font_bytes();
 // texture, data blob, model (Box.glb) and scene; music bytes; 140 bpm.
 std::unique_ptr<Demo> make_full_demo();
 
+// The sample document without its scene, ending at `end_beat`, packed: what the damaged-package
+// sweeps play. An intact scene makes an 8192 x 8192 shadow target each time
+// it is built, which would make a sweep take many minutes (scenes are swept
+// by the readers' fuzz targets and tests instead).
+std::vector<uint8_t> sceneless_payload(float end_beat = 64);
+
 // Appends a program whose fragment shader is `fragment` (its file
 // "resources/NAME.frag", the default vertex shader), an effect drawing with
 // it and an effect event over [start, end), all named `name`; the effect.
