@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 # Tests need a display; without one they run under Xvfb (the demo sees to its own).
 XRUN := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
 
-.PHONY: deps configure build test test-sanitize test-unit demo bench fuzz clean
+.PHONY: deps configure build test test-sanitize test-tsan test-unit demo bench fuzz clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -18,6 +18,7 @@ build: configure
 test: build
 	cd $(BUILD) && $(XRUN) ctest --output-on-failure -j 1
 	@$(MAKE) --no-print-directory test-sanitize
+	@$(MAKE) --no-print-directory test-tsan
 
 # The unit and GL tiers again, built with AddressSanitizer and
 # UndefinedBehaviorSanitizer (undefined behaviour is fatal). Leak reports are
@@ -29,6 +30,15 @@ test-sanitize: deps
 	@cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQH_SANITIZE=ON -DQH_BENCH=OFF >/dev/null
 	@cmake --build build-sanitize -j $(JOBS) --target unit_tests gl_tests
 	cd build-sanitize && ASAN_OPTIONS=detect_leaks=0:max_allocation_size_mb=1024 $(XRUN) ctest --output-on-failure -L "unit|gl" -j 1
+
+# The tests whose threads share data (the mixer's callback and the main
+# thread, the sample player's timers) built with ThreadSanitizer; a race
+# ends the test with a report.
+test-tsan: deps
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQH_TSAN=ON -DQH_BENCH=OFF >/dev/null
+	@cmake --build build-tsan -j $(JOBS) --target unit_tests
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --output-on-failure \
+	  -R "^(AudioDevice|SpectrumCapture)\\." -j 1
 
 test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -L unit
@@ -42,7 +52,7 @@ fuzz: deps
 	@cmake --build build-fuzz -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) build-fuzz build-sanitize
+	rm -rf $(BUILD) build-fuzz build-sanitize build-tsan
 
 # Builds, packs the showcase into $(BUILD)/showcase and plays it; without a
 # display under Xvfb, with screenshots in $(BUILD)/showcase-shots/.

@@ -7,6 +7,7 @@
 
 #include "audio/audio_sample.h"
 #include "audio/wave_headers.h"
+#include "platform/decode_guard.h"
 
 namespace qh {
 
@@ -99,6 +100,7 @@ Mix_Chunk* decode_sound(std::span<const uint8_t> bytes) {
     }
     SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
     if (!stream) return nullptr;
+    DecodeGuard guard;
     Mix_Chunk* chunk = Mix_LoadWAV_RW(stream, 0);
     SDL_RWclose(stream);
     return chunk;

@@ -9,6 +9,7 @@
 
 #include "render/gl/gl_util.h"
 #include "render/texture.h"
+#include "platform/decode_guard.h"
 
 namespace qh {
 
@@ -36,6 +37,7 @@ Surface decode(const std::vector<uint8_t>& bytes) {
     if (bytes.empty()) return nullptr;
     SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
     if (!stream) return nullptr;
+    DecodeGuard guard;
     Surface image(IMG_Load_RW(stream, 0));
     SDL_RWclose(stream);
     return image;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "text/font.h"
+#include "platform/decode_guard.h"
 
 namespace qh {
 
@@ -30,6 +31,7 @@ void Font::open() {
     } else if (SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()))) {
         gpu.stream = DeviceHandle<SDL_RWops>(stream, close_stream);
         // freesrc 0: the stream is ours, and must outlive the font.
+        DecodeGuard guard;
         if (TTF_Font* font = TTF_OpenFontRW(stream, 0, ptsize)) {
             gpu.font = DeviceHandle<TTF_Font>(font, TTF_CloseFont);
             return;

@@ -10,6 +10,7 @@
 #include "render/gl/gl_util.h"
 #include "text/font.h"
 #include "text/font_texture.h"
+#include "platform/decode_guard.h"
 
 namespace qh {
 
@@ -80,6 +81,7 @@ void FontTexture::set_text(std::string_view text) {
     TTF_Font* renderer = font ? font->handle() : nullptr;
     // The renderer takes a C string: a text stops at its first zero byte.
     if (renderer && !gpu.text.empty() && gpu.text.front() != '\0') {
+        DecodeGuard guard;  // a huge point size asks for a huge block
         SDL_Surface* block =
             TTF_RenderText_Blended_Wrapped(renderer, gpu.text.c_str(), white, static_cast<Uint32>(width));
         if (block) {

@@ -3,6 +3,9 @@
 #include <GL/glew.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "gl/gl_context.h"
@@ -50,8 +53,32 @@ TEST_F(TextureGl, DecodedImagesUploadPremultipliedWithTheTopRowFirst) {
     }
 }
 
+// A BMP header (file and info header, 32 bits a pixel) claiming w x h pixels,
+// with no pixels behind it.
+std::vector<uint8_t> bmp_header(int32_t w, int32_t h) {
+    std::vector<uint8_t> out = {'B', 'M'};
+    auto put = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    put(70, 4), put(0, 4), put(54, 4);                                    // size, reserved, offset
+    put(40, 4), put(uint32_t(w), 4), put(uint32_t(h), 4), put(1, 2), put(32, 2);  // info header
+    for (int i = 0; i < 6; ++i) put(0, 4);
+    out.resize(70, 0);
+    return out;
+}
+
+std::vector<uint8_t> corpus_file(const std::string& name) {
+    std::ifstream in(std::string(QH_FUZZ_CORPUS_DIR) + "/" + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Images that do not decode leave no texture. Those whose header claims
+// gigabytes are refused before the memory is asked for (the sanitizer run
+// aborts on one allocation over 1 GiB).
 TEST_F(TextureGl, UndecodableBytesGiveNoTexture) {
     const std::vector<uint8_t> png = gltest::encode_png(4, 4, std::vector<Rgba>(16, {1, 2, 3, 4}), true);
+    const std::vector<uint8_t> found = corpus_file("media/regress_texture_bmp_claims_gigabytes");
+    ASSERT_EQ(found.size(), 51u);
     struct Row {
         const char* name;
         std::vector<uint8_t> bytes;
@@ -60,6 +87,8 @@ TEST_F(TextureGl, UndecodableBytesGiveNoTexture) {
         {"empty", {}},
         {"not an image", {'h', 'e', 'l', 'l', 'o'}},
         {"truncated png", std::vector<uint8_t>(png.begin(), png.begin() + 24)},
+        {"bmp claiming 60000 x 60000 pixels (14 GB)", bmp_header(60000, 60000)},
+        {"bmp the fuzz target found (8.7 GB)", std::vector<uint8_t>(found.begin() + 1, found.end())},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
