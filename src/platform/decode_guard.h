@@ -20,8 +20,8 @@
 
 namespace qh {
 
-// 1 GiB: more than a 16384 x 16384 RGBA image, the largest texture most
-// devices take, and than ten minutes of resampled stereo sound.
+// 1 GiB: four 8192 x 8192 RGBA images, and ten times ten minutes of
+// stereo sound at the mixer's rate.
 inline constexpr size_t max_decode_allocation = size_t(1) << 30;
 
 class DecodeGuard {

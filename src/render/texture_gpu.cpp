@@ -7,9 +7,9 @@
 #include <memory>
 #include <vector>
 
+#include "platform/decode_guard.h"
 #include "render/gl/gl_util.h"
 #include "render/texture.h"
-#include "platform/decode_guard.h"
 
 namespace qh {
 

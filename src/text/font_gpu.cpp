@@ -5,8 +5,8 @@
 #include <climits>
 #include <cstdio>
 
-#include "text/font.h"
 #include "platform/decode_guard.h"
+#include "text/font.h"
 
 namespace qh {
 

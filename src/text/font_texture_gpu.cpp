@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/decode_guard.h"
 #include "render/gl/gl_util.h"
 #include "text/font.h"
 #include "text/font_texture.h"
-#include "platform/decode_guard.h"
 
 namespace qh {
 
