@@ -18,9 +18,8 @@
 # should, or its memory rose by more than SOAK_MAX_RISE_MB (6) between the
 # end of the warm-up (SOAK_WARMUP seconds) and the end of the run. The
 # warm-up is the start-up (30 s) for the player, which plays the showcase
-# once; for the others it is the showcase's first pass (70 s): the GL driver
-# builds each program's variants when it is first drawn, so memory rises
-# while sections show for the first time.
+# once; for the others it is the showcase's first pass (70 s): memory rises
+# while each section is drawn for the first time, and not on later passes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD:-build}
