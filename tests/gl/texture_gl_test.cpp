@@ -3,13 +3,11 @@
 #include <GL/glew.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <string>
 #include <vector>
 
 #include "gl/gl_context.h"
 #include "render/texture.h"
+#include "support/fuzz_corpus.h"
 
 namespace qh {
 namespace {
@@ -67,17 +65,12 @@ std::vector<uint8_t> bmp_header(int32_t w, int32_t h) {
     return out;
 }
 
-std::vector<uint8_t> corpus_file(const std::string& name) {
-    std::ifstream in(std::string(QH_FUZZ_CORPUS_DIR) + "/" + name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // Images that do not decode leave no texture. Those whose header claims
 // gigabytes are refused before the memory is asked for (the sanitizer run
 // aborts on one allocation over 1 GiB).
 TEST_F(TextureGl, UndecodableBytesGiveNoTexture) {
     const std::vector<uint8_t> png = gltest::encode_png(4, 4, std::vector<Rgba>(16, {1, 2, 3, 4}), true);
-    const std::vector<uint8_t> found = corpus_file("media/regress_texture_bmp_claims_gigabytes");
+    const std::vector<uint8_t> found = test::fuzz_corpus_file("media/regress_texture_bmp_claims_gigabytes");
     ASSERT_EQ(found.size(), 51u);
     struct Row {
         const char* name;

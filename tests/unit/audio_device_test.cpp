@@ -22,6 +22,7 @@
 #include "audio/sample_player.h"
 #include "audio/wave_headers.h"
 #include "core/runtime.h"
+#include "support/fuzz_corpus.h"
 #include "support/scratch_dir.h"
 #include "support/wav.h"
 
@@ -619,18 +620,14 @@ TEST_F(AudioDevice, WaveHeadersAreCheckedBeforeTheMixerTrustsThem) {
     EXPECT_FALSE(read_wave_headers(not_wave));
 
     // The record the media fuzz target found: 11 kB claiming 2.4 GB of data.
-    std::ifstream in(std::string(QH_FUZZ_CORPUS_DIR) + "/media/regress_sample_wave_claims_gigabytes",
-                     std::ios::binary);
-    const std::vector<uint8_t> found{std::istreambuf_iterator<char>(in), {}};
+    const std::vector<uint8_t> found = test::fuzz_corpus_file("media/regress_sample_wave_claims_gigabytes");
     ASSERT_GT(found.size(), 1000u);
     Mix_Chunk* chunk = decode_sound(std::span(found).subspan(1));  // byte 0 picks the kind
     ASSERT_NE(chunk, nullptr);
     EXPECT_LT(chunk->alen, 4 * found.size());
     Mix_FreeChunk(chunk);
     // And one at 2 Hz: 21 kB resampled to 1.9 GB.
-    std::ifstream slow_in(std::string(QH_FUZZ_CORPUS_DIR) + "/media/regress_sample_wave_rate_2_hz",
-                          std::ios::binary);
-    const std::vector<uint8_t> slow{std::istreambuf_iterator<char>(slow_in), {}};
+    const std::vector<uint8_t> slow = test::fuzz_corpus_file("media/regress_sample_wave_rate_2_hz");
     ASSERT_GT(slow.size(), 1000u);
     EXPECT_EQ(decode_sound(std::span(slow).subspan(1)), nullptr);
 }
@@ -639,8 +636,7 @@ TEST_F(AudioDevice, WaveHeadersAreCheckedBeforeTheMixerTrustsThem) {
 // asked to close the stream itself, leaked it (a leak the sanitizer builds'
 // leak checker reports). Decoding closes the stream itself now.
 TEST_F(AudioDevice, UndecodableSoundFromTheFuzzerIsRefused) {
-    std::ifstream in(std::string(QH_FUZZ_CORPUS_DIR) + "/media/regress_sample_stream_leak", std::ios::binary);
-    const std::vector<uint8_t> input{std::istreambuf_iterator<char>(in), {}};
+    const std::vector<uint8_t> input = test::fuzz_corpus_file("media/regress_sample_stream_leak");
     ASSERT_EQ(input.size(), 12u);
     EXPECT_EQ(decode_sound(std::span(input).subspan(1)), nullptr);  // byte 0 picks the kind
 }
