@@ -20,17 +20,24 @@ bool is_wave(std::span<const uint8_t> bytes) {
            std::memcmp(bytes.data() + 8, "WAVE", 4) == 0;
 }
 
-// Calls visit(offset of the chunk header, its id, the bytes of it the record
-// holds, whether it claims more) for each chunk, up to the first that claims
-// more than follows.
+// A chunk as the record holds it.
+struct Chunk {
+    size_t at;                      // offset of its header
+    std::span<const uint8_t> id;    // four bytes
+    std::span<const uint8_t> body;  // as far as the record holds it
+    bool overlong;                  // it claims more than follows
+};
+
+// Calls visit(chunk) for each chunk, up to the first that claims more than
+// follows.
 template <typename Visit>
 void walk_chunks(std::span<const uint8_t> bytes, Visit visit) {
     for (size_t at = riff_header; bytes.size() - at >= chunk_header;) {
         const size_t left = bytes.size() - at - chunk_header;
         const uint32_t length = u32_at(bytes.data() + at + 4);
         const bool overlong = length > left;
-        visit(at, bytes.subspan(at, 4), bytes.subspan(at + chunk_header, overlong ? left : length),
-              overlong);
+        visit(Chunk{at, bytes.subspan(at, 4), bytes.subspan(at + chunk_header, overlong ? left : length),
+                    overlong});
         if (overlong) return;
         at += chunk_header + length + (length & 1u);  // chunks are padded to even lengths
         if (at > bytes.size()) return;
@@ -49,13 +56,13 @@ double WaveHeaders::seconds() const {
 std::optional<WaveHeaders> read_wave_headers(std::span<const uint8_t> bytes) {
     if (!is_wave(bytes)) return std::nullopt;
     WaveHeaders w;
-    walk_chunks(bytes, [&](size_t, std::span<const uint8_t> id, std::span<const uint8_t> body, bool overlong) {
-        w.overlong = w.overlong || overlong;
-        if (id_is(id, "fmt ") && body.size() >= 14) {
-            w.rate = u32_at(body.data() + 4);
-            w.block_align = u16_at(body.data() + 12);
-        } else if (id_is(id, "data")) {
-            w.data_bytes = body.size();
+    walk_chunks(bytes, [&](const Chunk& c) {
+        w.overlong = w.overlong || c.overlong;
+        if (id_is(c.id, "fmt ") && c.body.size() >= 14) {
+            w.rate = u32_at(c.body.data() + 4);
+            w.block_align = u16_at(c.body.data() + 12);
+        } else if (id_is(c.id, "data")) {
+            w.data_bytes = c.body.size();
         }
     });
     return w;
@@ -64,10 +71,10 @@ std::optional<WaveHeaders> read_wave_headers(std::span<const uint8_t> bytes) {
 std::vector<uint8_t> fit_wave_chunks(std::span<const uint8_t> bytes) {
     std::vector<uint8_t> fitted(bytes.begin(), bytes.end());
     if (!is_wave(bytes)) return fitted;
-    walk_chunks(bytes, [&](size_t at, std::span<const uint8_t>, std::span<const uint8_t> body, bool overlong) {
-        if (!overlong) return;
-        const auto cut = static_cast<uint32_t>(body.size());
-        for (int i = 0; i < 4; ++i) fitted[at + 4 + i] = static_cast<uint8_t>(cut >> (8 * i));
+    walk_chunks(bytes, [&](const Chunk& c) {
+        if (!c.overlong) return;
+        const auto cut = static_cast<uint32_t>(c.body.size());
+        for (int i = 0; i < 4; ++i) fitted[c.at + 4 + i] = static_cast<uint8_t>(cut >> (8 * i));
     });
     return fitted;
 }

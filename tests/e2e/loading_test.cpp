@@ -59,8 +59,9 @@ std::vector<uint8_t> large_payload() {
     d.beat_offset = 0;
     d.end_beat = 3;
     for (int i = 0; i < 200; ++i) {
+        const auto grey = static_cast<uint8_t>(i);
         d.textures.push_back(std::make_unique<Texture>("resources/t" + std::to_string(i) + ".png",
-                                                       test::solid_png(4, 4, static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i))));
+                                                       test::solid_png(4, 4, grey, grey, grey)));
     }
     for (int i = 0; i < 4; ++i) {
         auto p = std::make_unique<ShaderProgram>();

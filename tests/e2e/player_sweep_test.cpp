@@ -54,7 +54,8 @@ TEST(PlayerSweep, DamagedPackagesPlayOrEndWithTheFatalReport) {
             EXPECT_FALSE(std::filesystem::exists(cwd / "crash.txt"));
         } else {
             ++refused;
-            EXPECT_EQ(read_file(cwd / "crash.txt").rfind("Fatal error: ", 0), 0u) << read_file(cwd / "crash.txt");
+            const std::string report = read_file(cwd / "crash.txt");
+            EXPECT_EQ(report.rfind("Fatal error: ", 0), 0u) << report;
         }
     }
     EXPECT_GT(played, 0);
