@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 # Tests need a display; without one they run under Xvfb (the demo sees to its own).
 XRUN := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
 
-.PHONY: deps configure build test test-sanitize test-tsan test-unit demo bench fuzz clean
+.PHONY: deps configure build test test-sanitize test-tsan test-unit demo bench fuzz clean check-portable
 
 deps:
 	@bash scripts/install-deps.sh
@@ -58,3 +58,9 @@ clean:
 # display under Xvfb, with screenshots in $(BUILD)/showcase-shots/.
 demo:
 	@BUILD=$(BUILD) bash scripts/demo.sh
+
+# Packs the showcase and plays it in a fresh Debian 12 root that has only the
+# system's libraries (scripts/check-portable.sh; skipped, status 77, where it
+# cannot run).
+check-portable: build
+	@BUILD=$(BUILD) bash scripts/check-portable.sh
