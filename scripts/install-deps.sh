@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libsnappy-dev liblz4-dev libpng-dev
   xvfb xauth xdotool imagemagick mesa-utils libgl1-mesa-dri libglx-mesa0
   fonts-dejavu-core sox ffmpeg
+  # the travelling player's static libraries (scripts/static-deps.sh)
+  dpkg-dev libfreetype-dev libbrotli-dev zlib1g-dev
 )
 
 missing=()

@@ -40,13 +40,25 @@ int event_watch(void*, SDL_Event* event) {
 }
 
 // Start-up failures the player cannot recover from but that would otherwise
-// pass silently: said on standard output (where the other diagnostics go) and
-// in the SDL log, then the process ends with status 1.
-[[noreturn]] void fail_start(const char* what) {
-    std::printf("%s: %s\n", what, SDL_GetError());
+// pass silently, such as a machine whose GL offers no core context: said on
+// standard output (where the other diagnostics go) and in the SDL log, and,
+// since a viewer sees neither, in the fatal report, which ends with status 1.
+[[noreturn]] void fail_start(const std::string& what, const std::string& why) {
+    const std::string message = what + ": " + why;
+    std::printf("%s\n", message.c_str());
     std::fflush(stdout);
-    SDL_Log("%s: %s", what, SDL_GetError());
-    std::exit(1);
+    SDL_Log("%s", message.c_str());
+    report_fatal_error(message);
+}
+
+// Where no window system answers, SDL falls back to a driver that draws into
+// memory, and the demo would play to nobody; such a driver serves only when
+// it was asked for by name.
+bool shows_a_window() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (!driver || (asked && SDL_strcasecmp(asked, driver) == 0)) return true;
+    return SDL_strcmp(driver, "offscreen") != 0 && SDL_strcmp(driver, "dummy") != 0;
 }
 
 void print_gl_info() {
@@ -131,6 +143,7 @@ int run_player(const std::string& executable_path) {
         SDL_Log("Failed to initialize SDL: %s", SDL_GetError());
         return 1;
     }
+    if (!shows_a_window()) fail_start("Cannot open a display", "no X11 or Wayland display answered");
     if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1) {
         std::printf("Cannot open the audio device: %s\n", Mix_GetError());
         std::fflush(stdout);
@@ -149,16 +162,12 @@ int run_player(const std::string& executable_path) {
     main_window = SDL_CreateWindow(window_title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                    rt.screen.width, rt.screen.height,
                                    SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS);
-    if (!main_window) fail_start("Cannot create the window");
+    if (!main_window) fail_start("Cannot create the window", SDL_GetError());
 
     gl_context = SDL_GL_CreateContext(main_window);
-    if (!gl_context) fail_start("Cannot create the OpenGL context");
+    if (!gl_context) fail_start("Cannot create the OpenGL context", SDL_GetError());
     std::string glew_error;
-    if (!load_gl_entry_points(glew_error)) {
-        std::printf("Cannot initialise GLEW: %s\n", glew_error.c_str());
-        std::fflush(stdout);
-        return 1;
-    }
+    if (!load_gl_entry_points(glew_error)) fail_start("Cannot initialise GLEW", glew_error);
     print_gl_info();
     std::fflush(stdout);  // seen at once, not only once loading has ended
     set_composition_state();

@@ -39,6 +39,7 @@ std::filesystem::path packed_player_path() {
 std::filesystem::path player_debug_path() {
     return std::filesystem::path(QH_BUILD_DIR) / QH_PLAYER_DEBUG_NAME;
 }
+std::filesystem::path packed_player_build_path() { return QH_PACKED_PLAYER_BUILD; }
 std::filesystem::path quill_path() { return std::filesystem::path(QH_BUILD_DIR) / "quill"; }
 std::string player_window_title() { return "Quillharbor :: " QH_VERSION; }
 
@@ -67,7 +68,7 @@ void write_file(const std::filesystem::path& p, const std::vector<uint8_t>& byte
 
 std::filesystem::path make_player(const TempDir& dir, const std::vector<uint8_t>& payload,
                                   const std::string& name) {
-    const std::string exe = read_file(player_path());
+    const std::string exe = read_file(packed_player_path());
     const std::vector<uint8_t> image(exe.begin(), exe.end());
     const auto path = dir / name;
     write_file(path, append_package(image, payload));

@@ -17,6 +17,9 @@ std::filesystem::path player_path();  // the plain player build
 // information is in player_debug_path().
 std::filesystem::path packed_player_path();
 std::filesystem::path player_debug_path();
+// The build that copy was made from: the travelling player's, unless the
+// build packs the plain one.
+std::filesystem::path packed_player_build_path();
 std::filesystem::path quill_path();
 // The title of the player's window, which carries the project version.
 std::string player_window_title();
@@ -35,7 +38,8 @@ private:
 std::string read_file(const std::filesystem::path& p);
 void write_file(const std::filesystem::path& p, const std::vector<uint8_t>& bytes);
 
-// A copy of the player with `payload` and its trailer appended, executable.
+// A copy of the player quill packs by default (the travelling one) with
+// `payload` and its trailer appended, executable.
 std::filesystem::path make_player(const TempDir& dir, const std::vector<uint8_t>& payload,
                                   const std::string& name = "demo");
 

@@ -128,6 +128,15 @@ INSTANTIATE_TEST_SUITE_P(
                         {"Failed to initialize SDL: ", "'nonexistent' not available"}, nullptr},
         StartFailureRow{"NoVideoDriver", {"SDL_VIDEODRIVER=nonexistent"}, false, 1,
                         {"Failed to initialize SDL: nonexistent not available"}, nullptr},
+        // Without a display SDL would draw into memory, to nobody.
+        StartFailureRow{"NoDisplay", {"DISPLAY=:9999", "WAYLAND_DISPLAY=qh-none"}, false, 1,
+                        {"Cannot open a display: "},
+                        "Fatal error: Cannot open a display: no X11 or Wayland display answered\nExiting."},
+        // A GL that offers no 3.x context, as an old driver or indirect GL does.
+        StartFailureRow{"NoCoreContext", {"MESA_GL_VERSION_OVERRIDE=2.1"}, false, 1,
+                        {"Cannot create the OpenGL context: "},
+                        "Fatal error: Cannot create the OpenGL context: Could not create GL context: "
+                        "GLXBadFBConfig\nExiting."},
         StartFailureRow{"UnreadableExecutable", {}, true, 1,
                         {"Fatal error: <exe>: cannot read the file"},
                         "Fatal error: <exe>: cannot read the file\nExiting."}),
