@@ -7,7 +7,7 @@ packages=(
   build-essential binutils cmake pkg-config clang
   libsdl2-dev libsdl2-mixer-dev libsdl2-ttf-dev libsdl2-image-dev
   libglew-dev libglm-dev libtinygltf-dev libstb-dev libkissfft-dev nlohmann-json3-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libsnappy-dev liblz4-dev libpng-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libxml2-dev libsnappy-dev liblz4-dev libpng-dev
   xvfb xauth xdotool imagemagick mesa-utils libgl1-mesa-dri libglx-mesa0
   fonts-dejavu-core sox ffmpeg
   # the travelling player's static libraries (scripts/static-deps.sh)

@@ -1,9 +1,7 @@
 #pragma once
-// A small XML reader for the tests: it says whether a document is well formed
-// and hands back its elements to look at. Enough for what our programs write
-// (elements, attributes, character data, comments, processing instructions,
-// the five named entities and character references); a DOCTYPE or CDATA
-// section counts as malformed.
+// XML for the tests: whether a document is well formed, as the system's XML
+// library judges it, and its elements handed back to look at. A DOCTYPE or a
+// CDATA section is refused too: our programs write neither.
 //
 //   const XmlElement root = parse_xml(text);            // throws XmlError
 //   for (const XmlElement* bar : root.find_all([](auto& e) { return e.has_class("bar"); })) ...
