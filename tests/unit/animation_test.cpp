@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <glm/ext/matrix_transform.hpp>
@@ -187,36 +188,45 @@ TEST(NodeAnimation, TheIndexIsABitMaskOfAnimationsWithinItsRange) {
     EXPECT_EQ(m.node_matrices[1], glm::translate(glm::mat4(1.0f), glm::vec3(0, 5, 0)));
 }
 
-// A skin of two joints, node 0 the parent of node 1, and `clips` animations
-// turning joint 1 about z by 10, 20, ... degrees at the clip's end.
+// A skin of three joints at (0, 1, 0), (0, 3, 0) and (2, 1, 0): the first
+// the parent of the others, whose nodes come in the other order (joint and
+// node numbers differ). `clips` animations move the parent to (1, 1, 0) and
+// turn joint 1 about z by 10, 20, ... degrees at the clip's end.
 Model skinned(int clips) {
     test::GltfBuilder b;
     const int parent = b.node(-1, {0, 1, 0});
+    const int side = b.node(-1, {2, 0, 0});
     const int child = b.node(-1, {0, 2, 0});
-    b.at(parent).children = {child};
+    b.at(parent).children = {child, side};
     b.root(parent);
     tinygltf::Skin& skin = b.model.skins.emplace_back();
     skin.name = "arm";
-    skin.joints = {parent, child};
-    const glm::mat4 inverse_binds[2] = {glm::translate(glm::mat4(1.0f), {0, -1, 0}),
-                                        glm::translate(glm::mat4(1.0f), {0, -3, 0})};
+    skin.joints = {parent, child, side};
+    const glm::mat4 inverse_binds[3] = {glm::translate(glm::mat4(1.0f), {0, -1, 0}),
+                                        glm::translate(glm::mat4(1.0f), {0, -3, 0}),
+                                        glm::translate(glm::mat4(1.0f), {-2, -1, 0})};
     std::vector<float> ibm;
     for (const glm::mat4& m : inverse_binds)
         for (int c = 0; c < 4; ++c)
             for (int r = 0; r < 4; ++r) ibm.push_back(m[c][r]);
     skin.inverseBindMatrices = b.floats(ibm, TINYGLTF_TYPE_MAT4);
     const int times = b.floats({0, 1}, TINYGLTF_TYPE_SCALAR);
+    const int moves = b.floats({0, 1, 0, 1, 1, 0}, TINYGLTF_TYPE_VEC3);
     for (int k = 0; k < clips; ++k) {
         tinygltf::Animation& a = b.model.animations.emplace_back();
         a.name = "turn" + std::to_string(k);
-        tinygltf::AnimationSampler& s = a.samplers.emplace_back();
-        s.input = times;
         const glm::vec4 end = xyzw(about_z(10.0f * float(k + 1)));
-        s.output = b.floats({0, 0, 0, 1, end.x, end.y, end.z, end.w}, TINYGLTF_TYPE_VEC4);
-        tinygltf::AnimationChannel& c = a.channels.emplace_back();
-        c.sampler = 0;
-        c.target_node = child;
-        c.target_path = "rotation";
+        const int turns = b.floats({0, 0, 0, 1, end.x, end.y, end.z, end.w}, TINYGLTF_TYPE_VEC4);
+        for (const auto& [output, node, path] :
+             {std::tuple{turns, child, "rotation"}, {moves, parent, "translation"}}) {
+            tinygltf::AnimationSampler& s = a.samplers.emplace_back();
+            s.input = times;
+            s.output = output;
+            tinygltf::AnimationChannel& c = a.channels.emplace_back();
+            c.sampler = int(a.samplers.size()) - 1;
+            c.target_node = node;
+            c.target_path = path;
+        }
     }
     Model m = parsed(b.glb());
     build_animations(m);
@@ -234,13 +244,14 @@ TEST(SkinnedAnimation, TheIndexPicksAnAnimationModuloTheirCount) {
     }
 }
 
-TEST(SkinnedAnimation, JointMatricesComposeParentsAndInverseBinds) {
+TEST(SkinnedAnimation, EachJointMatrixPutsItsVerticesWhereItsJointIs) {
     Model m = skinned(1);
     Skeleton& s = *m.skeleton;
     ASSERT_EQ(s.name, "arm");
-    ASSERT_EQ(s.joints.size(), 2u);
+    ASSERT_EQ(s.joints.size(), 3u);
     EXPECT_EQ(s.joints[1].parent, 0);
-    EXPECT_EQ(s.joints[0].children, std::vector<int32_t>{1});
+    EXPECT_EQ(s.joints[2].parent, 0);
+    EXPECT_EQ(s.joints[0].children, (std::vector<int32_t>{1, 2}));
 
     // At rest every skinning matrix is the identity: bind pose = rest pose.
     animate(m, 0, 0.0f);
@@ -248,12 +259,20 @@ TEST(SkinnedAnimation, JointMatricesComposeParentsAndInverseBinds) {
         for (int c = 0; c < 4; ++c)
             for (int r = 0; r < 4; ++r) EXPECT_NEAR(j[c][r], c == r ? 1.0f : 0.0f, 1e-5f);
     }
-    // Joint 1 turned by 10 degrees about its own origin, at (0, 3, 0) in the world.
+    // At the clip's end the parent stands one unit right, carrying both
+    // children; joint 1, now at (1, 3, 0), has turned 10 degrees, so a vertex
+    // one above it is at (1 - sin 10, 3 + cos 10).
     animate(m, 0, 0.999999f);
-    const glm::vec4 tip = s.joint_matrices[1] * glm::vec4(0, 4, 0, 1);
-    const glm::vec4 want = glm::vec4(0, 3, 0, 1) + glm::vec4(glm::mat3_cast(about_z(10)) * glm::vec3(0, 1, 0), 0);
-    EXPECT_NEAR(tip.x, want.x, 1e-4f);
-    EXPECT_NEAR(tip.y, want.y, 1e-4f);
+    struct Row {
+        size_t joint;
+        glm::vec3 bound, posed;  // a vertex bound to that joint alone, at bind and posed
+    };
+    for (const Row& row : {Row{0, {0, 1, 0}, {1, 1, 0}}, Row{1, {0, 4, 0}, {0.826352f, 3.984808f, 0}},
+                           Row{2, {2, 1.5f, 0}, {3, 1.5f, 0}}}) {
+        SCOPED_TRACE(testing::Message() << "joint " << row.joint);
+        const glm::vec4 got = s.joint_matrices[row.joint] * glm::vec4(row.bound, 1);
+        EXPECT_NEAR(glm::length(glm::vec3(got) - row.posed), 0.0f, 1e-4f);
+    }
 
     s.enabled = false;
     compute_joint_matrices(s);
@@ -290,7 +309,7 @@ TEST(SampleModels, SkeletonsAndClipsAreBuiltAsTheAssetsHoldThem) {
 TEST(SampleModels, StepHoldsAndCubicSplineChangesNothing) {
     Model m = built_fixture("InterpolationTest.glb");
     ASSERT_EQ(m.animations->list.size(), 9u);
-    int cubic = 0;
+    int cubic = 0, stepped = 0;
     for (size_t a = 0; a < m.animations->list.size(); ++a) {
         const ModelAnimation& clip = *m.animations->list[a];
         const Sampler& s = clip.samplers[0];
@@ -314,6 +333,7 @@ TEST(SampleModels, StepHoldsAndCubicSplineChangesNothing) {
             continue;
         }
         if (s.interpolation != step) continue;
+        ++stepped;
         const int32_t path = clip.channels[0].path;
         if (path == rotation_path) {
             EXPECT_NEAR(std::abs(glm::dot(r->rotation, quat_of(first))), 1.0f, 1e-5f);
@@ -322,6 +342,9 @@ TEST(SampleModels, StepHoldsAndCubicSplineChangesNothing) {
             EXPECT_NEAR(glm::length(v - glm::vec3(first)), 0.0f, 1e-5f);
         }
     }
+    // Translation, rotation and scale each have a STEP clip: one read as
+    // LINEAR would skip its check.
+    EXPECT_EQ(stepped, 3);
     EXPECT_EQ(cubic, 3);
 }
 
