@@ -28,6 +28,11 @@ std::string solid(const char* rgb) {
 const char* const uses_lib =
     "#version 150\nout vec4 fragColor;\n#include \"lib.glsl\"\nvoid main() { fragColor = colour(); }\n";
 const char* const broken = "vec4 colour() { return vec4(1.0) }\n";
+const char* const nonsense = "#version 150\nvoid main() { nonsense; }\n";
+// Blue as bright as its one uniform definition, "level" (default 1).
+const char* const level_blue =
+    "#version 150\nuniform float level;\nout vec4 fragColor;\n"
+    "void main() { fragColor = vec4(0.0, 0.0, level, 1.0); }\n";
 
 // lib.glsl (only #included), a.frag (includes it), b.frag (stands alone);
 // effects "a" and "b" draw with the last two.
@@ -37,7 +42,10 @@ protected:
         GlTest::SetUp();
         add("lib.glsl", colour_lib("1.0, 0.0, 0.0"));
         add("a.frag", uses_lib);
-        add("b.frag", solid("0.0, 0.0, 1.0"));
+        add("b.frag", level_blue);
+        UniformDef& level = shaders[2]->uniform_defs.emplace_back();
+        level.name = "level";
+        level.default_val = 1;
         for (int i = 1; i <= 2; ++i) {
             auto e = std::make_unique<Effect>();
             e->program = shaders[i].get();
@@ -54,12 +62,18 @@ protected:
     ShaderProgram& program(int i) { return *shaders[i]; }
     Rgba drawn(int effect) {
         glClear(GL_COLOR_BUFFER_BIT);
+        effects[effect]->upload_uniform_defaults();
         effects[effect]->draw(gltest::frame_at(0), nullptr, false);
         return pixel(width / 2, height / 2);
     }
     std::vector<std::string> rebuilt(const ProgramReload& r) {
         std::vector<std::string> names;
         for (const ShaderProgram* p : r.rebuilt) names.push_back(p->fragment_shader_filename);
+        return names;
+    }
+    std::vector<std::string> failed(const ProgramReload& r) {
+        std::vector<std::string> names;
+        for (const ProgramFailure& f : r.failed) names.push_back(f.program->fragment_shader_filename);
         return names;
     }
 
@@ -114,19 +128,27 @@ TEST_F(ProgramReloadTest, ABrokenEditKeepsTheLastGoodBuildUntilFixed) {
     EXPECT_TRUE(program_is_stale(program(1), shaders)) << "a failed program must be tried again";
     EXPECT_TRUE(near(drawn(0), {255, 0, 0, 255})) << "the last good picture";
 
-    // A standalone program broken from the start has nothing to keep and says so.
-    program(2).fragment_shader_source = "#version 150\nvoid main() { nonsense; }\n";
+    // c.frag, drawn by an effect, never linked: nothing to keep, and it says
+    // so. b.frag keeps its good build and the locations of its uniforms, so
+    // a new value of "level" still reaches the picture.
+    add("c.frag", nonsense);
+    effects.push_back(std::make_unique<Effect>());
+    effects.back()->program = &program(3);
+    program(2).fragment_shader_source = nonsense;
     r = rebuild_stale_programs(shaders, effects);
-    EXPECT_EQ(r.failed.size(), 2u);
+    EXPECT_EQ(failed(r), (std::vector<std::string>{"a.frag", "b.frag", "c.frag"}));
+    EXPECT_FALSE(program(3).usable());
     EXPECT_TRUE(program(2).usable()) << "b.frag was good before: it keeps that build";
+    program(2).uniform_defs[0].default_val = 0.5f;
+    EXPECT_TRUE(near(drawn(1), {0, 0, 128, 255})) << "the kept build lost its uniform locations";
 
     program(0).fragment_shader_source = colour_lib("0.0, 1.0, 0.0");
-    program(2).fragment_shader_source = solid("0.0, 0.0, 1.0");  // its last good text: nothing to build
+    program(2).fragment_shader_source = level_blue;  // its last good text: nothing to build
     r = rebuild_stale_programs(shaders, effects);
     EXPECT_TRUE(r.failed.empty());
     EXPECT_EQ(rebuilt(r), std::vector<std::string>{"a.frag"});
     EXPECT_TRUE(near(drawn(0), {0, 255, 0, 255}));
-    EXPECT_TRUE(near(drawn(1), {0, 0, 255, 255}));
+    EXPECT_TRUE(near(drawn(1), {0, 0, 128, 255}));
 }
 
 }  // namespace
