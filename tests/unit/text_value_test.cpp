@@ -122,6 +122,7 @@ struct OverrideRow {
     std::vector<ControlPoint> override_points;
     float beat;  // the member's (group) beat
     std::string expected;
+    int32_t chars_per_beat = no_typing;  // the texture's
 };
 void PrintTo(const OverrideRow& row, std::ostream* os) { *os << row.name; }
 
@@ -144,8 +145,8 @@ TEST_P(TextForTexture, Text) {
     if (row.override_name) parent.curves[row.override_name] = text_curve(row.override_points);
 
     std::string out = "stale";
-    text_for_texture(member, row.with_parent ? &parent : nullptr, "title", no_typing, row.beat, 0,
-                     out);
+    text_for_texture(member, row.with_parent ? &parent : nullptr, "title", row.chars_per_beat, row.beat,
+                     0, out);
     EXPECT_EQ(out, row.expected);
 }
 
@@ -159,6 +160,10 @@ INSTANTIATE_TEST_SUITE_P(
                     17, "first"},
         OverrideRow{"override_evaluated_for_the_parent", true, "Intro.title", two_override_points,
                     18.5f, "second 102.000000"},
+        // One beat into the override's two-beat span, at one character a
+        // beat: floor(1 / 2 * 5) + 1 of "first".
+        OverrideRow{"override_typed_over_its_own_span", true, "Intro.title", two_override_points, 17,
+                    "fir", 1},
         OverrideRow{"override_without_points_is_empty", true, "Intro.title", {}, 17, ""},
         OverrideRow{"other_member_name_not_used", true, "Outro.title", two_override_points, 17, "own"},
         OverrideRow{"other_texture_name_not_used", true, "Intro.subtitle", two_override_points, 17,
