@@ -282,9 +282,7 @@ TEST_F(SceneGlTest, SecondPassDrawsAfterTheFirst) {
 
 // The depth written into the shadow map at a world point, 1 where nothing was.
 float shadow_depth(Stage& stage, glm::vec3 world) {
-    const Camera& light = *stage.scene.light_camera;
-    const glm::vec4 clip = light.projection_matrix() * light.view_matrix() * glm::vec4(world, 1);
-    const glm::vec2 uv = glm::vec2(clip) / clip.w * 0.5f + 0.5f;
+    const glm::vec2 uv = gltest::ndc_of(*stage.scene.light_camera, world) * 0.5f + 0.5f;
     std::vector<float> depth(size_t(shadow_size) * shadow_size);
     glBindTexture(GL_TEXTURE_2D, stage.scene.gpu.shadow_texture);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());

@@ -2,6 +2,11 @@
 
 #include <GL/glew.h>
 
+#include <cmath>
+
+#include <glm/geometric.hpp>
+#include <glm/trigonometric.hpp>
+
 #include "core/runtime.h"
 #include "package/binary_stream.h"
 #include "render/gl/gl_util.h"
@@ -29,9 +34,20 @@ Camera camera_at(glm::vec3 eye, glm::vec3 target) {
     return c;
 }
 
+glm::vec2 ndc_of(const Camera& camera, glm::vec3 world) {
+    const glm::vec3 forward = glm::normalize(camera.direction - camera.position);
+    const glm::vec3 right = glm::normalize(glm::cross(forward, camera.up));
+    const glm::vec3 up = glm::cross(right, forward);
+    const glm::vec3 d = world - camera.position;
+    const glm::vec2 across{glm::dot(d, right), glm::dot(d, up)};
+    if (camera.orthographic) return across / camera.ortho_half_size;
+    // The view's half height at the point's depth spans -1 .. 1.
+    const float half_height = glm::dot(d, forward) * std::tan(glm::radians(camera.fov) / 2);
+    return across / glm::vec2(half_height * camera.aspect, half_height);
+}
+
 glm::ivec2 pixel_of(const Camera& camera, glm::vec3 world) {
-    const glm::vec4 clip = camera.projection_matrix() * camera.view_matrix() * glm::vec4(world, 1);
-    const glm::vec2 ndc = glm::vec2(clip) / clip.w;
+    const glm::vec2 ndc = ndc_of(camera, world);
     return {int((ndc.x * 0.5f + 0.5f) * GlTest::width), int((ndc.y * 0.5f + 0.5f) * GlTest::height)};
 }
 

@@ -29,7 +29,11 @@ inline constexpr int shadow_size = 256;  // the player's 8192 is slow on a softw
 
 std::unique_ptr<Model> built_model(const std::vector<uint8_t>& glb);
 Camera camera_at(glm::vec3 eye, glm::vec3 target);
-// Where a world point lands in the back buffer (y from the bottom), and its colour.
+// Where a world point lands in normalised device coordinates, and in the
+// back buffer (y from the bottom), and its colour. Worked out from the
+// camera's fields (looking from `position` at the point `direction`), not
+// through its matrices, which the picture is drawn with.
+glm::vec2 ndc_of(const Camera& camera, glm::vec3 world);
 glm::ivec2 pixel_of(const Camera& camera, glm::vec3 world);
 Rgba pixel_at(const Camera& camera, glm::vec3 world);
 bool is_black(Rgba c);
