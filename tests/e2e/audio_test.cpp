@@ -9,8 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
-#include <thread>
 #include <utility>
 
 #include "e2e/e2e_support.h"
@@ -25,14 +23,6 @@ using namespace std::chrono_literals;
 
 constexpr int rate = 44100;
 constexpr double pi = 3.14159265358979323846;
-
-struct Frame {
-    int16_t left = 0;
-    int16_t right = 0;
-    bool operator==(const Frame&) const = default;
-};
-
-bool silent(Frame f) { return f == Frame{}; }
 
 struct Tone {
     double hz = 0;
@@ -66,90 +56,6 @@ std::unique_ptr<Demo> demo_of_seconds(float end_beat) {
     d->end_beat = end_beat;
     return d;
 }
-
-std::vector<Frame> frames_of(const std::string& raw) {
-    std::vector<Frame> frames(raw.size() / 4);
-    for (size_t i = 0; i < frames.size(); ++i) {
-        auto at = [&](size_t b) { return static_cast<uint8_t>(raw[4 * i + b]); };
-        frames[i].left = static_cast<int16_t>(at(0) | (at(1) << 8));
-        frames[i].right = static_cast<int16_t>(at(2) | (at(3) << 8));
-    }
-    return frames;
-}
-
-// The packed player with its sound going to a file in `dir`, and its window
-// on `x` when given (else on the test run's display).
-class DiskAudioPlayer {
-public:
-    DiskAudioPlayer(const TempDir& dir, const Demo& demo, const XServer* x = nullptr)
-        : raw_(dir / "sound.raw"),
-          process_({make_player(dir, write_demo_payload(demo)).string()}, dir.path(),
-                   environment(raw_, x)) {}
-
-    Process& process() { return process_; }
-
-    // What the driver has written so far (it writes through a small buffer),
-    // after the loading screen's chime: frame 0 is the first frame after it.
-    std::vector<Frame> written() const { return after_loader(frames_of(read_file(raw_))); }
-
-    // Waits for the run to end by itself, noting as it goes when the file
-    // grew; the frames the driver wrote (the device is closed, and the file
-    // complete, when the player quits SDL).
-    std::vector<Frame> finish() {
-        const auto deadline = std::chrono::steady_clock::now() + 60s;
-        while (!process_.wait(0ms) && std::chrono::steady_clock::now() < deadline) {
-            std::error_code ec;
-            const auto bytes = std::filesystem::file_size(raw_, ec);
-            if (!ec && (growth_.empty() || bytes / 4 > growth_.back().second))
-                growth_.emplace_back(std::chrono::steady_clock::now(), static_cast<size_t>(bytes / 4));
-            std::this_thread::sleep_for(2ms);
-        }
-        EXPECT_TRUE(process_.wait(0ms)) << "the player did not end after its end beat";
-        EXPECT_EQ(process_.exit_status(), 0) << process_.out() << process_.err();
-        return written();
-    }
-
-    // When, by the steady clock, the file was first seen to hold frame
-    // `index`. The driver mixes a block, writes it through a buffer of about
-    // a block and sleeps: a frame shows up a block or two after it was mixed,
-    // however far the file as a whole has fallen behind the wall clock.
-    std::optional<std::chrono::steady_clock::time_point> seen(size_t index) const {
-        for (const auto& [when, frames] : growth_) {
-            if (frames > index + loader_end_) return when;
-        }
-        return std::nullopt;
-    }
-
-    // Seconds between the moments frames `a` and `b` were first seen.
-    double seconds_between(size_t a, size_t b) const {
-        const auto ta = seen(a), tb = seen(b);
-        if (!ta || !tb) return -1;
-        return std::chrono::duration<double>(*tb - *ta).count();
-    }
-
-private:
-    static std::vector<std::string> environment(const std::filesystem::path& raw, const XServer* x) {
-        std::vector<std::string> env = {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + raw.string()};
-        if (x) env.push_back(x->env());
-        return env;
-    }
-
-    // Every run starts with the chime of the loading screen, before the demo
-    // makes any sound: the first sound, as long as the loader's own.
-    std::vector<Frame> after_loader(const std::vector<Frame>& all) const {
-        size_t start = 0;
-        while (start < all.size() && silent(all[start])) ++start;
-        const size_t end = start + loader_sound_frames();
-        if (end > all.size()) return {};
-        loader_end_ = end;
-        return std::vector<Frame>(all.begin() + static_cast<std::ptrdiff_t>(end), all.end());
-    }
-
-    std::filesystem::path raw_;
-    mutable size_t loader_end_ = 0;
-    Process process_;
-    std::vector<std::pair<std::chrono::steady_clock::time_point, size_t>> growth_;
-};
 
 size_t first_sound(const std::vector<Frame>& out) {
     size_t i = 0;
@@ -214,7 +120,7 @@ TEST(Audio, PackedMusicIsWhatThePlayerPlays) {
     const std::vector<Frame> music = tones(2.0, {440, 12000}, {660, 6000});
     auto demo = demo_of_seconds(4);
     demo->music.data = wav(music);
-    DiskAudioPlayer player(dir, *demo);
+    DiskAudioPlayer player(dir, write_demo_payload(*demo));
     const std::vector<Frame> out = player.finish();
 
     const size_t onset = first_sound(out);
@@ -249,8 +155,8 @@ std::vector<Frame> left_music(double seconds) {
     return tones(seconds, {440, music_amplitude}, {0, 0});
 }
 
-// A 1.5 s chime played by a one-beat event from `beat`. Longer than its
-// event, so it plays once and the duck outlasts the event.
+// A chime played by a one-beat event from `beat`. Longer than its event, so
+// it plays once and the duck outlasts the event.
 void add_chime(Demo& demo, float beat, const std::vector<Frame>& sound) {
     auto sample = std::make_unique<AudioSample>();
     sample->name = "chime.wav";
@@ -265,7 +171,9 @@ void add_chime(Demo& demo, float beat, const std::vector<Frame>& sound) {
     demo.events.push_back(std::move(event));
 }
 
-std::vector<Frame> right_chime() { return tones(chime_seconds, {0, 0}, {2000, chime_amplitude}); }
+std::vector<Frame> right_chime(double seconds = chime_seconds) {
+    return tones(seconds, {0, 0}, {2000, chime_amplitude});
+}
 
 // Where each sound lies in the written output, in frames.
 struct Landmarks {
@@ -309,25 +217,30 @@ std::string describe(const Landmarks& m) {
 }
 
 TEST(Audio, SampleEventDucksTheMusicForTheSampleDuration) {
+    // Four seconds of chime from a one-beat event: the duck that lasts the
+    // sample ends three seconds after one that would last the event.
+    constexpr double long_chime = 4;
     TempDir dir;
-    auto demo = demo_of_seconds(6);
-    const std::vector<Frame> music = left_music(6.0);
+    auto demo = demo_of_seconds(7);
+    const std::vector<Frame> music = left_music(7.0);
     demo->music.data = wav(music);
-    const std::vector<Frame> chime = right_chime();
+    const std::vector<Frame> chime = right_chime(long_chime);
     add_chime(*demo, 2, chime);
 
-    DiskAudioPlayer player(dir, *demo);
+    DiskAudioPlayer player(dir, write_demo_payload(*demo));
     const std::vector<Frame> out = player.finish();
     const Landmarks m = find_landmarks(out, music);
     SCOPED_TRACE(describe(m));
     ASSERT_LT(m.chime_start, out.size()) << "the chime is missing";
-    ASSERT_GE(out.size(), m.chime_start + seconds(chime_seconds + 0.6)) << "the output ends early";
+    ASSERT_GE(out.size(), m.chime_start + seconds(long_chime + 0.6)) << "the output ends early";
 
-    // The chime starts at beat 2, two seconds by the player's clock after the
-    // music started. The written music may have fallen behind that clock
-    // (its position there is then under two seconds), but the moments the
-    // two starts reached the file are two seconds apart.
-    EXPECT_NEAR(player.seconds_between(m.music_start, m.chime_start), 2.0, 0.25);
+    // The beat clock and the duck's timer run on the wall clock, which the
+    // written sound follows only roughly (it falls behind on a busy
+    // machine). So the chime starts nearer beat 2 of the written music than
+    // beats 1 or 3, and the duck ends nearer the end of the chime (its
+    // length in mixed frames) than the end of its event.
+    EXPECT_NEAR(double(m.chime_start - m.music_start), double(seconds(2)), double(seconds(1)));
+    EXPECT_NEAR(double(m.duck_end), double(m.chime_end), double(seconds(1.5)));
     // Played once, whole and unchanged.
     EXPECT_EQ(m.chime_end - m.chime_start, chime.size());
     size_t wrong = 0;
@@ -335,13 +248,11 @@ TEST(Audio, SampleEventDucksTheMusicForTheSampleDuration) {
     EXPECT_EQ(wrong, 0u) << "chime frames differ from the sample";
 
     // The duck starts with the chime (in the same mixed block, or the next
-    // when the mixer was in the middle of one) and ends by a timer of the
-    // sample's duration, on the wall clock.
+    // when the mixer was in the middle of one).
     EXPECT_LE(std::max(m.duck_start, m.chime_start) - std::min(m.duck_start, m.chime_start), mixer_block);
-    EXPECT_NEAR(player.seconds_between(m.chime_start, m.duck_end), chime_seconds, 0.25);
 
     // The music's level between the landmarks, 50 ms from each edge: ducked
-    // to 100/128 while the chime plays, then back at full volume for good.
+    // to 100/128 until the duck ends, then back at full volume for good.
     // (Up to the duck it is the music's own samples, by the landmark's making.)
     const size_t margin = window_frames;
     ASSERT_GE(out.size(), m.duck_end + seconds(0.6)) << "the output ends early";
@@ -361,7 +272,7 @@ TEST(Audio, EndsCleanlyWhileASampleStillDucks) {
     // The timeline ends at 3 s, inside the duck (2 s to 3.5 s): the chime still
     // sounds and its timer is pending when the player quits SDL. finish()
     // checks the exit status.
-    DiskAudioPlayer player(dir, *demo);
+    DiskAudioPlayer player(dir, write_demo_payload(*demo));
     const std::vector<Frame> out = player.finish();
     const Landmarks m = find_landmarks(out, music);
     SCOPED_TRACE(describe(m));
@@ -433,7 +344,7 @@ TEST_P(SoundOnScreen, ProbeShowsWhetherAnythingWasAnalysed) {
     demo->effects.push_back(std::move(effect));
     demo->events.push_back(std::move(event));
 
-    DiskAudioPlayer player(dir, *demo, &x);
+    DiskAudioPlayer player(dir, write_demo_payload(*demo), &x);
     const std::string window = x.wait_for_window(player_window_title(), 60s, &player.process());
     ASSERT_FALSE(window.empty()) << player.process().out() << player.process().err();
     const Geometry g = x.geometry(window);
@@ -507,7 +418,7 @@ TEST_P(MusicFormat, PlaysEachToneOnItsOwnSide) {
     } else {
         demo->music.data = wav(tones(1.0, {440, amplitude}, {660, amplitude}));
     }
-    DiskAudioPlayer player(dir, *demo);
+    DiskAudioPlayer player(dir, write_demo_payload(*demo));
     const std::vector<Frame> out = player.finish();
     // Half a second in: past any codec's priming delay, short of its end.
     const size_t at = first_sound(out) + seconds(0.5);

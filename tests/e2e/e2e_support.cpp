@@ -15,6 +15,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include "app/loader_assets.h"
 #include "package/trailer.h"
 #include "qh_version.h"
@@ -356,6 +358,44 @@ Image XServer::wait_for_screen(const std::function<bool(const Image&)>& ok,
         if (ended) break;
     }
     return Image{};
+}
+
+std::vector<Frame> frames_of(const std::string& raw) {
+    std::vector<Frame> frames(raw.size() / 4);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        auto at = [&](size_t b) { return static_cast<uint8_t>(raw[4 * i + b]); };
+        frames[i].left = static_cast<int16_t>(at(0) | (at(1) << 8));
+        frames[i].right = static_cast<int16_t>(at(2) | (at(3) << 8));
+    }
+    return frames;
+}
+
+namespace {
+std::vector<std::string> disk_audio_env(const std::filesystem::path& raw, const XServer* x) {
+    std::vector<std::string> env = {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + raw.string()};
+    if (x) env.push_back(x->env());
+    return env;
+}
+}  // namespace
+
+DiskAudioPlayer::DiskAudioPlayer(const TempDir& dir, const std::filesystem::path& exe, const XServer* x)
+    : raw_(dir / "sound.raw"), process_({exe.string()}, dir.path(), disk_audio_env(raw_, x)) {}
+
+DiskAudioPlayer::DiskAudioPlayer(const TempDir& dir, const std::vector<uint8_t>& payload, const XServer* x)
+    : DiskAudioPlayer(dir, make_player(dir, payload), x) {}
+
+std::vector<Frame> DiskAudioPlayer::written() const {
+    const std::vector<Frame> all = frames_of(read_file(raw_));
+    // The driver writes silence until the chime starts.
+    const auto start = std::find_if_not(all.begin(), all.end(), silent);
+    if (all.end() - start < static_cast<std::ptrdiff_t>(loader_sound_frames())) return {};
+    return std::vector<Frame>(start + static_cast<std::ptrdiff_t>(loader_sound_frames()), all.end());
+}
+
+std::vector<Frame> DiskAudioPlayer::finish() {
+    EXPECT_TRUE(process_.wait(std::chrono::seconds(60))) << "the player did not end after its end beat";
+    EXPECT_EQ(process_.exit_status(), 0) << process_.out() << process_.err();
+    return written();
 }
 
 }  // namespace qh::e2e

@@ -153,4 +153,38 @@ private:
     std::string display_;
 };
 
+// One frame of the 16-bit stereo sound SDL's disk audio driver writes.
+struct Frame {
+    int16_t left = 0;
+    int16_t right = 0;
+    bool operator==(const Frame&) const = default;
+};
+inline bool silent(Frame f) { return f == Frame{}; }
+std::vector<Frame> frames_of(const std::string& raw);
+
+// A packed demo (`exe`, or `payload` made into one) with its sound going to
+// a file in `dir`, and its window on `x` when given (else on the test run's
+// display).
+class DiskAudioPlayer {
+public:
+    DiskAudioPlayer(const TempDir& dir, const std::filesystem::path& exe, const XServer* x = nullptr);
+    DiskAudioPlayer(const TempDir& dir, const std::vector<uint8_t>& payload, const XServer* x = nullptr);
+
+    Process& process() { return process_; }
+
+    // What the driver has written so far (it writes through a small buffer)
+    // after the loading screen's chime, the first sound of every run: frame 0
+    // is the first frame after it. Empty while the chime is not whole.
+    std::vector<Frame> written() const;
+
+    // Waits for the run to end by itself (a minute at most: a guard against
+    // a hang) and expects status 0; the frames written after the chime (the
+    // device is closed, and the file complete, when the player quits SDL).
+    std::vector<Frame> finish();
+
+private:
+    std::filesystem::path raw_;
+    Process process_;
+};
+
 }  // namespace qh::e2e
