@@ -1,7 +1,8 @@
 // Packed demos with a 3D scene. A box wearing the BoxTextured image stands
 // on a plane, lit (with the shadow pass) from the light keys, and the camera
 // keys move the camera across at beat 5: the box must show on the left of
-// the window, then on the right. A walking figure (CesiumMan, skinned) is
+// the window, then on the right, in the image's colours, its shadow darker
+// than the lit plane. A walking figure (CesiumMan, skinned) is
 // posed by the animation keys: its outline at beat 5 is not the one before.
 #include <gtest/gtest.h>
 
@@ -109,16 +110,20 @@ std::vector<uint8_t> scene_payload() {
                              14);
 }
 
-// Where the upper middle of the box's front face shows (the sky of the
-// image) through the camera at `x`, in window `g`, on the screen.
-std::pair<int, int> box_on_screen(float x, const Geometry& g) {
+// Where `point` shows through the camera at `x`, in window `g`, on the screen.
+std::pair<int, int> on_screen(float x, glm::vec3 point, const Geometry& g) {
     const Camera c = stage_camera(x);
-    const glm::vec4 clip = c.projection_matrix() * c.view_matrix() * glm::vec4(0, 1.6f, 1, 1);
+    const glm::vec4 clip = c.projection_matrix() * c.view_matrix() * glm::vec4(point, 1);
     return {g.x + int((clip.x / clip.w * 0.5f + 0.5f) * float(g.width)),
             g.y + int((0.5f - clip.y / clip.w * 0.5f) * float(g.height))};
 }
 
+// The upper middle of the box's front face: the sky of the image.
+std::pair<int, int> box_on_screen(float x, const Geometry& g) { return on_screen(x, {0, 1.6f, 1}, g); }
+
 bool bright(Rgb c) { return c.r + c.g + c.b > 300; }
+bool sky_blue(Rgb c) { return c.b > c.r + 60 && c.b > c.g + 20; }
+int brightness(Rgb c) { return c.r + c.g + c.b; }
 
 TEST(ScenePlayback, CameraKeysMoveTheTexturedShadowedModel) {
     TempDir dir;
@@ -140,8 +145,20 @@ TEST(ScenePlayback, CameraKeysMoveTheTexturedShadowedModel) {
     };
     EXPECT_FALSE(x.wait_for_screen(box_at(left, right), 60s, &player).empty())
         << "the box never showed on the left; " << player.out();
-    EXPECT_FALSE(x.wait_for_screen(box_at(right, left), 60s, &player).empty())
-        << "the box never moved to the right; " << player.out();
+    const Image moved = x.wait_for_screen(box_at(right, left), 60s, &player);
+    ASSERT_FALSE(moved.empty()) << "the box never moved to the right; " << player.out();
+
+    // The box wears the image, and the light, from up right and in front,
+    // casts its shadow left of it and behind: there the plane is darker than
+    // right of the box.
+    const auto at = [&](glm::vec3 p) {
+        const auto xy = on_screen(camera_x_after, p, g);
+        return moved.at(xy.first, xy.second);
+    };
+    EXPECT_TRUE(sky_blue(moved.at(right.first, right.second))) << moved.at(right.first, right.second);
+    const Rgb shaded = at({-1.4f, 0, -0.4f}), lit = at({1.8f, 0, 0.5f});
+    EXPECT_LT(brightness(shaded) * 3, brightness(lit) * 2) << "in shadow " << shaded << ", in light " << lit;
+
     ASSERT_TRUE(player.wait(60s)) << "the player did not end after its end beat";
     EXPECT_EQ(player.exit_status(), 0) << player.out();
     EXPECT_NE(player.err().find("Number of VAOs: 2\n"), std::string::npos) << player.err();
