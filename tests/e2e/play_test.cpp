@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "document/demo_io.h"
@@ -21,11 +22,14 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* shader_file = "resources/beat.frag";
 
-// Red, green: what an edit changes; blue: the beat / 64, so it climbs while
-// the clock runs and would drop back were the preview restarted.
+// Red, green: what an edit changes; blue: the beat / 1024, so it climbs while
+// the clock runs and would drop back were the clock sent back. It rises a
+// level every 4 beats (2 s) and tops out at beat 1024, more than six minutes
+// after beat 256, where the tests start it: later than every deadline of a
+// test together, so a slow machine ends in a deadline, never at the top.
 std::string beat_shader(const std::string& red_green) {
     return "#version 150\nuniform float beat;\nout vec4 fragColor;\n"
-           "void main() { fragColor = vec4(" + red_green + ", clamp(beat / 64.0, 0.0, 1.0), 1.0); }\n";
+           "void main() { fragColor = vec4(" + red_green + ", clamp(beat / 1024.0, 0.0, 1.0), 1.0); }\n";
 }
 
 // Red: the bar (4 beats) / 16.
@@ -121,8 +125,9 @@ TEST(QuillPlay, SavedShaderShowsWithoutRestartBrokenOneKeepsTheLastPicture) {
     XServer x;
     const auto project = write_project(dir, beat_shader("1.0, 0.0"));
     const auto shader = project.parent_path() / shader_file;
-    // From 8 s, beat 16: blue starts near 64, where a restart would bring it back.
-    PlayWindow play(x, dir, project, {"--watch", "--from", "8"}, {"SDL_AUDIODRIVER=dummy"});
+    // From 128 s, beat 256: blue starts at 64, well above where a clock sent
+    // back to the start would bring it.
+    PlayWindow play(x, dir, project, {"--watch", "--from", "128"}, {"SDL_AUDIODRIVER=dummy"});
     ASSERT_TRUE(play.open()) << play.process.out() << play.process.err();
     auto is = [&](bool red, bool green, int min_blue) {
         return [=, &play](const Image& s) {
@@ -137,8 +142,9 @@ TEST(QuillPlay, SavedShaderShowsWithoutRestartBrokenOneKeepsTheLastPicture) {
 
     const auto saved = Clock::now();
     save(shader, beat_shader("0.0, 1.0"));
-    const Image green = x.wait_for_screen(is(false, true, blue_before + 1), 60s, &play.process);
+    const Image green = x.wait_for_screen(is(false, true, 0), 60s, &play.process);
     ASSERT_FALSE(green.empty()) << "the saved shader never showed; " << play.process.out();
+    EXPECT_GE(play.at(green).b, blue_before) << "the clock went back with the saved shader";
     const double seconds = std::chrono::duration<double>(Clock::now() - saved).count();
     RecordProperty("save_to_screen_seconds", std::to_string(seconds));
     std::printf("saved shader on screen after %.2f s (polled by screenshots)\n", seconds);
@@ -160,66 +166,83 @@ TEST(QuillPlay, SavedShaderShowsWithoutRestartBrokenOneKeepsTheLastPicture) {
     quit(x, play);
 }
 
-// Bar n of the music holds the level 1000 (n + 1) on both sides.
+// Frame i of the music holds its own index: 1 + i / 32768 on the left (never
+// 0, so it tells the music from silence), i % 32768 on the right.
 constexpr int rate = 44100;
-constexpr int bars = 24;
-constexpr int frames_per_bar = rate * 2;
+constexpr int32_t index_base = 32768;
 
-std::vector<uint8_t> bar_levels_music() {
+std::vector<uint8_t> counting_music(int seconds) {
     std::vector<int16_t> samples;
-    samples.reserve(static_cast<size_t>(bars) * frames_per_bar * 2);
-    for (int bar = 0; bar < bars; ++bar)
-        samples.insert(samples.end(), static_cast<size_t>(frames_per_bar) * 2, static_cast<int16_t>(1000 * (bar + 1)));
+    for (int32_t i = 0; i < seconds * rate; ++i) {
+        samples.push_back(static_cast<int16_t>(1 + i / index_base));
+        samples.push_back(static_cast<int16_t>(i % index_base));
+    }
     return test::wav_file(samples, 2);
 }
 
-// The bar each written frame belongs to (-1: silence or no bar's level).
-std::vector<int> bars_heard(const std::string& raw) {
-    std::vector<int> heard;
-    for (size_t i = 0; i + 4 <= raw.size(); i += 4) {
-        const auto left = static_cast<int16_t>(static_cast<uint8_t>(raw[i]) | (static_cast<uint8_t>(raw[i + 1]) << 8));
-        const int bar = (left + 500) / 1000 - 1;
-        heard.push_back(left > 0 && std::abs(left - 1000 * (bar + 1)) < 50 ? bar : -1);
+// The music frames the written sound goes on from, other than the one after
+// the music frame before: where seeks landed.
+std::vector<int32_t> landings(const std::string& raw) {
+    std::vector<int32_t> found;
+    int32_t last = -1;
+    for (const Frame f : frames_of(raw)) {
+        if (f.left <= 0) continue;
+        const int32_t at = (f.left - 1) * index_base + f.right;
+        if (last >= 0 && at != last + 1) found.push_back(at);
+        last = at;
     }
-    return heard;
+    return found;
 }
+
+std::string at_seconds(int32_t frame) { return std::to_string(double(frame) / rate) + " s"; }
 
 TEST(QuillPlay, SeekKeyMovesTheWrittenSoundAndThePicture) {
     TempDir dir;
     XServer x;
-    const auto project = write_project(dir, bar_shader, bar_levels_music());
+    const auto project = write_project(dir, bar_shader, counting_music(24));
     const auto raw = dir / "sound.raw";
     PlayWindow play(x, dir, project, {}, {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + raw.string()});
     ASSERT_TRUE(play.open()) << play.process.out() << play.process.err();
 
-    auto heard = [&](auto ok) {
+    auto written = [&](auto ok) {
         const auto deadline = Clock::now() + 60s;
         while (Clock::now() < deadline && !play.process.wait(0ms)) {
-            const std::vector<int> b = bars_heard(read_file(raw));
-            if (std::any_of(b.begin(), b.end(), ok)) return true;
+            if (ok(read_file(raw))) return true;
             std::this_thread::sleep_for(20ms);
         }
         return false;
     };
-    ASSERT_TRUE(heard([](int b) { return b == 0; })) << "the first bar was never written; " << play.process.out();
+    ASSERT_TRUE(written([](const std::string& r) {
+        const std::vector<Frame> f = frames_of(r);
+        return std::any_of(f.begin(), f.end(), [](Frame v) { return v.left > 0; });
+    })) << "the music was never written; " << play.process.out();
 
-    x.key_down("shift+Right");
-    x.key_up("shift+Right");
-    ASSERT_TRUE(heard([](int b) { return b >= 8; })) << "the sound never reached bar 9; " << play.process.out();
-    // The sound jumped: from the first bars straight to the ninth or later,
-    // nothing of bars 3 to 8 in between.
-    const std::vector<int> b = bars_heard(read_file(raw));
-    const auto jump = std::find_if(b.begin(), b.end(), [](int v) { return v >= 8; });
-    const auto before = std::find_if(std::make_reverse_iterator(jump), b.rend(), [](int v) { return v >= 0; });
-    ASSERT_NE(before, b.rend());
-    EXPECT_LE(*before, 1) << "bars between were played";
-    EXPECT_EQ(*jump, *before + 8) << "the seek did not move the sound by eight bars";
-
-    // The picture follows: red is the bar / 16, 8 / 16 right after the seek.
+    // Paused, so neither the clock nor the music moves while the keys are
+    // read: to the start, one bar on, eight bars on, which is bar 9 (18 s).
+    for (const char* key : {"space", "Home", "Right", "shift+Right"}) {
+        x.key_down(key);
+        x.key_up(key);
+    }
+    // Red is the bar / 16.
     const Image shot = x.wait_for_screen(
-        [&](const Image& s) { const Rgb c = play.at(s); return c.r >= 124 && c.r <= 180 && c.g == 0; }, 60s,
+        [&](const Image& s) { const Rgb c = play.at(s); return std::abs(c.r - 143) <= 3 && c.g == 0; }, 60s,
         &play.process);
-    EXPECT_FALSE(shot.empty()) << "the picture did not follow the seek; " << play.process.out();
+    EXPECT_FALSE(shot.empty()) << "the picture never stood at bar 9; it shows " << play.at(x.screenshot())
+                               << "; " << play.process.out();
+
+    // Going on, the music goes on from there, at the picture's place.
+    x.key_down("space");
+    x.key_up("space");
+    auto landed = [](const std::string& r) {
+        std::vector<int32_t> l = landings(r);
+        std::erase(l, 0);  // a start of the music may show as a jump back to 0
+        return l;
+    };
+    ASSERT_TRUE(written([&](const std::string& r) { return !landed(r).empty(); }))
+        << "the written music never jumped; " << play.process.out();
+    const std::vector<int32_t> l = landed(read_file(raw));
+    EXPECT_EQ(l.size(), 1u) << "the music jumped more than once";
+    EXPECT_EQ(l.front(), 18 * rate) << "the music went on from " << at_seconds(l.front());
     quit(x, play);
 }
 
