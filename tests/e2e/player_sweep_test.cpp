@@ -17,7 +17,7 @@ using namespace std::chrono_literals;
 
 TEST(PlayerSweep, DamagedPackagesPlayOrEndWithTheFatalReport) {
     // Four beats at 140 bpm: a package that reads plays for under two seconds.
-    const std::vector<uint8_t> payload = test::sceneless_payload(4.0f);
+    const std::vector<uint8_t> payload = test::sweep_payload(4.0f);
     struct Damage {
         std::string what;
         std::vector<uint8_t> payload;

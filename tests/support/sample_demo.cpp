@@ -9,6 +9,8 @@
 #include "package/binary_stream.h"
 #include "package/project_dir.h"
 #include "support/gltf_builder.h"
+#include "support/png.h"
+#include "support/wav.h"
 
 namespace qh::test {
 
@@ -30,10 +32,19 @@ std::vector<uint8_t> fixture_image(const std::string& glb_name) {
     return sample.gltf.images.at(0).image;
 }
 
-std::vector<uint8_t> test_font_bytes() {
-    std::ifstream in(std::string(QH_SOURCE_DIR) + "/tests/data/fonts/DejaVuSans.ttf", std::ios::binary);
+namespace {
+
+std::vector<uint8_t> source_file(const std::string& path) {
+    std::ifstream in(std::string(QH_SOURCE_DIR) + "/" + path, std::ios::binary);
+    if (!in) throw std::runtime_error("test data missing: " + path);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+}  // namespace
+
+std::vector<uint8_t> test_font_bytes() { return source_file("tests/data/fonts/DejaVuSans.ttf"); }
+
+std::vector<uint8_t> test_sound_bytes(const std::string& name) { return source_file("tests/data/sound/" + name); }
 
 // One record of every class, each reference kind used at least once.
 std::unique_ptr<Demo> make_full_demo() {
@@ -138,11 +149,19 @@ std::unique_ptr<Demo> make_full_demo() {
     return d;
 }
 
-std::vector<uint8_t> sceneless_payload(float end_beat) {
+std::vector<uint8_t> sweep_payload(float end_beat) {
     std::unique_ptr<Demo> demo = make_full_demo();
     demo->end_beat = end_beat;
-    for (auto& e : demo->effects) e->scene = nullptr;
-    demo->scenes.clear();
+    demo->textures.at(0)->image_buffer = ByteBuffer(solid_png(16, 16, 200, 120, 40));
+    const std::vector<int16_t> click = {0, 0, 12000, -12000, 6000, -6000, 0, 0};
+    demo->audio_samples.at(0)->audio_buffer = ByteBuffer(wav_file(click, 2));
+    auto ogg = std::make_unique<AudioSample>();
+    ogg->name = "resources/tone.ogg";
+    ogg->audio_buffer = ByteBuffer(test_sound_bytes("tone.ogg"));
+    demo->audio_samples.push_back(std::move(ogg));
+    demo->fonts.at(0)->font_buffer = ByteBuffer(test_font_bytes());
+    demo->events.at(0)->curves["title"].control_points = {{0, 0, "Sweep"}};
+    demo->music = ByteBuffer(test_sound_bytes("tone.ogg"));
     return write_demo_payload(*demo);
 }
 

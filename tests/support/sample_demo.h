@@ -24,11 +24,15 @@ std::vector<uint8_t> test_font_bytes();
 // texture, data blob, model (Box.glb) and scene; music bytes; 140 bpm.
 std::unique_ptr<Demo> make_full_demo();
 
-// The sample document without its scene, ending at `end_beat`, packed: what the damaged-package
-// sweeps play. An intact scene makes an 8192 x 8192 shadow target each time
-// it is built, which would make a sweep take many minutes (scenes are swept
-// by the readers' fuzz targets and tests instead).
-std::vector<uint8_t> sceneless_payload(float end_beat = 64);
+// The bytes of a file under tests/data/sound.
+std::vector<uint8_t> test_sound_bytes(const std::string& name);
+
+// The sample document with real resources for its stand-in bytes, ending at
+// `end_beat`, packed: what the damaged-package sweeps play, so that damage
+// reaches the image, sound, font and model decoders. A PNG texture, a WAVE
+// and an Ogg Vorbis sample, Ogg Vorbis music, the test font with a text to
+// draw, and the Box model in its scene.
+std::vector<uint8_t> sweep_payload(float end_beat = 64);
 
 // Appends a program whose fragment shader is `fragment` (its file
 // "resources/NAME.frag", the default vertex shader), an effect drawing with
