@@ -23,6 +23,7 @@
 #include "gl/gl_context.h"
 #include "package/binary_stream.h"
 #include "package/errors.h"
+#include "audio/sample_player.h"
 #include "playback/demo_playback.h"
 #include "render/effect.h"
 #include "support/sample_demo.h"
@@ -84,9 +85,23 @@ private:
     Kind images_, sounds_, fonts_, models_;
 };
 
+// Whether every resource of an intact package decoded: without it, damage
+// handed to a device build might never reach a decoder.
+void expect_all_decoded(const Demo& demo) {
+    for (const auto& t : demo.textures) EXPECT_GT(t->gpu.width, 0) << t->name;
+    for (const auto& f : demo.fonts) EXPECT_TRUE(f->gpu.font) << f->name << ": " << f->gpu.error;
+    for (const auto& m : demo.models) EXPECT_TRUE(m->gpu.ready && m->gpu.problems.empty()) << m->filename;
+    for (const auto& a : demo.audio_samples) {
+        Mix_Chunk* chunk = decode_sound(a->audio_buffer.data);
+        EXPECT_TRUE(chunk) << a->name << ": " << Mix_GetError();
+        if (chunk) Mix_FreeChunk(chunk);
+    }
+}
+
 // As the player loads and plays a package, with the fatal report replaced
 // by the outcome.
-Outcome play(std::span<const uint8_t> payload, DamageSeen* seen = nullptr) {
+Outcome play(std::span<const uint8_t> payload, DamageSeen* seen = nullptr,
+             void (*inspect)(const Demo&) = nullptr) {
     Demo demo;
     DemoPlayback playback(demo);
     try {
@@ -103,6 +118,7 @@ Outcome play(std::span<const uint8_t> payload, DamageSeen* seen = nullptr) {
     }
     playback.realize_links();
     playback.prepare();
+    if (inspect) inspect(demo);
     playback.warm_up();
     for (const float beat : {0.0f, 2.5f, 33.0f}) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -126,7 +142,8 @@ TEST_F(PackageSweep, EveryCutOrFlippedPackagePlaysOrIsRefused) {
 
     const std::vector<uint8_t> payload = test::sweep_payload();
     DamageSeen seen(*read_demo_payload(payload, {}));
-    ASSERT_EQ(play(payload, &seen), Outcome::played);
+    ASSERT_EQ(play(payload, &seen, expect_all_decoded), Outcome::played);
+    ASSERT_FALSE(HasFailure()) << "the intact package does not decode";
     ASSERT_EQ(seen.images() + seen.sounds() + seen.fonts() + seen.models(), 0);
 
     int played = 0, refused = 0;
