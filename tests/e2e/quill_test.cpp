@@ -187,6 +187,42 @@ TEST(Quill, PackedFileIsItsPlayerPlusItsContent) {
     EXPECT_EQ(project.out.find("player:"), std::string::npos) << project.out;
 }
 
+struct NeedsCase {
+    const char* name;
+    std::vector<std::string> option;  // the --player option, if any
+    std::vector<const char*> said;    // on standard output
+    std::vector<const char*> warned;  // on standard error
+};
+
+// `info` says what the player part of a packed demo needs from the system,
+// and warns of a player that runs only where its shared libraries are.
+TEST(Quill, InfoSaysWhatThePackedPlayerNeeds) {
+    TempDir dir;
+    write_project_file(*test::make_full_demo(), dir / "project");
+    write_file(dir / "script", test::bytes_of("#!/bin/sh\nexec echo a player\n"));
+    const NeedsCase cases[] = {
+        {"default player", {}, {"player needs: ", "glibc floor:  ", "C++ runtime:  "}, {}},
+        {"the development build", {"--player", player_path().string()}, {"player needs: ", "libSDL2"},
+         {"a development build that needs ", "libSDL2", "`make build`", "build/quill pack"}},
+        {"no executable", {"--player", "script"}, {"player needs: not known: the player is not a Linux x86-64"}, {}},
+    };
+    for (const NeedsCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args = {"pack", "project/project.json", "-o", "demo"};
+        args.insert(args.end(), c.option.begin(), c.option.end());
+        ASSERT_EQ(quill(dir, args).status, 0);
+
+        const QuillRun text = quill(dir, {"info", "demo"});
+        ASSERT_EQ(text.status, 0) << text.err;
+        for (const char* s : c.said) EXPECT_NE(text.out.find(s), std::string::npos) << s << " in\n" << text.out;
+        for (const char* s : c.warned) EXPECT_NE(text.err.find(s), std::string::npos) << s << " in\n" << text.err;
+
+        const QuillRun json = quill(dir, {"info", "demo", "--json"});
+        ASSERT_EQ(json.status, 0) << json.err;
+        EXPECT_TRUE(JsonValue::parse(json.out)["player_needs"]["libraries"].is_array()) << json.out;
+    }
+}
+
 struct TimelineRun {
     const char* name;
     std::vector<std::string> args;  // "@demo" stands for the packed sample demo

@@ -8,6 +8,7 @@
 #include "document_io.h"
 #include "document/demo_tables.h"
 #include "package/errors.h"
+#include "player_needs.h"
 #include "timeline_svg.h"
 
 namespace qh::quill {
@@ -19,8 +20,10 @@ const char* const usage =
     "\n"
     "Shows a package's tempo, end beat and running time, and each table with its\n"
     "records' names and stored sizes, and of a packed file the player's and the\n"
-    "content's (payload and trailer) share of its bytes. FILE may also be a\n"
-    "project.json.\n"
+    "content's (payload and trailer) share of its bytes, the shared libraries the\n"
+    "player names and the newest C and C++ runtime versions it asks for (with a\n"
+    "warning when it is a development build that runs only where those are\n"
+    "installed). FILE may also be a project.json.\n"
     "--json prints the same as one JSON object.\n"
     "--timeline OUT.svg also draws the timeline over beats into OUT.svg: one row\n"
     "per event, grouped by the record it targets, a group's members under it,\n"
@@ -44,6 +47,53 @@ void write_timeline(const Demo& demo, const std::filesystem::path& out) {
                  out.string().c_str());
 }
 
+// The player part of a packed file: its first `player_bytes` bytes.
+std::vector<uint8_t> read_player_part(const std::filesystem::path& path, uint64_t player_bytes) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> bytes(player_bytes);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+        throw ContentError("cannot read the player part of " + path.string());
+    return bytes;
+}
+
+std::string joined(const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& item : items) out += (out.empty() ? "" : ", ") + item;
+    return out;
+}
+
+JsonValue needs_json(const PlayerNeeds& needs) {
+    return {{"linux_x86_64", needs.is_elf},  {"damage", needs.damage},
+            {"libraries", needs.libraries},  {"glibc", needs.glibc},
+            {"cxx_runtime", needs.cxx_runtime}, {"development_needs", development_needs(needs)}};
+}
+
+void print_needs(const PlayerNeeds& needs) {
+    if (!needs.is_elf) {
+        std::printf("player needs: not known: the player is not a Linux x86-64 executable\n");
+    } else if (!needs.damage.empty()) {
+        std::printf("player needs: not known: its ELF tables are damaged (%s)\n", needs.damage.c_str());
+    } else {
+        std::printf("player needs: %s\n",
+                    needs.libraries.empty() ? "no shared libraries" : joined(needs.libraries).c_str());
+        std::printf("glibc floor:  %s\n", needs.glibc.empty() ? "none" : needs.glibc.c_str());
+        std::printf("C++ runtime:  %s\n", needs.cxx_runtime.empty() ? "none" : joined(needs.cxx_runtime).c_str());
+    }
+}
+
+// On standard error, so that --json still prints JSON alone; stdout is
+// flushed first so that on a terminal the warning follows what it is about.
+void warn_if_development_build(const PlayerNeeds& needs) {
+    const std::vector<std::string> found = development_needs(needs);
+    if (found.empty()) return;
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "quill: warning: the player is a development build that needs %s; it runs only where "
+                 "those are installed. Make the travelling player, build/" QH_PACKED_PLAYER_NAME
+                 ", with `make build` and pack again with `build/quill pack PROJECT/project.json -o OUT`.\n",
+                 joined(found).c_str());
+}
+
 }  // namespace
 
 int cmd_info(const std::vector<std::string>& argv) {
@@ -55,12 +105,16 @@ int cmd_info(const std::vector<std::string>& argv) {
     if (args.positional.size() != 1) throw UsageError("info needs one package or project file");
     std::unique_ptr<Demo> demo;
     std::optional<PackedShares> shares;
+    std::optional<PlayerNeeds> needs;
     {
         ProgressBar bar("reading");
         PackedShares packed;
         demo = open_document(args.positional[0], [&](uint64_t i, uint64_t n) { bar.update(i, n); },
                              &packed);
-        if (packed.file_bytes != 0) shares = packed;
+        if (packed.file_bytes != 0) {
+            shares = packed;
+            needs = read_player_needs(read_player_part(args.positional[0], packed.player_bytes));
+        }
     }
 
     if (args.has("--timeline")) write_timeline(*demo, args.value("--timeline"));
@@ -79,6 +133,7 @@ int cmd_info(const std::vector<std::string>& argv) {
         report["file_bytes"] = shares->file_bytes;
         report["player_bytes"] = shares->player_bytes;
         report["content_bytes"] = shares->content_bytes();
+        report["player_needs"] = needs_json(*needs);
     }
     JsonValue tables = JsonValue::object();
     for_each_table(*demo, [&](const auto& table, const char* key) {
@@ -91,6 +146,7 @@ int cmd_info(const std::vector<std::string>& argv) {
 
     if (args.flag("--json")) {
         std::fputs(dump_json_text(report).c_str(), stdout);
+        if (needs) warn_if_development_build(*needs);
         return exit_ok;
     }
     std::printf("tempo:        %g bpm, beat offset %g\n", demo->bpm, demo->beat_offset);
@@ -106,6 +162,8 @@ int cmd_info(const std::vector<std::string>& argv) {
         };
         share("player:", shares->player_bytes);
         share("content:", shares->content_bytes());
+        print_needs(*needs);
+        warn_if_development_build(*needs);
     }
     std::printf("records:      %llu (stored count %llu)\n",
                 static_cast<unsigned long long>(demo->record_count()),

@@ -1,0 +1,190 @@
+#include "player_needs.h"
+
+#include <elf.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <stdexcept>
+#include <string_view>
+
+namespace qh::quill {
+
+namespace {
+
+// Libraries every x86-64 Linux desktop has.
+constexpr std::string_view travelling_libraries[] = {
+    "libc.so.6",     "libm.so.6",  "libdl.so.2",     "libpthread.so.0", "librt.so.1", "ld-linux-x86-64.so.2",
+    "libgcc_s.so.1", "libGL.so.1", "libOpenGL.so.0", "libGLX.so.0",     "libEGL.so.1"};
+constexpr std::string_view glibc_prefix = "GLIBC_";
+// The C library of the oldest desktops the travelling player is meant for.
+const std::vector<unsigned> newest_travelling_glibc = {2, 35};
+constexpr std::string_view cxx_runtime_prefixes[] = {"GLIBCXX_", "CXXABI_"};
+
+class Damaged : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// `size` bytes at `offset` of `in`, checked before anything is touched; `what`
+// names them in the message.
+std::span<const uint8_t> slice(std::span<const uint8_t> in, uint64_t offset, uint64_t size, const char* what) {
+    if (offset > in.size() || size > in.size() - offset)
+        throw Damaged(std::string(what) + ": " + std::to_string(size) + " bytes at " + std::to_string(offset) +
+                      " run past the " + std::to_string(in.size()) + " there are");
+    return in.subspan(offset, size);
+}
+
+template <class T>
+T record(std::span<const uint8_t> in, uint64_t offset, const char* what) {
+    T v;
+    std::memcpy(&v, slice(in, offset, sizeof v, what).data(), sizeof v);  // ELF64 LSB on a little-endian host
+    return v;
+}
+
+// The text at `offset` of a string table, which must end within it.
+std::string text(std::span<const uint8_t> strings, uint64_t offset, const char* what) {
+    const void* end =
+        offset < strings.size() ? std::memchr(strings.data() + offset, 0, strings.size() - offset) : nullptr;
+    if (!end)
+        throw Damaged(std::string(what) + " at " + std::to_string(offset) + " does not end in its string table");
+    return std::string(reinterpret_cast<const char*>(strings.data() + offset), static_cast<const char*>(end));
+}
+
+// "2.2.5" as {2, 2, 5}; empty for what is not such a number ("PRIVATE").
+std::vector<unsigned> version_number(std::string_view s) {
+    std::vector<unsigned> parts;
+    const char* p = s.data();
+    const char* const end = s.data() + s.size();
+    while (true) {
+        unsigned part = 0;
+        const auto [next, ec] = std::from_chars(p, end, part);
+        if (ec != std::errc()) return {};
+        parts.push_back(part);
+        if (next == end) return parts;
+        if (*next != '.') return {};
+        p = next + 1;
+    }
+}
+
+// The newest of the version names that start with `prefix`, "" for none.
+std::string newest(const std::vector<std::string>& names, std::string_view prefix) {
+    std::string best;
+    std::vector<unsigned> best_number;
+    for (const std::string& name : names) {
+        if (!name.starts_with(prefix)) continue;
+        std::vector<unsigned> number = version_number(std::string_view(name).substr(prefix.size()));
+        if (!number.empty() && number > best_number) {
+            best = name;
+            best_number = std::move(number);
+        }
+    }
+    return best;
+}
+
+void read_needed(std::span<const uint8_t> dynamic, std::span<const uint8_t> strings,
+                 std::vector<std::string>& libraries) {
+    for (uint64_t at = 0; at + sizeof(Elf64_Dyn) <= dynamic.size(); at += sizeof(Elf64_Dyn)) {
+        const auto entry = record<Elf64_Dyn>(dynamic, at, "dynamic entry");
+        if (entry.d_tag == DT_NULL) break;
+        if (entry.d_tag == DT_NEEDED) libraries.push_back(text(strings, entry.d_un.d_val, "needed library name"));
+    }
+}
+
+// `count` version needs, one per library, each with a chain of the versions
+// it asks of that library. The links only lead forward, but entries may
+// overlap; no sound table has more than its size in 16-byte entries.
+void read_version_needs(std::span<const uint8_t> needs, std::span<const uint8_t> strings, uint32_t count,
+                        std::vector<std::string>& versions) {
+    uint64_t entries_left = needs.size() / sizeof(Elf64_Vernaux);
+    const auto visit = [&] {
+        if (entries_left-- == 0) throw Damaged("version needs: more entries than the section holds");
+    };
+    uint64_t at = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        visit();
+        const auto need = record<Elf64_Verneed>(needs, at, "version need");
+        uint64_t version_at = at + need.vn_aux;
+        for (uint16_t j = 0; j < need.vn_cnt; ++j) {
+            visit();
+            const auto version = record<Elf64_Vernaux>(needs, version_at, "needed version");
+            versions.push_back(text(strings, version.vna_name, "needed version name"));
+            if (version.vna_next == 0) break;
+            version_at += version.vna_next;
+        }
+        if (need.vn_next == 0) break;
+        at += need.vn_next;
+    }
+}
+
+void read_tables(std::span<const uint8_t> player, PlayerNeeds& out) {
+    const auto header = record<Elf64_Ehdr>(player, 0, "ELF header");
+    if (header.e_machine != EM_X86_64 || (header.e_type != ET_EXEC && header.e_type != ET_DYN)) {
+        out.is_elf = false;
+        return;
+    }
+    if (header.e_shnum != 0 && header.e_shentsize != sizeof(Elf64_Shdr))
+        throw Damaged("section headers of " + std::to_string(header.e_shentsize) + " bytes, not " +
+                      std::to_string(sizeof(Elf64_Shdr)));
+    const std::span<const uint8_t> table =
+        slice(player, header.e_shoff, uint64_t{header.e_shnum} * sizeof(Elf64_Shdr), "section header table");
+    std::vector<Elf64_Shdr> sections(header.e_shnum);
+    if (!table.empty()) std::memcpy(sections.data(), table.data(), table.size());
+
+    const auto contents = [&](const Elf64_Shdr& s, const char* what) {
+        return slice(player, s.sh_offset, s.sh_size, what);
+    };
+    const auto linked = [&](const Elf64_Shdr& s, const char* what) {
+        if (s.sh_link >= sections.size())
+            throw Damaged(std::string(what) + ": section " + std::to_string(s.sh_link) + " of " +
+                          std::to_string(sections.size()));
+        return contents(sections[s.sh_link], what);
+    };
+    std::vector<std::string> versions;
+    for (const Elf64_Shdr& s : sections) {
+        if (s.sh_type == SHT_DYNAMIC)
+            read_needed(contents(s, "dynamic section"), linked(s, "dynamic string table"), out.libraries);
+        else if (s.sh_type == SHT_GNU_verneed)
+            read_version_needs(contents(s, "version needs"), linked(s, "version names' string table"),
+                               s.sh_info, versions);
+    }
+    out.glibc = newest(versions, glibc_prefix);
+    for (std::string_view prefix : cxx_runtime_prefixes) {
+        std::string name = newest(versions, prefix);
+        if (!name.empty()) out.cxx_runtime.push_back(std::move(name));
+    }
+}
+
+}  // namespace
+
+PlayerNeeds read_player_needs(std::span<const uint8_t> player) {
+    PlayerNeeds needs;
+    if (player.size() < EI_NIDENT || std::memcmp(player.data(), ELFMAG, SELFMAG) != 0 ||
+        player[EI_CLASS] != ELFCLASS64 || player[EI_DATA] != ELFDATA2LSB)
+        return needs;
+    needs.is_elf = true;
+    try {
+        read_tables(player, needs);
+    } catch (const Damaged& e) {
+        needs = PlayerNeeds();
+        needs.is_elf = true;
+        needs.damage = e.what();
+    }
+    return needs;
+}
+
+std::vector<std::string> development_needs(const PlayerNeeds& needs) {
+    std::vector<std::string> found;
+    for (const std::string& library : needs.libraries) {
+        if (std::find(std::begin(travelling_libraries), std::end(travelling_libraries), library) ==
+            std::end(travelling_libraries))
+            found.push_back(library);
+    }
+    if (!needs.glibc.empty() &&
+        version_number(std::string_view(needs.glibc).substr(glibc_prefix.size())) > newest_travelling_glibc)
+        found.push_back(needs.glibc);
+    found.insert(found.end(), needs.cxx_runtime.begin(), needs.cxx_runtime.end());
+    return found;
+}
+
+}  // namespace qh::quill

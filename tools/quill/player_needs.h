@@ -1,0 +1,38 @@
+#pragma once
+// What a player executable needs from the system it runs on: the shared
+// libraries its dynamic section names and the newest symbol versions it asks
+// of the C and C++ runtimes, read from its ELF bytes.
+//
+//   const PlayerNeeds needs = read_player_needs(player_bytes);  // never throws
+//   if (!needs.is_elf) ...               // not a Linux x86-64 executable
+//   else if (!needs.damage.empty()) ...  // its tables do not read
+//   for (const std::string& n : development_needs(needs)) ...  // keeps it at home
+//
+// Every read is checked against the bytes given before it touches them; a
+// table that points outside them, or runs on without end, is reported in
+// `damage` and nothing else is claimed.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qh::quill {
+
+struct PlayerNeeds {
+    bool is_elf = false;                   // a 64-bit little-endian x86-64 ELF executable
+    std::string damage;                    // why its tables could not be read; empty when they were
+    std::vector<std::string> libraries;    // its DT_NEEDED entries, in the file's order
+    std::string glibc;                     // the newest "GLIBC_x.y" it asks for; empty for none
+    std::vector<std::string> cxx_runtime;  // the newest "GLIBCXX_..." and "CXXABI_..." it asks for
+};
+
+PlayerNeeds read_player_needs(std::span<const uint8_t> player);
+
+// What keeps a player from running on any x86-64 Linux desktop: libraries
+// outside the set every one has (the C library's parts, the GCC runtime, GL's
+// dispatch libraries), a GLIBC version above 2.35, and any C++ runtime version
+// (the travelling player carries its own). Empty for a travelling player and
+// for one whose needs could not be read.
+std::vector<std::string> development_needs(const PlayerNeeds& needs);
+
+}  // namespace qh::quill
