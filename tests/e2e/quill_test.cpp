@@ -119,7 +119,7 @@ std::vector<std::string> debug_sections(const std::string& image) {
 }
 
 TEST(Quill, TheBuildKeepsThePlayersDebugInformationApart) {
-    const std::string full = read_file(player_path());
+    const std::string full = read_file(packed_player_build_path());
     const std::string stripped = read_file(packed_player_path());
     const std::vector<std::string> stripped_sections = elf_section_names(stripped);
     ASSERT_FALSE(stripped_sections.empty()) << packed_player_path() << " is not an ELF file";
@@ -220,6 +220,11 @@ TEST(Quill, InfoSaysWhatThePackedPlayerNeeds) {
         const QuillRun json = quill(dir, {"info", "demo", "--json"});
         ASSERT_EQ(json.status, 0) << json.err;
         EXPECT_TRUE(JsonValue::parse(json.out)["player_needs"]["libraries"].is_array()) << json.out;
+        // What quill packs by default travels, unless the build was told otherwise.
+        if (c.option.empty() && QH_PORTABLE_PLAYER) {
+            EXPECT_EQ(text.err.find("development build"), std::string::npos) << text.err;
+            EXPECT_NE(text.out.find("glibc floor:  GLIBC_2.3"), std::string::npos) << text.out;
+        }
     }
 }
 
