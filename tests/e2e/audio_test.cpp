@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "e2e/e2e_support.h"
+#include "support/sample_demo.h"
 #include "support/wav.h"
 #include "document/demo_io.h"
 #include "document/demo_tables.h"
@@ -412,9 +413,7 @@ TEST_P(MusicFormat, PlaysEachToneOnItsOwnSide) {
     TempDir dir;
     auto demo = demo_of_seconds(2);
     if (row.file) {
-        const std::string bytes = read_file(std::filesystem::path(QH_SOURCE_DIR) / "tests/data/sound" / row.file);
-        ASSERT_FALSE(bytes.empty()) << row.file;
-        demo->music.data.assign(bytes.begin(), bytes.end());
+        demo->music.data = test::test_sound_bytes(row.file);
     } else {
         demo->music.data = wav(tones(1.0, {440, amplitude}, {660, amplitude}));
     }

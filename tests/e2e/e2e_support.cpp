@@ -360,16 +360,6 @@ Image XServer::wait_for_screen(const std::function<bool(const Image&)>& ok,
     return Image{};
 }
 
-std::vector<Frame> frames_of(const std::string& raw) {
-    std::vector<Frame> frames(raw.size() / 4);
-    for (size_t i = 0; i < frames.size(); ++i) {
-        auto at = [&](size_t b) { return static_cast<uint8_t>(raw[4 * i + b]); };
-        frames[i].left = static_cast<int16_t>(at(0) | (at(1) << 8));
-        frames[i].right = static_cast<int16_t>(at(2) | (at(3) << 8));
-    }
-    return frames;
-}
-
 namespace {
 std::vector<std::string> disk_audio_env(const std::filesystem::path& raw, const XServer* x) {
     std::vector<std::string> env = {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + raw.string()};

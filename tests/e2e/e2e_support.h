@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/sound_frames.h"
+
 namespace qh::e2e {
 
 std::filesystem::path player_path();  // the plain player build
@@ -153,14 +155,9 @@ private:
     std::string display_;
 };
 
-// One frame of the 16-bit stereo sound SDL's disk audio driver writes.
-struct Frame {
-    int16_t left = 0;
-    int16_t right = 0;
-    bool operator==(const Frame&) const = default;
-};
-inline bool silent(Frame f) { return f == Frame{}; }
-std::vector<Frame> frames_of(const std::string& raw);
+using test::Frame;
+using test::frames_of;
+using test::silent;
 
 // A packed demo (`exe`, or `payload` made into one) with its sound going to
 // a file in `dir`, and its window on `x` when given (else on the test run's

@@ -24,6 +24,7 @@
 #include "core/runtime.h"
 #include "support/fuzz_corpus.h"
 #include "support/scratch_dir.h"
+#include "support/sound_frames.h"
 #include "support/wav.h"
 
 namespace qh {
@@ -32,11 +33,7 @@ namespace {
 constexpr int rate = 44100;
 constexpr int block_frames = 1024;
 
-struct Frame {
-    int16_t left = 0;
-    int16_t right = 0;
-    bool operator==(const Frame&) const = default;
-};
+using test::Frame;
 
 constexpr size_t frames_in(int ms) {
     return static_cast<size_t>(ms) * rate / 1000;
@@ -66,15 +63,7 @@ std::optional<size_t> frame_number(Frame f) {
     return static_cast<size_t>(f.left - 1) + static_cast<size_t>(f.right - 1) * 30000;
 }
 
-std::vector<Frame> frames_of(const std::vector<char>& raw) {
-    std::vector<Frame> frames(raw.size() / 4);
-    for (size_t i = 0; i < frames.size(); ++i) {
-        auto at = [&](size_t b) { return static_cast<uint8_t>(raw[4 * i + b]); };
-        frames[i].left = static_cast<int16_t>(at(0) | (at(1) << 8));
-        frames[i].right = static_cast<int16_t>(at(2) | (at(3) << 8));
-    }
-    return frames;
-}
+using test::frames_of;
 
 size_t first_sound(const std::vector<Frame>& out) {
     size_t i = 0;
@@ -122,7 +111,7 @@ public:
     // about a block, and each block after the mixer (and the analysis) ran.
     std::vector<Frame> written() const {
         std::ifstream in(path_, std::ios::binary);
-        return frames_of({std::istreambuf_iterator<char>(in), {}});
+        return frames_of(std::string(std::istreambuf_iterator<char>(in), {}));
     }
     size_t frames_written() const {
         std::error_code ec;
