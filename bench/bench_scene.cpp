@@ -215,7 +215,7 @@ void animate_frames(benchmark::State& state, bool upload) {
     for (auto _ : state) {
         position += 1.0f / 60.0f;
         for (int pass = 0; pass < 2; ++pass) {
-            if (upload) stage.renderer.upload_joint_matrices(stage.scene);
+            if (upload) SceneRenderer::upload_joint_matrices(model);
             Animation::animate(model, 0, position);
         }
         benchmark::DoNotOptimize(model.skeleton->joint_matrices.data());
@@ -235,7 +235,6 @@ void open_context(HiddenGlWindow& window) {
         std::exit(1);
     }
     runtime().screen = ScreenSize{window_width, window_height, window_width, window_height};
-    runtime().white_texture = create_color_texture(1, 1, 1, 1);
     glViewport(0, 0, window_width, window_height);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);

@@ -15,11 +15,13 @@
 #include "core/runtime.h"
 #include "document/demo.h"
 #include "document/demo_io.h"
+#include "document/device_memory.h"
 #include "playback/demo_playback.h"
 #include "playback/frame_composition.h"
 #include "package/errors.h"
 #include "package/trailer.h"
 #include "qh_version.h"
+#include "render/gl/device_allocation.h"
 #include "render/gl/gl_util.h"
 
 namespace qh {
@@ -100,16 +102,34 @@ void load_demo(const std::string& executable_path, Demo& demo) {
     if (status == TrailerStatus::no_package) report_missing_package();
     if (status != TrailerStatus::found) report_fatal_error(describe(status, executable_path));
     try {
+        const uint64_t text_budget = text_texture_budget();  // a malformed one fails before the work
         read_demo_payload(
             demo, payload,
             [](uint64_t read, uint64_t total) {
                 if (read < total) loader->frame(read, total);
             },
             [](const RecordRef& record) { playback->realize_record(record); });
+        // Text textures choose their own sizes; their total is held to the
+        // budget before any of them is made (realize_links).
+        if (const auto over = text_texture_overrun(demo, text_budget)) throw ContentError(over->message);
     } catch (const ContentError& e) {
+        report_fatal_error(e.what());
+    } catch (const DeviceAllocationError& e) {
         report_fatal_error(e.what());
     } catch (const std::exception& e) {
         report_fatal_error(std::string("cannot read the package: ") + e.what());
+    }
+}
+
+// A loading step after the package is read. What the demo cannot run
+// without and the device cannot make (an effect's target:
+// render/gl/device_allocation.h) ends it with the fatal report.
+template <class Step>
+void or_fatal(Step step) {
+    try {
+        step();
+    } catch (const std::exception& e) {
+        report_fatal_error(e.what());
     }
 }
 
@@ -175,15 +195,16 @@ int run_player(const std::string& executable_path) {
     // The document, its device side and the loader live until the process ends.
     current_demo = new Demo;
     playback = new DemoPlayback(*current_demo);
-    begin_loading();
+    or_fatal([] { begin_loading(); });  // the loading screen's own target
     load_demo(executable_path, *current_demo);
-    playback->realize_links();
-    playback->prepare();
+    or_fatal([] {
+        playback->realize_links();
+        playback->prepare();
+    });
     loader->frame(current_demo->resource_count, current_demo->resource_count);
 
-    rt.white_texture = create_color_texture(1, 1, 1, 1);
     loader->finish(current_demo->resource_count);
-    playback->warm_up();
+    or_fatal([] { playback->warm_up(); });
     playback->start_music();
     const uint32_t start_ticks = SDL_GetTicks();
     SDL_AddEventWatch(event_watch, nullptr);

@@ -3,7 +3,6 @@
 //
 //   runtime().screen         sizes set once at start-up (window and render size)
 //   runtime().quit_requested set by the loop, event handling and the event watch
-//   runtime().white_texture  made once the GL context exists
 //
 // Everything here is plain data so any layer may read it; nothing here touches
 // GL or SDL. What changes per frame travels in a FrameContext
@@ -27,7 +26,6 @@ struct ScreenSize {
 struct Runtime {
     ScreenSize screen;
     std::atomic<bool> quit_requested{false};
-    unsigned white_texture = 0;  // GL name of a 1x1 opaque white texture
 };
 
 Runtime& runtime();

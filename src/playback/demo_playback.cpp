@@ -1,6 +1,7 @@
 #include "playback/demo_playback.h"
 
 #include "document/demo_tables.h"
+#include "document/device_memory.h"
 #include "playback/frame_composition.h"
 #include "playback/prepare.h"
 #include "playback/timeline_actions.h"
@@ -41,7 +42,21 @@ void DemoPlayback::realize_record(const RecordRef& record) {
 
 void DemoPlayback::realize_links() {
     for (auto& effect : demo_.effects) effect->realize();
-    for (auto& text : demo_.font_textures) text->realize();  // its font is linked by now
+    // Sizes are decided before any is made: from the one that takes their
+    // total past the budget on, text textures are left out (the player has
+    // ended loading on that by now; the tools go on without them).
+    const auto over = text_texture_overrun(demo_, text_texture_budget());
+    bool over_budget = false;
+    for (auto& text : demo_.font_textures) {
+        over_budget = over_budget || (over && text.get() == over->record);
+        if (over_budget) {
+            text->leave_out(text.get() == over->record
+                                ? over->reason
+                                : "not made: the text textures are over their budget");
+        } else {
+            text->realize();  // its font is linked by now
+        }
+    }
     sound_texture_ = std::make_unique<Texture>(sound_capture_width, sound_capture_height);
     sound_texture_->realize();
 

@@ -55,8 +55,10 @@ public:
     // model built ("Number of VAOs"), a scene's shadow target made, a sample
     // decoded.
     void realize_record(const RecordRef& record);
-    // Once every table is read and wired: effects' GPU objects, the sound
-    // texture and the timeline.
+    // Once every table is read and wired: effects' GPU objects, text
+    // textures (within their budget, document/device_memory.h; ContentError
+    // when the budget's variable is malformed), the sound texture and the
+    // timeline.
     void realize_links();
     void prepare();
     void warm_up();

@@ -11,6 +11,7 @@
 #include "document/demo.h"
 #include "playback/demo_playback.h"
 #include "playback/frame_composition.h"
+#include "render/gl/device_allocation.h"
 #include "timeline/dispatch.h"
 
 namespace qh {
@@ -75,13 +76,18 @@ OfflineRender::OfflineRender(Demo& demo, DemoPlayback& playback, const RenderSet
     analysis_.emplace(mix_.pcm(), mix_.analysed());
     playback_.route_samples({});  // started above, in the mix
 
+    const std::string size = std::to_string(s.width) + " x " + std::to_string(s.height);
     colour_ = GlTexture::generate();
     glBindTexture(GL_TEXTURE_2D, colour_);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, s.width, s.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    require_allocation("the frame's colour target (" + size + ")", allocate_checked([&] {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, s.width, s.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    }));
     depth_ = GlTexture::generate();
     glBindTexture(GL_TEXTURE_2D, depth_);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH24_STENCIL8, s.width, s.height, 0, GL_DEPTH_STENCIL,
-                 GL_UNSIGNED_INT_24_8, nullptr);
+    require_allocation("the frame's depth target (" + size + ")", allocate_checked([&] {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH24_STENCIL8, s.width, s.height, 0, GL_DEPTH_STENCIL,
+                     GL_UNSIGNED_INT_24_8, nullptr);
+    }));
     glBindTexture(GL_TEXTURE_2D, 0);
     framebuffer_ = GlFramebuffer::generate();
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);

@@ -82,10 +82,12 @@ public:
     // The quad and the colour target at the render size, made again on every
     // call (the old ones are released). No program: no objects. An
     // incomplete target prints "FB Error! Status: 0x%x" (gpu.target_complete
-    // says which).
+    // says which); one the device has no memory for throws
+    // DeviceAllocationError (render/gl/device_allocation.h).
     void create_gpu_objects();
     void realize() { create_gpu_objects(); }
-    // The copy buffer and copy texture at the frame's render size.
+    // The copy buffer and copy texture at the frame's render size; throws
+    // as create_gpu_objects does.
     void ensure_copy_target(const ScreenSize& screen);
     // Binds every input to its unit (drawing the input effects into their
     // targets first when `render_inputs`) and makes `program` current.

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "core/runtime.h"
 #include "render/effect.h"
 #include "render/effect_peers.h"
+#include "render/gl/device_allocation.h"
 #include "render/gl/gl_util.h"
 #include "render/shader_program.h"
 #include "render/texture.h"
@@ -63,6 +65,12 @@ void unbind_units(int count) {
 
 void set_render_viewport(const ScreenSize& s) { glViewport(0, 0, s.render_width, s.render_height); }
 
+// What a target that cannot be made is called in the fatal report.
+std::string target_label(const std::string& effect, const char* what, const ScreenSize& s) {
+    return "effect \"" + effect + "\": its " + what + " (" + std::to_string(s.render_width) + " x " +
+           std::to_string(s.render_height) + ")";
+}
+
 }  // namespace
 
 Effect::Buffer::Buffer(int32_t width_, int32_t height_)
@@ -103,8 +111,10 @@ void Effect::create_gpu_objects() {
     gpu.target_framebuffer = GlFramebuffer::generate();
     gpu.target_texture = GlTexture::generate();
     glBindTexture(GL_TEXTURE_2D, gpu.target_texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, s.render_width, s.render_height, 0, GL_RGBA,
-                 GL_UNSIGNED_BYTE, nullptr);
+    require_allocation(target_label(name, "colour target", s), allocate_checked([&] {
+                           glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, s.render_width, s.render_height, 0,
+                                        GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+                       }));
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -124,19 +134,19 @@ void Effect::create_gpu_objects() {
 }
 
 void Effect::ensure_copy_target(const ScreenSize& s) {
+    const auto make_copy_texture = [&] {
+        std::string problem;
+        gpu.copy_texture = GlTexture(create_rgba_texture(
+            s.render_width, s.render_height, gpu.copy_buffer->pixels.data(), GL_CLAMP_TO_EDGE, problem));
+        require_allocation(target_label(name, "screen copy", s), problem);
+    };
     if (gpu.copy_buffer &&
         (gpu.copy_buffer->width != s.render_width || gpu.copy_buffer->height != s.render_height)) {
         gpu.copy_buffer = std::make_unique<Buffer>(s.render_width, s.render_height);
-        if (gpu.copy_texture) {
-            gpu.copy_texture = GlTexture(create_rgba_texture(
-                s.render_width, s.render_height, gpu.copy_buffer->pixels.data(), GL_CLAMP_TO_EDGE));
-        }
+        if (gpu.copy_texture) make_copy_texture();
     }
     if (!gpu.copy_buffer) gpu.copy_buffer = std::make_unique<Buffer>(s.render_width, s.render_height);
-    if (!gpu.copy_texture) {
-        gpu.copy_texture = GlTexture(create_rgba_texture(
-            s.render_width, s.render_height, gpu.copy_buffer->pixels.data(), GL_CLAMP_TO_EDGE));
-    }
+    if (!gpu.copy_texture) make_copy_texture();
 }
 
 void Effect::read_back_screen(const ScreenSize& screen) {
@@ -150,8 +160,9 @@ void Effect::read_back_screen(const ScreenSize& screen) {
     glReadPixels(0, 0, buffer.width, buffer.height, GL_RGBA, GL_UNSIGNED_BYTE,
                  gpu.copy_buffer->pixels.data());
     glBindTexture(GL_TEXTURE_2D, gpu.copy_texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, buffer.width, buffer.height, 0, GL_RGBA,
-                 GL_UNSIGNED_BYTE, buffer.pixels.data());
+    // Refilled, not made again: the storage is the copy target's, of this size.
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, buffer.width, buffer.height, GL_RGBA, GL_UNSIGNED_BYTE,
+                    buffer.pixels.data());
 }
 
 void Effect::capture_screen(const FrameContext& frame) { read_back_screen(frame.screen); }
@@ -198,7 +209,6 @@ int Effect::bind_inputs(const FrameContext& frame, ShaderProgram& p, bool render
         slots[Gpu::base_color_unit] = GL_TEXTURE0 + units.next(0);
         slots[Gpu::metallic_roughness_unit] = GL_TEXTURE0 + units.next(0);
         slots[Gpu::material_extra_unit] = GL_TEXTURE0 + units.next(0);
-        if (drawer) drawer->upload_joint_matrices(*scene);
     }
     return units.used();
 }

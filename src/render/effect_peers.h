@@ -23,11 +23,10 @@ public:
     virtual void begin_shadow_pass(Scene& scene) = 0;
     // GL name of the scene's shadow map (0 when it has none).
     virtual uint32_t shadow_texture(Scene& scene) = 0;
-    // Upload the joint matrices of the root node's model to uniform-buffer
-    // binding point 0; nothing when the model has no skeleton.
-    virtual void upload_joint_matrices(Scene& scene) = 0;
     // Draw the scene's model with `program` (current, its uniforms and scene
-    // texture units set); `shadow_pass` selects the light's view.
+    // texture units set); `shadow_pass` selects the light's view. The pose
+    // is the one the scene's model holds now: whatever the effect's hook set
+    // for this pass.
     virtual void draw(Scene& scene, ShaderProgram& program, bool shadow_pass) = 0;
 };
 

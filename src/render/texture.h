@@ -54,7 +54,8 @@ public:
     // it as RGBA8, clamped, linear. Colours of images with alpha come out
     // multiplied by their alpha; images without alpha get alpha 255. An image
     // that does not decode (or is too large for the device) gives GL name 0
-    // and a 0 x 0 size, silently.
+    // and a 0 x 0 size, silently; one the device has no memory for, the same
+    // with a "Warn:" line.
     void decode_and_upload();
     // A transparent black RGBA8 texture of `width` x `height` (GL name 0 when
     // the size is not positive or too large for the device).
@@ -68,6 +69,11 @@ public:
         int32_t width = 0;  // of the decoded image; 0 x 0 when it did not decode
         int32_t height = 0;
     } gpu;
+
+private:
+    // The GL texture of gpu.width x gpu.height from `pixels`; 0 and a
+    // "Warn:" line when the device cannot make it.
+    void make_texture(const void* pixels);
 };
 
 // Warns about a "name" that is not a text (the file read would be "") and an

@@ -4,6 +4,7 @@
 #include <SDL_image.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -68,8 +69,8 @@ void Texture::decode_and_upload() {
 
     gpu.width = image->w;
     gpu.height = image->h;
-    gpu.texture =
-        GlTexture(create_rgba_texture(gpu.width, gpu.height, rgba->pixels, GL_CLAMP_TO_EDGE));
+    make_texture(rgba->pixels);
+    if (!gpu.texture) gpu.width = gpu.height = 0;
 }
 
 void Texture::upload_blank() {
@@ -77,8 +78,17 @@ void Texture::upload_blank() {
     if (!fits_device(gpu.width, gpu.height)) return;
     const std::vector<uint8_t> zeros(static_cast<size_t>(gpu.width) *
                                      static_cast<size_t>(gpu.height) * 4);
-    gpu.texture =
-        GlTexture(create_rgba_texture(gpu.width, gpu.height, zeros.data(), GL_CLAMP_TO_EDGE));
+    make_texture(zeros.data());
+}
+
+void Texture::make_texture(const void* pixels) {
+    std::string problem;
+    gpu.texture = GlTexture(
+        create_rgba_texture(gpu.width, gpu.height, pixels, GL_CLAMP_TO_EDGE, problem));
+    if (!problem.empty()) {
+        std::printf("Warn: texture \"%s\": %d x %d cannot be made: %s; it binds nothing\n",
+                    name.c_str(), gpu.width, gpu.height, problem.c_str());
+    }
 }
 
 }  // namespace qh

@@ -1,5 +1,6 @@
 #include "scene3d/animation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -7,32 +8,13 @@
 #include <glm/gtc/type_ptr.hpp>
 #include <tiny_gltf.h>
 
+#include "scene3d/gltf_accessor.h"
 #include "scene3d/model.h"
+#include "scene3d/model_layout.h"
 
 namespace qh::Animation {
 
 namespace {
-
-// `components` floats per element of accessor `index`, read tightly packed
-// from the view's offset plus the accessor's; empty when they are not floats
-// or do not lie inside the buffer.
-std::vector<float> read_floats(const tinygltf::Model& m, int index, size_t components) {
-    if (index < 0 || size_t(index) >= m.accessors.size()) return {};
-    const tinygltf::Accessor& a = m.accessors[size_t(index)];
-    if (a.componentType != TINYGLTF_COMPONENT_TYPE_FLOAT || a.bufferView < 0 ||
-        size_t(a.bufferView) >= m.bufferViews.size()) {
-        return {};
-    }
-    const tinygltf::BufferView& v = m.bufferViews[size_t(a.bufferView)];
-    if (v.buffer < 0 || size_t(v.buffer) >= m.buffers.size()) return {};
-    const std::vector<unsigned char>& data = m.buffers[size_t(v.buffer)].data;
-    const uint64_t offset = uint64_t(v.byteOffset) + uint64_t(a.byteOffset);
-    const uint64_t count = uint64_t(a.count) * components;
-    if (offset > data.size() || count > (data.size() - offset) / sizeof(float)) return {};
-    std::vector<float> out(static_cast<size_t>(count));
-    if (count) std::memcpy(out.data(), data.data() + offset, size_t(count) * sizeof(float));
-    return out;
-}
 
 glm::mat4 node_matrix(const tinygltf::Node& n) {
     glm::mat4 out(1.0f);
@@ -111,13 +93,50 @@ ModelAnimation build_animation(const tinygltf::Model& m, const tinygltf::Animati
     return out;
 }
 
-// The joints of the first skin, and their hierarchy below its first joint.
+// The asset's node tree: parents, an order with parents first, rest matrices.
+void build_node_tree(const tinygltf::Model& m, Skeleton& skeleton) {
+    const size_t count = m.nodes.size();
+    skeleton.parents.assign(count, -1);
+    skeleton.rest.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        skeleton.rest[i] = node_local_matrix(m.nodes[i]);
+        for (const int c : m.nodes[i].children) {
+            if (c >= 0 && size_t(c) < count) skeleton.parents[size_t(c)] = int32_t(i);
+        }
+    }
+    // From the roots down; the asset was checked to be a forest, and a node
+    // never joins the order twice regardless.
+    std::vector<bool> placed(count, false);
+    skeleton.order.clear();
+    for (size_t root = 0; root < count; ++root) {
+        if (skeleton.parents[root] != -1) continue;
+        const size_t first = skeleton.order.size();
+        skeleton.order.push_back(int32_t(root));
+        placed[root] = true;
+        for (size_t k = first; k < skeleton.order.size(); ++k) {
+            for (const int c : m.nodes[size_t(skeleton.order[k])].children) {
+                if (c < 0 || size_t(c) >= count || placed[size_t(c)]) continue;
+                placed[size_t(c)] = true;
+                skeleton.order.push_back(c);
+            }
+        }
+    }
+    skeleton.world.assign(count, glm::mat4(1.0f));
+    for (size_t i = 0; i < count; ++i) {
+        if (m.nodes[i].skin == 0 && m.nodes[i].mesh >= 0) {
+            skeleton.mesh_node = int32_t(i);
+            break;
+        }
+    }
+}
+
+// The joints of the first skin, posed at rest.
 void build_skeleton(const tinygltf::Model& m, Skeleton& skeleton) {
     const tinygltf::Skin& skin = m.skins[0];
+    build_node_tree(m, skeleton);
     if (skin.inverseBindMatrices >= 0) {
         const size_t count = skin.joints.size();
         skeleton.joints.resize(count);
-        skeleton.joint_matrices.assign(count, glm::mat4(1.0f));
         skeleton.name = skin.name;
         std::printf("name of skeleton: %s\n", skeleton.name.c_str());
         const std::vector<float> inverse_binds = read_floats(m, skin.inverseBindMatrices, 16);
@@ -127,6 +146,7 @@ void build_skeleton(const tinygltf::Model& m, Skeleton& skeleton) {
             const tinygltf::Node& n = m.nodes[size_t(node)];
             Joint& j = skeleton.joints[i];
             j.name = n.name;
+            j.node = node;
             if ((i + 1) * 16 <= inverse_binds.size()) {
                 std::memcpy(glm::value_ptr(j.inverse_bind), inverse_binds.data() + i * 16, 64);
             }
@@ -136,23 +156,7 @@ void build_skeleton(const tinygltf::Model& m, Skeleton& skeleton) {
             skeleton.node_map[node] = int32_t(i);
         }
     }
-    if (skeleton.joints.empty() || skin.joints.empty()) return;
-
-    // Each joint's parent is the nearest joint above it; a node between two
-    // joints that is not a joint itself passes its parent on.
-    std::vector<std::pair<int, int32_t>> stack{{skin.joints[0], -1}};  // node, parent joint
-    while (!stack.empty()) {
-        const auto [node, parent] = stack.back();
-        stack.pop_back();
-        int32_t below = parent;
-        if (const auto it = skeleton.node_map.find(node); it != skeleton.node_map.end()) {
-            below = it->second;
-            skeleton.joints[size_t(below)].parent = parent;
-            if (parent >= 0) skeleton.joints[size_t(parent)].children.push_back(below);
-        }
-        const std::vector<int>& children = m.nodes[size_t(node)].children;
-        for (auto c = children.rbegin(); c != children.rend(); ++c) stack.emplace_back(*c, below);
-    }
+    compute_joint_matrices(skeleton);
 }
 
 // The records of node animation: one per animation and node it targets.
@@ -268,6 +272,8 @@ void sample(ModelAnimation& animation, float s, NodeAnimation& record) {
     }
 }
 
+glm::mat4 Joint::posed() const { return compose(translation, rotation, scale) * local_matrix; }
+
 void compute_joint_matrices(Skeleton& skeleton) {
     std::vector<glm::mat4>& out = skeleton.joint_matrices;
     const size_t count = skeleton.joints.size();
@@ -276,28 +282,23 @@ void compute_joint_matrices(Skeleton& skeleton) {
         out.assign(count, glm::mat4(1.0f));
         return;
     }
+    const size_t nodes = std::min(skeleton.parents.size(), skeleton.rest.size());
+    std::vector<glm::mat4>& world = skeleton.world;
+    world.resize(nodes);
+    for (const int32_t n : skeleton.order) {
+        if (n < 0 || size_t(n) >= nodes) continue;
+        const auto joint = skeleton.node_map.find(n);
+        const glm::mat4 local =
+            joint != skeleton.node_map.end() ? skeleton.joints[size_t(joint->second)].posed() : skeleton.rest[size_t(n)];
+        const int32_t parent = skeleton.parents[size_t(n)];
+        world[size_t(n)] = parent >= 0 && size_t(parent) < nodes ? world[size_t(parent)] * local : local;
+    }
+    const auto world_of = [&](int32_t n) { return n >= 0 && size_t(n) < nodes ? world[size_t(n)] : glm::mat4(1.0f); };
+    const glm::mat4 to_mesh = glm::inverse(world_of(skeleton.mesh_node));
     for (size_t i = 0; i < count; ++i) {
         const Joint& j = skeleton.joints[i];
-        out[i] = compose(j.translation, j.rotation, j.scale) * j.local_matrix;
+        out[i] = to_mesh * world_of(j.node) * j.inverse_bind;
     }
-    if (count) {
-        // Pre-order from joint 0, parents before their children. The
-        // hierarchy is a tree, but a joint is never taken twice regardless.
-        std::vector<bool> seen(count, false);
-        std::vector<int32_t> stack{0};
-        while (!stack.empty()) {
-            const int32_t i = stack.back();
-            stack.pop_back();
-            if (seen[size_t(i)]) continue;
-            seen[size_t(i)] = true;
-            const Joint& j = skeleton.joints[size_t(i)];
-            if (j.parent >= 0) out[size_t(i)] = out[size_t(j.parent)] * out[size_t(i)];
-            for (auto c = j.children.rbegin(); c != j.children.rend(); ++c) {
-                if (*c >= 0 && size_t(*c) < count) stack.push_back(*c);
-            }
-        }
-    }
-    for (size_t i = 0; i < count; ++i) out[i] = out[i] * skeleton.joints[i].inverse_bind;
 }
 
 void build_animations(Model& model) {
@@ -336,8 +337,15 @@ void animate(Model& model, int32_t index, float s) {
         // A negative index counts back from the end, as modulo does.
         const int64_t h = ((int64_t(index) % count) + count) % count;
         animations.current = animations.list[size_t(h)];
-        sample(*animations.current, s, *model.skeleton);
-        compute_joint_matrices(*model.skeleton);
+        Skeleton& skeleton = *model.skeleton;
+        sample(*animations.current, s, skeleton);
+        compute_joint_matrices(skeleton);
+        // Whatever hangs from a joint follows it.
+        for (const Joint& j : skeleton.joints) {
+            if (j.node < 0 || size_t(j.node) >= model.node_matrices.size()) continue;
+            model.node_matrices[size_t(j.node)] = j.posed();
+            model.animated_nodes[size_t(j.node)] = true;
+        }
         return;
     }
 

@@ -11,7 +11,12 @@
 // Two modes, chosen per model:
 // - Skinned (the model has a skin): the first skin is the skeleton; one
 //   animation, picked by `index` modulo the number of animations, poses its
-//   joints.
+//   joints. Joint matrix i is inverse(world matrix of the node drawing the
+//   skinned mesh) x world matrix of joint i x inverse bind matrix i, every
+//   world matrix taken through all of the node's ancestors, so the shader's
+//   uModelViewProjMatrix x joint matrix x position lands where the joint
+//   puts the vertex, whatever lies above the mesh and the joints. The posed
+//   joints also pose their nodes (animated_nodes / node_matrices).
 // - Node animation (animations, no skin): `index` is a bit mask of
 //   animations; each picked animation overwrites the local matrices of the
 //   nodes it targets. A mask outside 1 .. 2^n - 1 leaves every node as the
@@ -86,13 +91,15 @@ glm::mat4 compose(const glm::vec3& translation, const glm::quat& rotation, const
 
 struct Joint {
     std::string name;
+    int32_t node = -1;             // the glTF node it poses
     glm::mat4 local_matrix{1.0f};  // the node's "matrix", else identity
     glm::mat4 inverse_bind{1.0f};
     glm::vec3 translation{0.0f};
     glm::quat rotation{1.0f, 0.0f, 0.0f, 0.0f};
     glm::vec3 scale{1.0f};
-    int32_t parent = -1;  // joint index; -1 for a root
-    std::vector<int32_t> children;
+
+    // Its node's local matrix as posed: T x R x S x local_matrix.
+    glm::mat4 posed() const;
 };
 
 struct Skeleton {
@@ -101,6 +108,13 @@ struct Skeleton {
     std::vector<Joint> joints;           // in the skin's joint order
     std::map<int32_t, int32_t> node_map;  // glTF node to joint
     std::vector<glm::mat4> joint_matrices;  // one skinning matrix per joint
+
+    // The asset's node tree, one entry per glTF node, for world matrices.
+    int32_t mesh_node = -1;           // the first node drawing a mesh with this skin; -1: none
+    std::vector<int32_t> parents;     // -1 for a root
+    std::vector<int32_t> order;       // every node, parents before their children
+    std::vector<glm::mat4> rest;      // local matrices as the asset places the nodes
+    std::vector<glm::mat4> world;     // world matrices at the last computation
 };
 
 // The transform of one node that node animation drives.
@@ -131,8 +145,9 @@ float clip_time(const ModelAnimation& animation, float s);
 void sample(ModelAnimation& animation, float s, Skeleton& skeleton);
 void sample(ModelAnimation& animation, float s, NodeAnimation& record);
 
-// T x R x S x local for every joint, each under its parent (walked from
-// joint 0), times its inverse bind matrix. All identity when not enabled.
+// The world matrix of every node (joints posed, other nodes at rest), then
+// every joint matrix as above. A joint whose node is outside the tree counts
+// as standing at the origin. All identity when not enabled.
 void compute_joint_matrices(Skeleton& skeleton);
 
 // Builds the skeleton, node animation records and animations of a model

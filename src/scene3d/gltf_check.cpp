@@ -9,6 +9,7 @@
 #include "package/binary_stream.h"
 #include "package/errors.h"
 #include "package/json_value.h"
+#include "scene3d/gltf_accessor.h"
 
 namespace qh {
 
@@ -103,49 +104,31 @@ private:
         return true;
     }
 
-    // The byte range an accessor's elements occupy must lie inside its view.
+    // The byte range an accessor's elements occupy must lie inside its view,
+    // and a sparse accessor's substitutions inside theirs and its elements.
     bool accessor(int ai, const std::string& user) {
         if (!index(ai, m_.accessors.size(), false, user + " accessor")) return false;
         const tinygltf::Accessor& a = m_.accessors[ai];
         const std::string what = "accessor " + std::to_string(ai) + " (used by " + user + ")";
-        if (a.bufferView < 0) return fail(what + " has no bufferView");
-        if (!index(a.bufferView, m_.bufferViews.size(), false, what + " bufferView")) return false;
-        const int component = tinygltf::GetComponentSizeInBytes(uint32_t(a.componentType));
-        const int components = tinygltf::GetNumComponentsInType(uint32_t(a.type));
-        if (component <= 0 || components <= 0) return fail(what + " has an unknown type");
-        const tinygltf::BufferView& v = m_.bufferViews[a.bufferView];
-        const uint64_t element = uint64_t(component) * uint64_t(components);
-        const uint64_t stride = v.byteStride ? v.byteStride : element;
-        if (!range_fits(a.byteOffset, a.count, stride, element, v.byteLength)) {
-            return fail(what + ": " + n(a.count) + " elements from offset " + n(a.byteOffset) +
-                        " do not fit in bufferView " + std::to_string(a.bufferView) + " of " +
-                        n(v.byteLength) + " bytes");
+        if (a.bufferView < 0 && !a.sparse.isSparse) return fail(what + " has no bufferView");
+        if (a.bufferView >= 0 && !index(a.bufferView, m_.bufferViews.size(), false, what + " bufferView")) {
+            return false;
         }
-        if (a.sparse.isSparse) return sparse(a, what);
-        return true;
-    }
-
-    bool sparse(const tinygltf::Accessor& a, const std::string& what) {
-        const auto& s = a.sparse;
-        if (s.count < 0 || uint64_t(s.count) > a.count) return fail(what + " has a bad sparse count");
-        const int index_size = tinygltf::GetComponentSizeInBytes(uint32_t(s.indices.componentType));
-        const uint64_t element =
-            uint64_t(tinygltf::GetComponentSizeInBytes(uint32_t(a.componentType))) *
-            uint64_t(tinygltf::GetNumComponentsInType(uint32_t(a.type)));
-        if (index_size <= 0) return fail(what + " has sparse indices of an unknown type");
-        const struct {
-            int view, offset;
-            uint64_t size;
-        } parts[2] = {{s.indices.bufferView, s.indices.byteOffset, uint64_t(index_size)},
-                      {s.values.bufferView, s.values.byteOffset, element}};
-        for (const auto& p : parts) {
-            if (!index(p.view, m_.bufferViews.size(), false, what + " sparse bufferView")) return false;
-            if (p.offset < 0 ||
-                !range_fits(uint64_t(p.offset), uint64_t(s.count), p.size, p.size,
-                            m_.bufferViews[p.view].byteLength)) {
-                return fail(what + " has sparse data outside its bufferView");
+        const uint64_t element = element_size(a);
+        if (element == 0) return fail(what + " has an unknown type");
+        if (a.bufferView >= 0) {
+            const tinygltf::BufferView& v = m_.bufferViews[a.bufferView];
+            const uint64_t stride = v.byteStride ? v.byteStride : element;
+            if (!range_fits(a.byteOffset, a.count, stride, element, v.byteLength)) {
+                return fail(what + ": " + n(a.count) + " elements from offset " + n(a.byteOffset) +
+                            " do not fit in bufferView " + std::to_string(a.bufferView) + " of " +
+                            n(v.byteLength) + " bytes");
             }
         }
+        if (!a.sparse.isSparse) return true;
+        std::vector<uint8_t> values;
+        std::string problem;
+        if (!accessor_bytes(m_, ai, values, &problem)) return fail(what + ": " + problem);
         return true;
     }
 
@@ -157,28 +140,15 @@ private:
         return stride == 0 || (count - 1) <= room / stride;
     }
 
-    // Index values are read the way GL reads an element buffer: tightly packed.
+    // Every index, sparse substitutions included, must name a vertex.
     bool index_values(const tinygltf::Primitive& p, uint64_t vertex_count, const std::string& what) {
-        const tinygltf::Accessor& a = m_.accessors[p.indices];
-        const int size = tinygltf::GetComponentSizeInBytes(uint32_t(a.componentType));
-        const bool usable = a.type == TINYGLTF_TYPE_SCALAR &&
-                            (a.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE ||
-                             a.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT ||
-                             a.componentType == TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT);
-        if (!usable) return fail(what + " has indices that are not unsigned scalars");
-        const tinygltf::BufferView& v = m_.bufferViews[a.bufferView];
-        if (!range_fits(a.byteOffset, a.count, size, size, v.byteLength)) {
-            return fail(what + " has indices outside their bufferView");
+        std::vector<uint32_t> values;
+        std::string problem;
+        if (!read_unsigned(m_, p.indices, values, &problem)) {
+            return fail(what + " has indices that cannot be read: " + problem);
         }
-        const std::span<const uint8_t> bytes =
-            std::span<const uint8_t>(m_.buffers[v.buffer].data)
-                .subspan(v.byteOffset + a.byteOffset, a.count * size);
-        for (size_t i = 0; i < a.count; ++i) {
-            uint32_t value = 0;
-            for (int b = size - 1; b >= 0; --b) value = (value << 8) | bytes[i * size + b];
-            if (value >= vertex_count) {
-                return fail(what + " uses vertex " + n(value) + " of " + n(vertex_count));
-            }
+        for (const uint32_t value : values) {
+            if (value >= vertex_count) return fail(what + " uses vertex " + n(value) + " of " + n(vertex_count));
         }
         return true;
     }
@@ -187,7 +157,7 @@ private:
         for (size_t i = 0; i < m_.accessors.size(); ++i) {
             const tinygltf::Accessor& a = m_.accessors[i];
             // Unused accessors may lack a view; those with one must fit too.
-            if (a.bufferView >= 0 && !accessor(int(i), "the asset")) return false;
+            if ((a.bufferView >= 0 || a.sparse.isSparse) && !accessor(int(i), "the asset")) return false;
         }
         for (size_t mi = 0; mi < m_.meshes.size(); ++mi) {
             const auto& prims = m_.meshes[mi].primitives;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "render/gl/device_allocation.h"
 #include "render/gl/gl_util.h"
 #include "scene3d/model.h"
 #include "scene3d/model_import.h"
@@ -26,8 +27,8 @@ void build_vertex_array(const PrimitiveLayout& p, const std::vector<GlBuffer>& b
         if (a.integer) {
             glVertexAttribIPointer(a.location, a.components, a.component_type, a.stride, offset);
         } else {
-            glVertexAttribPointer(a.location, a.components, a.component_type, GL_FALSE, a.stride,
-                                  offset);
+            glVertexAttribPointer(a.location, a.components, a.component_type,
+                                  a.normalized ? GL_TRUE : GL_FALSE, a.stride, offset);
         }
     }
     // Recorded in the vertex array; the byte offset is given at draw time.
@@ -53,19 +54,34 @@ void Model::realize() {
         }
         t.width = image.width;
         t.height = image.height;
-        t.texture = GlTexture(create_rgba_texture(t.width, t.height, image.pixels, GL_CLAMP_TO_EDGE));
+        std::string problem;
+        t.texture =
+            GlTexture(create_rgba_texture(t.width, t.height, image.pixels, GL_CLAMP_TO_EDGE, problem));
         glBindTexture(GL_TEXTURE_2D, 0);
+        if (!problem.empty()) {
+            t.width = t.height = 0;
+            gpu.problems.push_back("image " + std::to_string(i) + " (\"" + t.name +
+                                   "\") cannot be made: " + problem + "; it draws as white");
+        }
     });
     gpu.problems.insert(gpu.problems.begin(), import.problems.begin(), import.problems.end());
 
     if (import.usable) {
-        gpu.buffers.reserve(gltf.buffers.size());
-        for (const tinygltf::Buffer& b : gltf.buffers) {
+        // The asset's buffers, then the copies of its sparse accessors.
+        const auto upload = [&](const std::vector<unsigned char>& data) {
             GlBuffer& buffer = gpu.buffers.emplace_back(GlBuffer::generate());
             glBindBuffer(GL_ARRAY_BUFFER, buffer);
-            glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(b.data.size()),
-                         b.data.empty() ? nullptr : b.data.data(), GL_STATIC_DRAW);
-        }
+            require_allocation("model " + label + ": a vertex buffer of " + std::to_string(data.size()) +
+                                   " bytes",
+                               allocate_checked([&] {
+                                   glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(data.size()),
+                                                data.empty() ? nullptr : data.data(), GL_STATIC_DRAW);
+                               }));
+        };
+        gpu.buffers.reserve(gltf.buffers.size() + import.layout.copied_buffers.size());
+        for (const tinygltf::Buffer& b : gltf.buffers) upload(b.data);
+        for (const std::vector<uint8_t>& copy : import.layout.copied_buffers) upload(copy);
+        import.layout.copied_buffers = {};  // on the device now
         glBindBuffer(GL_ARRAY_BUFFER, 0);
 
         gpu.vertex_arrays.reserve(import.layout.primitives.size());

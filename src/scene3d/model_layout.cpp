@@ -9,6 +9,8 @@
 #include <glm/gtc/type_ptr.hpp>
 #include <tiny_gltf.h>
 
+#include "scene3d/gltf_accessor.h"
+
 namespace qh {
 
 namespace {
@@ -47,23 +49,43 @@ std::string where(size_t mesh, size_t primitive) {
     return "mesh " + std::to_string(mesh) + " primitive " + std::to_string(primitive);
 }
 
+// Where the values of `accessor` are read from: its view, or (sparse, or
+// without a view) a copy with the substitutions applied, kept in the layout
+// and uploaded after the asset's own buffers. False when the copy fails.
+bool locate(const tinygltf::Model& m, int accessor, ModelLayout& layout, int32_t& buffer,
+            uint64_t& offset, int32_t& stride, std::string& problem) {
+    const tinygltf::Accessor& a = m.accessors[size_t(accessor)];
+    if (!needs_copy(a)) {
+        const tinygltf::BufferView& view = m.bufferViews[size_t(a.bufferView)];
+        buffer = view.buffer;
+        offset = uint64_t(view.byteOffset) + uint64_t(a.byteOffset);
+        stride = int32_t(view.byteStride);
+        return true;
+    }
+    std::vector<uint8_t> values;
+    if (!accessor_bytes(m, accessor, values, &problem)) return false;
+    buffer = int32_t(m.buffers.size() + layout.copied_buffers.size());
+    layout.copied_buffers.push_back(std::move(values));
+    offset = 0;
+    stride = 0;
+    return true;
+}
+
 PrimitiveLayout lay_out_primitive(const tinygltf::Model& m, const tinygltf::Primitive& p,
-                                  const std::string& what, std::vector<std::string>& problems) {
+                                  const std::string& what, ModelLayout& layout) {
+    std::vector<std::string>& problems = layout.problems;
     PrimitiveLayout out;
     out.material = p.material;
     for (const AttributeName& a : attribute_names) {
         const auto it = p.attributes.find(a.name);
         if (it == p.attributes.end()) continue;
         const tinygltf::Accessor& accessor = m.accessors[it->second];
-        const tinygltf::BufferView& view = m.bufferViews[accessor.bufferView];
         VertexAttribute v;
         v.location = a.location;
         v.integer = a.integer;
         v.components = vector_components(accessor.type);
         v.component_type = uint32_t(accessor.componentType);
-        v.buffer = view.buffer;
-        v.stride = int32_t(view.byteStride);
-        v.offset = uint64_t(view.byteOffset) + uint64_t(accessor.byteOffset);
+        v.normalized = accessor.normalized;
         // GL would refuse these pointers; the attribute then stays disabled
         // and the shader reads its constant default, as for a missing one.
         const bool type_ok = a.integer ? is_integer_type(accessor.componentType)
@@ -71,6 +93,11 @@ PrimitiveLayout lay_out_primitive(const tinygltf::Model& m, const tinygltf::Prim
         if (v.components == 0 || !type_ok) {
             problems.push_back(what + ": " + a.name + " is not a vector of a type the vertex "
                                "input takes; it is left out");
+            continue;
+        }
+        std::string problem;
+        if (!locate(m, it->second, layout, v.buffer, v.offset, v.stride, problem)) {
+            problems.push_back(what + ": " + a.name + " cannot be read (" + problem + "); it is left out");
             continue;
         }
         out.attributes.push_back(v);
@@ -87,11 +114,14 @@ PrimitiveLayout lay_out_primitive(const tinygltf::Model& m, const tinygltf::Prim
     uint64_t count = 0;
     if (p.indices >= 0) {
         const tinygltf::Accessor& indices = m.accessors[p.indices];
-        const tinygltf::BufferView& view = m.bufferViews[indices.bufferView];
-        out.element_buffer = view.buffer;
+        int32_t stride = 0;  // indices are always tightly packed
+        std::string problem;
         out.index_type = uint32_t(indices.componentType);
-        out.index_offset = uint64_t(view.byteOffset) + uint64_t(indices.byteOffset);
         count = indices.count;
+        if (!locate(m, p.indices, layout, out.element_buffer, out.index_offset, stride, problem)) {
+            out.drawable = false;
+            problems.push_back(what + ": its indices cannot be read (" + problem + "); it is not drawn");
+        }
     } else if (!p.attributes.empty()) {
         // The first attribute in name order, whichever it is.
         count = m.accessors[p.attributes.begin()->second].count;
@@ -127,7 +157,9 @@ MaterialLayout lay_out_material(const tinygltf::Model& m, const tinygltf::Materi
     return out;
 }
 
-glm::mat4 local_matrix(const tinygltf::Node& n) {
+}  // namespace
+
+glm::mat4 node_local_matrix(const tinygltf::Node& n) {
     if (n.matrix.size() == 16) {
         glm::mat4 m;
         float* f = glm::value_ptr(m);
@@ -150,9 +182,11 @@ glm::mat4 local_matrix(const tinygltf::Node& n) {
     return t * r * s;
 }
 
+namespace {
+
 NodeLayout lay_out_node(const tinygltf::Node& n) {
     NodeLayout out;
-    out.local = local_matrix(n);
+    out.local = node_local_matrix(n);
     out.mesh = n.mesh;
     const tinygltf::Value& extras = n.extras;
     if (!extras.IsObject()) return out;
@@ -200,7 +234,7 @@ ModelLayout build_model_layout(const tinygltf::Model& m) {
         const auto& primitives = m.meshes[k].primitives;
         out.mesh_ranges.push_back({int32_t(out.primitives.size()), int32_t(primitives.size())});
         for (size_t p = 0; p < primitives.size(); ++p) {
-            out.primitives.push_back(lay_out_primitive(m, primitives[p], where(k, p), out.problems));
+            out.primitives.push_back(lay_out_primitive(m, primitives[p], where(k, p), out));
         }
     }
     out.materials.reserve(m.materials.size());
@@ -229,11 +263,8 @@ void plan_draw(const ModelLayout& layout, const ViewMatrices& camera, const View
     for (size_t v = 0; v < count; ++v) {
         const NodeVisit& visit = layout.visits[v];
         const size_t node = size_t(visit.node);
-        if (node < posed && pose->animated[node]) {
-            out.world[v] = pose->matrices[node];
-            continue;
-        }
-        const glm::mat4& local = layout.nodes[node].local;
+        const glm::mat4& local = node < posed && pose->animated[node] ? pose->matrices[node]
+                                                                       : layout.nodes[node].local;
         out.world[v] = visit.parent < 0 ? local : out.world[size_t(visit.parent)] * local;
     }
     const glm::mat4 pv = camera.projection * camera.view;

@@ -24,6 +24,7 @@
 
 namespace tinygltf {
 class Model;
+class Node;
 }
 
 namespace qh {
@@ -39,17 +40,18 @@ enum AttributeLocation : uint32_t {
 
 struct VertexAttribute {
     uint32_t location = 0;
-    int32_t buffer = 0;           // glTF buffer the values are read from
+    int32_t buffer = 0;           // buffer the values are read from (see ModelLayout::copied_buffers)
     int32_t components = 0;       // 2, 3 or 4
     uint32_t component_type = 0;  // the GL type as the asset stores it
     bool integer = false;         // "JOINTS_0": the integer pointer form
+    bool normalized = false;      // integers read as 0..1 (or -1..1), as the accessor says
     int32_t stride = 0;           // 0: tightly packed
     uint64_t offset = 0;          // view offset + accessor offset
 };
 
 struct PrimitiveLayout {
     std::vector<VertexAttribute> attributes;  // in location order
-    int32_t element_buffer = -1;  // glTF buffer of the indices; -1: drawn without indices
+    int32_t element_buffer = -1;  // buffer of the indices, as attributes name theirs; -1: drawn without indices
     uint32_t mode = 4;            // the glTF mode is the GL primitive type
     int32_t count = 0;            // indices, or vertices of the first attribute by name
     uint32_t index_type = 0;
@@ -63,6 +65,7 @@ struct MeshRange {
     int32_t count = 0;
 };
 
+// Its defaults are the asset format's default material.
 struct MaterialLayout {
     glm::vec4 base_color_factor{1.0f};
     int32_t base_color_image = -1;  // image index; -1: none (the white texture)
@@ -100,6 +103,11 @@ struct ModelLayout {
     int32_t render_passes = 1;  // the largest "render_pass" of a visited node, at least 1
     bool has_default_scene = false;
     std::vector<std::string> problems;  // one line each, for what is left out
+    // The values of sparse accessors (and of those without a view), with the
+    // substitutions applied, tightly packed. Buffers are numbered as the
+    // asset's, then these: buffer asset.buffers.size() + i is copied_buffers[i].
+    // The device build releases them once they are uploaded.
+    std::vector<std::vector<uint8_t>> copied_buffers;
 };
 
 // A default scene that reaches more nodes than this (a root listed many
@@ -107,6 +115,10 @@ struct ModelLayout {
 inline constexpr size_t max_node_visits = 1u << 18;
 
 ModelLayout build_model_layout(const tinygltf::Model& asset);
+
+// A node's transform relative to its parent: its "matrix", else
+// translation x rotation x scale.
+glm::mat4 node_local_matrix(const tinygltf::Node& node);
 
 // ---- One draw of a model ----------------------------------------------------
 
@@ -133,9 +145,9 @@ struct DrawList {
     std::vector<int32_t> order;                 // visits to draw, pass by pass
 };
 
-// Nodes posed by node animation (the model's animated_nodes and
-// node_matrices, one entry per glTF node): such a node's world matrix is its
-// entry as it stands, without its parents'; its children go under it.
+// Nodes posed by animation (the model's animated_nodes and node_matrices,
+// one entry per glTF node): such a node's local matrix is its entry; its
+// world matrix is, as every node's, its parent's world matrix times it.
 // Empty vectors pose nothing.
 struct NodePose {
     const std::vector<bool>& animated;

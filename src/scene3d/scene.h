@@ -82,7 +82,8 @@ public:
     // The shadow target: a depth texture of `gpu.shadow_width` x
     // `gpu.shadow_height` (float, linear, repeat) as the only attachment of
     // its framebuffer. An incomplete one prints "FB Error! Status: 0x%x";
-    // the shadow pass then draws nothing (scene_gpu.cpp).
+    // one the device has no memory for, a "Warn:" line; the shadow pass then
+    // draws nothing (scene_gpu.cpp).
     void realize();
 
     // Not persisted: the drawing state of the scene renderer.

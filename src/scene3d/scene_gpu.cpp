@@ -2,7 +2,9 @@
 #include <GL/glew.h>
 
 #include <cstdio>
+#include <string>
 
+#include "render/gl/device_allocation.h"
 #include "scene3d/scene.h"
 
 namespace qh {
@@ -22,8 +24,23 @@ void Scene::realize() {
     // A size the device cannot make leaves the texture without storage (so
     // the framebuffer reports itself incomplete) rather than raising errors.
     if (w > 0 && h > 0 && w <= max_side && h <= max_side) {
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, w, h, 0, GL_DEPTH_COMPONENT, GL_FLOAT,
-                     nullptr);
+        const std::string problem = allocate_checked([&] {
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, w, h, 0, GL_DEPTH_COMPONENT, GL_FLOAT,
+                         nullptr);
+        });
+        if (!problem.empty()) {
+            // Left out, with no shadow pass. The framebuffer's name is kept
+            // so that drawing does not try to make the target again.
+            std::printf("Warn: scene \"%s\": its shadow target (%d x %d) cannot be made: %s; it "
+                        "has no shadow pass\n",
+                        name.c_str(), w, h, problem.c_str());
+            glBindTexture(GL_TEXTURE_2D, 0);
+            gpu.shadow_texture.reset();
+            gpu.shadow_framebuffer = GlFramebuffer::generate();
+            gpu.shadow_status = 0;
+            gpu.shadow_complete = false;
+            return;
+        }
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);

@@ -7,7 +7,6 @@
 
 #include <glm/gtc/type_ptr.hpp>
 
-#include "core/runtime.h"
 #include "render/gl/gl_util.h"
 #include "render/shader_program.h"
 #include "scene3d/model.h"
@@ -42,6 +41,8 @@ void set_matrix(GLint location, const glm::mat4& m) {
     if (location != -1) glUniformMatrix4fv(location, 1, GL_FALSE, glm::value_ptr(m));
 }
 
+}  // namespace
+
 // The uniforms of one program, looked up once per draw.
 struct ModelUniforms {
     explicit ModelUniforms(const ShaderProgram& p)
@@ -66,19 +67,26 @@ struct ModelUniforms {
     uint32_t base_color_unit, metallic_roughness_unit;
 };
 
+namespace {
+
 GLuint image_texture(const Model& m, int32_t image) {
     if (image < 0 || size_t(image) >= m.gpu.image_textures.size()) return 0;
     return m.gpu.image_textures[size_t(image)].texture;
 }
 
-void bind_material(const Model& m, const ModelUniforms& u, int32_t material) {
-    const GLuint white = runtime().white_texture;
-    if (material < 0 || size_t(material) >= m.gpu.layout.materials.size()) {
-        if (u.base_color_factor != -1) glUniform4f(u.base_color_factor, 1, 1, 1, 1);
-        bind_sampler(u.base_color_texture, u.base_color_unit, white);
-        return;
-    }
-    const MaterialLayout& mat = m.gpu.layout.materials[size_t(material)];
+ViewMatrices matrices_of(const Camera& c) { return {c.view_matrix(), c.projection_matrix()}; }
+
+}  // namespace
+
+void SceneRenderer::bind_material(const Model& m, const ModelUniforms& u, int32_t material) {
+    if (!white_) white_ = GlTexture(create_color_texture(1, 1, 1, 1));
+    const GLuint white = white_;
+    // Without a material a primitive takes the asset format's default one,
+    // rather than whatever the primitive before it left set.
+    static const MaterialLayout default_material;
+    const std::vector<MaterialLayout>& materials = m.gpu.layout.materials;
+    const MaterialLayout& mat =
+        material >= 0 && size_t(material) < materials.size() ? materials[size_t(material)] : default_material;
     if (u.base_color_factor != -1) {
         glUniform4fv(u.base_color_factor, 1, glm::value_ptr(mat.base_color_factor));
     }
@@ -89,10 +97,6 @@ void bind_material(const Model& m, const ModelUniforms& u, int32_t material) {
     bind_sampler(u.metallic_roughness_texture, u.metallic_roughness_unit,
                  image_texture(m, mat.metallic_roughness_image));
 }
-
-ViewMatrices matrices_of(const Camera& c) { return {c.view_matrix(), c.projection_matrix()}; }
-
-}  // namespace
 
 void SceneRenderer::begin_shadow_pass(Scene& scene) {
     if (!scene.gpu.shadow_framebuffer) scene.realize();  // never realized: make it now
@@ -105,13 +109,12 @@ void SceneRenderer::begin_shadow_pass(Scene& scene) {
 
 uint32_t SceneRenderer::shadow_texture(Scene& scene) { return scene.gpu.shadow_texture; }
 
-void SceneRenderer::upload_joint_matrices(Scene& scene) {
-    Model* model = scene.root_node ? scene.root_node->model : nullptr;
-    if (!model || !model->skeleton || !model->gpu.matrices_buffer) return;
-    const std::vector<glm::mat4>& matrices = model->skeleton->joint_matrices;
+void SceneRenderer::upload_joint_matrices(Model& model) {
+    if (!model.skeleton || !model.gpu.matrices_buffer) return;
+    const std::vector<glm::mat4>& matrices = model.skeleton->joint_matrices;
     clear_gl_errors();
-    glBindBuffer(GL_UNIFORM_BUFFER, model->gpu.matrices_buffer);
-    glBindBufferBase(GL_UNIFORM_BUFFER, 0, model->gpu.matrices_buffer);
+    glBindBuffer(GL_UNIFORM_BUFFER, model.gpu.matrices_buffer);
+    glBindBufferBase(GL_UNIFORM_BUFFER, 0, model.gpu.matrices_buffer);
     glBufferData(GL_UNIFORM_BUFFER, Animation::joint_block_bytes, nullptr, GL_DYNAMIC_DRAW);
     // More joints than the block holds do not fit: GL refuses the write and
     // the error is printed.
@@ -153,9 +156,7 @@ void SceneRenderer::draw(Scene& scene, ShaderProgram& program, bool shadow_pass)
 
     Model* model = scene.root_node->model;
     if (model && model->gpu.ready && model->gpu.layout.has_default_scene && instances > 0) {
-        if (model->gpu.matrices_buffer) {
-            glBindBufferBase(GL_UNIFORM_BUFFER, 0, model->gpu.matrices_buffer);
-        }
+        upload_joint_matrices(*model);  // leaves the block bound
         const NodePose pose{model->animated_nodes, model->node_matrices};
         plan_draw(model->gpu.layout, matrices_of(*camera), matrices_of(*scene.light_camera),
                   shadow_pass, list_, &pose);

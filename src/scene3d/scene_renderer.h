@@ -12,10 +12,16 @@
 // "uNormalMatrix", "uModelMatrix", "uLightMVPMatrix", "uTag", "uInstance" and
 // "nodeIdx" (each only where the program has it), every primitive binds its
 // material and draws. Instances come from the scene (apply_scene_keys).
-// Nodes that node animation poses take their matrix from the model
+// Nodes that animation poses take their local matrix from the model
 // (Model::node_matrices); a skinned model's joint matrices are uploaded to
-// its "MatricesBlock" buffer before each pass (upload_joint_matrices), from
-// the pose of the evaluation before it.
+// its "MatricesBlock" buffer by each pass's draw, so every pass, the shadow
+// pass included, draws the pose its own frame evaluated.
+//
+// Material defaults are decided here and nowhere else, for the player and
+// every quill command alike: a material without a base colour texture
+// samples a 1x1 opaque white texture, a missing metallic-roughness texture
+// binds texture name 0, and a primitive without a material draws with the
+// default MaterialLayout (factors 1, no textures).
 //
 // What cannot be drawn is skipped, never drawn wrongly: no root node or no
 // model (nothing), no active camera (a warning once per scene), a model that
@@ -24,11 +30,13 @@
 #include <cstdint>
 
 #include "render/effect_peers.h"
+#include "render/gl/gl_objects.h"
 #include "scene3d/model_layout.h"
 
 namespace qh {
 
 class Model;
+struct ModelUniforms;
 
 // More instances than this are not drawn: a curve value of millions would
 // otherwise stall the frame for minutes.
@@ -38,15 +46,19 @@ class SceneRenderer : public SceneDrawer {
 public:
     void begin_shadow_pass(Scene& scene) override;
     uint32_t shadow_texture(Scene& scene) override;
-    // The skeleton's joint matrices into the model's "MatricesBlock" buffer
-    // (binding point 0); a GL error on the way is printed as "Error: N".
-    void upload_joint_matrices(Scene& scene) override;
     void draw(Scene& scene, ShaderProgram& program, bool shadow_pass) override;
+
+    // The skeleton's joint matrices into the model's "MatricesBlock" buffer
+    // (binding point 0), as each draw does; a GL error on the way is printed
+    // as "Error: N".
+    static void upload_joint_matrices(Model& model);
 
 private:
     void draw_model(Model& model, ShaderProgram& program, int32_t instances);
+    void bind_material(const Model& model, const ModelUniforms& u, int32_t material);
 
     DrawList list_;  // reused from draw to draw
+    GlTexture white_;  // made at the first draw, in the context that draws
 };
 
 }  // namespace qh

@@ -70,6 +70,9 @@ public:
     // that cannot be drawn, or that the device cannot hold, gets neither, a
     // reason in gpu.problem and a "Warn:" line.
     void realize();
+    // Drops the surface and texture, keeps `why` in gpu.problem and prints
+    // the "Warn:" line: what realize does for a texture it cannot make.
+    void leave_out(const std::string& why);
     // Renders and uploads `text` unless it equals the current text. With no
     // texture, or no open font, the texture stays (or becomes) transparent.
     void set_text(std::string_view text);

@@ -60,15 +60,25 @@ void FontTexture::realize() {
         gpu.surface = DeviceHandle<SDL_Surface>(s, SDL_FreeSurface);
         SDL_FillRect(s, nullptr, 0);
         SDL_LockSurface(s);
-        gpu.texture = GlTexture(create_rgba_texture(width, height, s->pixels, GL_CLAMP_TO_EDGE));
+        std::string problem;
+        gpu.texture =
+            GlTexture(create_rgba_texture(width, height, s->pixels, GL_CLAMP_TO_EDGE, problem));
         SDL_UnlockSurface(s);
         glBindTexture(GL_TEXTURE_2D, 0);
+        if (!problem.empty())
+            gpu.problem = "size " + size_text(width, height) + " cannot be made: " + problem;
     } else {
         gpu.problem = std::string("no surface: ") + SDL_GetError();
     }
-    if (!gpu.problem.empty())
-        std::printf("Warn: text texture \"%s\": %s; it shows nothing\n", name.c_str(),
-                    gpu.problem.c_str());
+    if (!gpu.problem.empty()) leave_out(gpu.problem);
+}
+
+void FontTexture::leave_out(const std::string& why) {
+    gpu.texture.reset();
+    gpu.surface.reset();
+    gpu.text.clear();
+    gpu.problem = why;
+    std::printf("Warn: text texture \"%s\": %s; it shows nothing\n", name.c_str(), why.c_str());
 }
 
 void FontTexture::set_text(std::string_view text) {

@@ -160,10 +160,11 @@ int run(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
     return p.exit_status();
 }
 
-QuillRun quill(const TempDir& dir, std::vector<std::string> args) {
+QuillRun quill(const TempDir& dir, std::vector<std::string> args,
+               const std::vector<std::string>& extra_env) {
     args.insert(args.begin(), quill_path().string());
     QuillRun r;
-    r.status = run(args, dir.path(), std::chrono::seconds(120), {}, &r.out, &r.err);
+    r.status = run(args, dir.path(), std::chrono::seconds(120), extra_env, &r.out, &r.err);
     return r;
 }
 

@@ -79,12 +79,14 @@ int run(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
 // player run writes it first.
 size_t loader_sound_frames();
 
-// quill run in `dir` with `args`; its exit status and what it printed.
+// quill run in `dir` with `args` (and `extra_env` as Process takes it); its
+// exit status and what it printed.
 struct QuillRun {
     int status;
     std::string out, err;
 };
-QuillRun quill(const TempDir& dir, std::vector<std::string> args);
+QuillRun quill(const TempDir& dir, std::vector<std::string> args,
+               const std::vector<std::string>& extra_env = {});
 
 struct Rgb {
     int r = -1, g = -1, b = -1;

@@ -72,7 +72,19 @@ struct StartFailureRow {
     int status;
     std::vector<std::string> on_stderr;  // texts standard error must hold; <exe>: the player's path
     const char* crash_report;   // the whole of crash.txt; null: no crash.txt
+    std::vector<uint8_t> (*payload)() = nullptr;  // the package; null: an empty one
 };
+
+// Two text textures of 4 MiB each, with nothing else.
+std::vector<uint8_t> two_text_textures() {
+    Demo demo;
+    for (const char* name : {"first", "second"}) {
+        auto& t = demo.font_textures.emplace_back(std::make_unique<FontTexture>());
+        t->name = name;
+        t->width = t->height = 1024;
+    }
+    return write_demo_payload(demo);
+}
 
 void PrintTo(const StartFailureRow& row, std::ostream* os) { *os << row.name; }
 
@@ -88,7 +100,7 @@ TEST_P(StartFailure, IsReportedWithItsExitStatus) {
     const StartFailureRow& row = GetParam();
     TempDir dir;
     XServer x;
-    const auto exe = make_player(dir, empty_document(10.0f, 600.0f, 0.5f));
+    const auto exe = make_player(dir, row.payload ? row.payload() : empty_document(10.0f, 600.0f, 0.5f));
     // The player writes its reports into its working directory; one that
     // runs as nobody must be able to reach its file and write there.
     const auto cwd = dir / "run";
@@ -139,7 +151,20 @@ INSTANTIATE_TEST_SUITE_P(
                         "GLXBadFBConfig\nExiting."},
         StartFailureRow{"UnreadableExecutable", {}, true, 1,
                         {"Fatal error: <exe>: cannot read the file"},
-                        "Fatal error: <exe>: cannot read the file\nExiting."}),
+                        "Fatal error: <exe>: cannot read the file\nExiting."},
+        // Text textures choose their own sizes; loading ends on the one
+        // that takes them past their budget, before any is made.
+        StartFailureRow{"TextTexturesOverTheirBudget", {"QUILLHARBOR_TEXT_TEXTURE_BUDGET=6M"}, false, 1,
+                        {"Fatal error: text texture \"second\""},
+                        "Fatal error: text texture \"second\" asks for 1024 x 1024 (4.0 MiB), which "
+                        "takes the text textures to 8.0 MiB, over their budget of 6.0 MiB "
+                        "(QUILLHARBOR_TEXT_TEXTURE_BUDGET)\nExiting.",
+                        two_text_textures},
+        StartFailureRow{"MalformedTextTextureBudget", {"QUILLHARBOR_TEXT_TEXTURE_BUDGET=6 MB"}, false, 1,
+                        {"Fatal error: QUILLHARBOR_TEXT_TEXTURE_BUDGET is \"6 MB\""},
+                        "Fatal error: QUILLHARBOR_TEXT_TEXTURE_BUDGET is \"6 MB\": give a whole number "
+                        "of bytes, optionally followed by K, M, G or T (powers of 1024), such as 8G"
+                        "\nExiting."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Player, ShowsABorderlessBlackWindowAcrossTheScreen) {

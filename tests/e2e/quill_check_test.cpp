@@ -145,6 +145,7 @@ TEST(QuillCheck, ASoundDocumentBuildsInBothForms) {
                                   "resources/hit.wav", "Intro", "Hit"})
             EXPECT_NE(report_line(r.out, "ok", other), "") << other << "\n" << r.out;
         EXPECT_NE(r.out.find("summary: 12 records checked, nothing failed"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("device memory: "), std::string::npos) << r.out;
     }
 }
 
@@ -155,6 +156,7 @@ struct Breakage {
     std::function<void(Demo&)> apply;
     const char* record;   // the name the FAILED line carries
     const char* problem;  // part of what it says
+    std::vector<std::string> env = {};
 };
 
 TEST(QuillCheck, EachBrokenRecordFailsTheCheckAlone) {
@@ -186,6 +188,10 @@ TEST(QuillCheck, EachBrokenRecordFailsTheCheckAlone) {
         {"effect input", [](Demo& d) { d.effects[1]->effects.push_back(nullptr); }, "green",
          "1 unresolved input effect"},
         {"event effect", [](Demo& d) { d.events[0]->effect = nullptr; }, "Intro", "no effect"},
+        {"text texture budget", [](Demo&) {}, "title",
+         "asks for 128 x 32 (16.0 KiB), which takes the text textures to 16.0 KiB, over their budget "
+         "of 1.0 KiB",
+         {"QUILLHARBOR_TEXT_TEXTURE_BUDGET=1K"}},
     };
     for (const Breakage& row : rows) {
         SCOPED_TRACE(row.label);
@@ -193,11 +199,30 @@ TEST(QuillCheck, EachBrokenRecordFailsTheCheckAlone) {
         auto demo = good_demo();
         row.apply(*demo);
         const auto exe = make_player(dir, write_demo_payload(*demo));
-        const QuillRun r = quill(dir, {"check", exe.string()});
+        const QuillRun r = quill(dir, {"check", exe.string()}, row.env);
         EXPECT_EQ(r.status, 1) << r.out << r.err;
         EXPECT_NE(report_line(r.out, "FAILED", row.record).find(row.problem), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("records checked, 1 failed"), std::string::npos) << r.out;
     }
+}
+
+// What the records ask of the device, in bytes: the text texture and the
+// image at their sizes, the model's buffers, and each effect's colour target
+// at the render size the check reports.
+TEST(QuillCheck, DeviceMemoryAddsUpWhatTheRecordsAskFor) {
+    TempDir dir;
+    auto demo = good_demo();
+    const auto exe = make_player(dir, write_demo_payload(*demo));
+    const QuillRun r = quill(dir, {"check", exe.string(), "--json"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const JsonValue j = JsonValue::parse(r.out);
+    uint64_t model_buffers = 0;
+    for (const auto& b : demo->models[0]->gltf.buffers) model_buffers += b.data.size();
+    const uint64_t target =
+        j["render_size"]["width"].get<uint64_t>() * j["render_size"]["height"].get<uint64_t>() * 4;
+    EXPECT_EQ(j["device_memory"]["total"].get<uint64_t>(),
+              128 * 32 * 4 + 2 * 2 * 4 + model_buffers + 2 * target)
+        << j["device_memory"].dump(2);
 }
 
 TEST(QuillCheck, ABrokenShaderIsReportedWithTheDriversErrorLine) {

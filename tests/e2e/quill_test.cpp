@@ -10,6 +10,7 @@
 #include "document/demo_tables.h"
 #include "package/binary_stream.h"
 #include "package/trailer.h"
+#include "support/gltf_builder.h"
 #include "support/sample_demo.h"
 #include "support/xml_check.h"
 
@@ -58,15 +59,26 @@ TEST(Quill, PackIsDeterministicAndSurvivesUnpackAndRepack) {
     EXPECT_EQ(bytes(dir / "a"), bytes(dir / "d"));
 }
 
-TEST(Quill, PackWarnsAboutNumbersThatReadAsZero) {
+TEST(Quill, PackAndCheckWarnAboutNumbersThatReadAsZeroAndModelsDrawnInPart) {
     TempDir dir;
     std::filesystem::create_directories(dir / "p/resources");
     write_file(dir / "p/resources/music.mp3", {});
-    write_file(dir / "p/project.json", test::bytes_of(R"({"bpm": 130, "end_beat": 8.0, "beat_offset": 0.5})"));
+    test::GltfBuilder b;
+    tinygltf::Primitive quad = b.quad({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+    quad.targets = {quad.attributes};  // both primitives morph (into themselves)
+    b.root(b.node(b.mesh({quad, quad})));
+    write_file(dir / "p/resources/morph.glb", b.glb());
+    write_file(dir / "p/project.json", test::bytes_of(R"({"bpm": 130, "end_beat": 8.0, "beat_offset": 0.5,
+                                                          "models": [{"filename": "resources/morph.glb"}]})"));
     const QuillRun r = quill(dir, {"pack", "p/project.json", "-o", "out"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("\"bpm\""), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("reads as 0"), std::string::npos) << r.err;
+    const std::string morph = "model \"resources/morph.glb\": uses morph targets";
+    for (const QuillRun& run : {r, quill(dir, {"check", "p/project.json"}), quill(dir, {"check", "out"})}) {
+        EXPECT_NE(run.err.find(morph), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find(morph), run.err.rfind(morph)) << run.err;
+    }
 }
 
 TEST(Quill, InfoListsTempoTablesAndRunningTime) {

@@ -61,41 +61,8 @@ Camera stage_camera(float x) {
 // `camera` with one program, from beat 0 to `end_beat` at 60 bpm.
 std::vector<uint8_t> one_scene_payload(const char* vertex, const char* fragment, std::vector<uint8_t> glb,
                                        const Camera& camera, CurveMap curves, float end_beat) {
-    Demo d;
-    d.bpm = 60;
-    d.beat_offset = 0;
-    d.end_beat = end_beat;
-    auto program = std::make_unique<ShaderProgram>();
-    program->vertex_shader_filename = "resources/model.vert";
-    program->vertex_shader_source = vertex;
-    program->fragment_shader_filename = "resources/model.frag";
-    program->fragment_shader_source = fragment;
-    auto model = std::make_unique<Model>();
-    model->filename = "resources/stage.glb";
-    model->buffer = ByteBuffer(std::move(glb));
-    auto scene = std::make_unique<Scene>();
-    scene->name = "stage";
-    scene->camera = std::make_unique<Camera>(camera);
-    scene->root_node = std::make_unique<Node>();
-    scene->root_node->name = "root";
-    scene->root_node->model = model.get();
-    auto effect = std::make_unique<Effect>();
-    effect->name = "stage";
-    effect->program = program.get();
-    effect->scene = scene.get();
-    auto event = std::make_unique<Event>();
-    event->name = "stage";
-    event->type = Event::type_effect;
-    event->effect = effect.get();
-    event->start_beat = 0;
-    event->end_beat = end_beat;
-    event->curves = std::move(curves);
-    d.shaders.push_back(std::move(program));
-    d.models.push_back(std::move(model));
-    d.scenes.push_back(std::move(scene));
-    d.effects.push_back(std::move(effect));
-    d.events.push_back(std::move(event));
-    return write_demo_payload(d);
+    return write_demo_payload(
+        *test::one_scene_demo(vertex, fragment, "stage.glb", std::move(glb), camera, std::move(curves), end_beat));
 }
 
 std::vector<uint8_t> scene_payload() {

@@ -136,11 +136,12 @@ TEST_F(AnimationGlTest, AnimatedNodeMatchesTheKeyedPlacementAtKeyTimes) {
     EXPECT_NE(posed(animated, 1, 0.25f), posed(animated, 1, 0.75f));
 }
 
-// BoxAnimated, seen from the side: its inner box turns out of the outer one.
+// BoxAnimated, seen from the side: its inner box, lifted out of the outer
+// one by its parent's translation, turns.
 // InterpolationTest: a STEP clip shows one picture all through a key
 // interval, a LINEAR one moves within it.
 TEST_F(AnimationGlTest, SampleNodeAnimationsMoveAndStepClipsHold) {
-    Stage box(test::gltf_fixture("BoxAnimated.glb"), flat_program(rigid_vertex_shader), {3, 0.5f, 0}, {0, 0.5f, 0});
+    Stage box(test::gltf_fixture("BoxAnimated.glb"), flat_program(rigid_vertex_shader), {3, 2.5f, 0}, {0, 2.5f, 0});
     EXPECT_NE(posed(box, 1, 0.0f), posed(box, 1, 0.3f));
 
     testing::internal::CaptureStdout();
@@ -163,6 +164,58 @@ TEST_F(AnimationGlTest, SampleNodeAnimationsMoveAndStepClipsHold) {
         const float mask = float(1 << a);
         EXPECT_EQ(posed(cubes, mask, position(0.1f)) != posed(cubes, mask, position(0.9f)), moves);
     }
+}
+
+// A square bound to one joint that its clip holds at x = 3 (it rests at 0):
+// the first frame drawn at all, shadow pass included, must pose it there,
+// so the main pass finds the square's own depth in the shadow map (green),
+// not the cleared depth where an unposed shadow left it (red).
+TEST_F(AnimationGlTest, TheShadowPassDrawsThePoseOfItsOwnFrame) {
+    test::GltfBuilder b;
+    tinygltf::Primitive square = b.quad({-0.5f, -0.5f, 0}, {1, 0, 0}, {0, 1, 0});
+    square.attributes["JOINTS_0"] = b.accessor(b.view(std::vector<uint8_t>(16, 0)), TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE,
+                                               TINYGLTF_TYPE_VEC4, 4);
+    square.attributes["WEIGHTS_0"] = b.floats({1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}, TINYGLTF_TYPE_VEC4);
+    const int joint = b.node(-1);
+    const int mesh = b.node(b.mesh({square}));
+    b.root(mesh);
+    b.root(joint);
+    b.skin(mesh, {joint}, {glm::mat4(1.0f)});
+    b.move(joint, {3, 0, 0}, {3, 0, 0});
+
+    auto program = std::make_unique<ShaderProgram>();
+    program->vertex_shader_source = R"(#version 330
+layout(location = 0) in vec3 position;
+layout(location = 3) in uvec4 joints;
+layout(std140) uniform MatricesBlock { mat4 joint_matrices[100]; };
+uniform mat4 uModelViewProjMatrix;
+uniform mat4 uLightMVPMatrix;
+out vec4 v_light;
+void main() {
+    vec4 p = joint_matrices[joints.x] * vec4(position, 1.0);
+    gl_Position = uModelViewProjMatrix * p;
+    v_light = uLightMVPMatrix * p;
+}
+)";
+    program->fragment_shader_source = R"(#version 330
+in vec4 v_light;
+uniform sampler2D uShadowMapTexture;
+uniform int uIsShadowRenderPass;
+out vec4 fragColor;
+void main() {
+    vec3 l = v_light.xyz / v_light.w * 0.5 + 0.5;
+    bool shadowed = texture(uShadowMapTexture, l.xy).r < 0.999;
+    fragColor = uIsShadowRenderPass == 1 ? vec4(1.0) : shadowed ? vec4(0, 1, 0, 1) : vec4(1, 0, 0, 1);
+}
+)";
+    program->rebuild();
+    testing::internal::CaptureStdout();
+    Stage stage(b.glb(), std::move(program), {0, 0, 8});
+    testing::internal::GetCapturedStdout();
+    stage.light_from({0, 0, 10});
+    posed(stage, 0, 0.5f);
+    const Rgba c = stage.at({3, 0, 0});
+    EXPECT_TRUE(c.g > 200 && c.r < 50) << int(c.r) << "," << int(c.g) << "," << int(c.b);
 }
 
 // The block holds 100 joint matrices: a skeleton of 101 does not fit, the

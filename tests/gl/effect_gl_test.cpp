@@ -257,7 +257,6 @@ public:
         glViewport(0, 0, 8, 8);
     }
     uint32_t shadow_texture(Scene&) override { return shadow_; }
-    void upload_joint_matrices(Scene&) override { calls.push_back("joints"); }
     void draw(Scene&, ShaderProgram& p, bool shadow_pass) override {
         GLint flag = -1, framebuffer = -1, viewport[4] = {}, current = 0, bound = 0;
         glGetUniformiv(p.gpu.program, p.gpu.location(StandardUniform::uIsShadowRenderPass), &flag);
@@ -319,9 +318,7 @@ TEST_F(EffectGl, SceneGoesThroughTheInstalledDrawer) {
     install_scene_drawer(nullptr);
     const std::vector<std::string> expected = {
         "begin shadow",
-        "joints",
         "draw shadow flag=1 fb=shadow viewport=8x8 current shadow map bound",
-        "joints",
         "draw main flag=0 fb=outer viewport=64x36 current shadow map bound",
     };
     EXPECT_EQ(drawer.calls, expected);

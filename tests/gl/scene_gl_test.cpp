@@ -393,14 +393,14 @@ TEST_F(SceneGlTest, VertexArraysRecordTheAccessors) {
     struct Row {
         const char* name;
         GLuint location;
-        GLint enabled, size, stride, type, integer;
+        GLint enabled, size, stride, type, integer, normalized;
     };
     const Row rows[] = {
-        {"POSITION", 0, 1, 3, 24, GL_FLOAT, 0},
-        {"NORMAL", 1, 1, 3, 24, GL_FLOAT, 0},
-        {"TEXCOORD_0", 2, 1, 2, 0, GL_UNSIGNED_BYTE, 0},
-        {"JOINTS_0", 3, 1, 4, 0, GL_UNSIGNED_BYTE, 1},
-        {"WEIGHTS_0", 4, 0, 4, 0, GL_FLOAT, 0},  // absent: disabled, GL's defaults
+        {"POSITION", 0, 1, 3, 24, GL_FLOAT, 0, 0},
+        {"NORMAL", 1, 1, 3, 24, GL_FLOAT, 0, 0},
+        {"TEXCOORD_0", 2, 1, 2, 0, GL_UNSIGNED_BYTE, 0, 1},  // bytes meaning 0 .. 1
+        {"JOINTS_0", 3, 1, 4, 0, GL_UNSIGNED_BYTE, 1, 0},
+        {"WEIGHTS_0", 4, 0, 4, 0, GL_FLOAT, 0, 0},  // absent: disabled, GL's defaults
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -409,7 +409,7 @@ TEST_F(SceneGlTest, VertexArraysRecordTheAccessors) {
         EXPECT_EQ(attrib(r.location, GL_VERTEX_ATTRIB_ARRAY_STRIDE), r.stride);
         EXPECT_EQ(attrib(r.location, GL_VERTEX_ATTRIB_ARRAY_TYPE), r.type);
         EXPECT_EQ(attrib(r.location, GL_VERTEX_ATTRIB_ARRAY_INTEGER), r.integer);
-        EXPECT_EQ(attrib(r.location, GL_VERTEX_ATTRIB_ARRAY_NORMALIZED), 0);
+        EXPECT_EQ(attrib(r.location, GL_VERTEX_ATTRIB_ARRAY_NORMALIZED), r.normalized);
     }
     void* normal_offset = nullptr;
     glGetVertexAttribPointerv(1, GL_VERTEX_ATTRIB_ARRAY_POINTER, &normal_offset);

@@ -91,7 +91,6 @@ void Stage::draw() {
 
 void SceneGlTest::SetUp() {
     GlTest::SetUp();
-    if (!runtime().white_texture) runtime().white_texture = create_color_texture(1, 1, 1, 1);
     previous_ = install_scene_drawer(&renderer_);
 }
 

@@ -167,6 +167,54 @@ void GltfBuilder::extra(int node, const std::string& key, const tinygltf::Value&
     extras = tinygltf::Value(members);
 }
 
+int GltfBuilder::matrices(const std::vector<glm::mat4>& values) {
+    std::vector<float> floats;
+    for (const glm::mat4& m : values)
+        for (int c = 0; c < 4; ++c)
+            for (int r = 0; r < 4; ++r) floats.push_back(m[c][r]);
+    return this->floats(floats, TINYGLTF_TYPE_MAT4);
+}
+
+void GltfBuilder::sparse(int accessor, const std::vector<uint16_t>& indices, const std::vector<float>& values) {
+    auto bytes_of = [](const void* p, size_t n) {
+        const auto* b = static_cast<const uint8_t*>(p);
+        return std::vector<uint8_t>(b, b + n);
+    };
+    tinygltf::Accessor& a = model.accessors[size_t(accessor)];
+    a.sparse.isSparse = true;
+    a.sparse.count = int(indices.size());
+    a.sparse.indices.bufferView = view(bytes_of(indices.data(), indices.size() * 2));
+    a.sparse.indices.byteOffset = 0;
+    a.sparse.indices.componentType = TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT;
+    a.sparse.values.bufferView = view(bytes_of(values.data(), values.size() * 4));
+    a.sparse.values.byteOffset = 0;
+}
+
+void GltfBuilder::place(int node, const glm::mat4& local) {
+    std::vector<double>& m = model.nodes[size_t(node)].matrix;
+    m.clear();
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) m.push_back(local[c][r]);
+}
+
+void GltfBuilder::skin(int mesh_node, const std::vector<int>& joints, const std::vector<glm::mat4>& inverse_binds) {
+    at(mesh_node).skin = int(model.skins.size());
+    tinygltf::Skin& s = model.skins.emplace_back();
+    s.joints = joints;
+    s.inverseBindMatrices = matrices(inverse_binds);
+}
+
+void GltfBuilder::move(int node, glm::vec3 from, glm::vec3 to) {
+    tinygltf::Animation& a = model.animations.emplace_back();
+    tinygltf::AnimationSampler& s = a.samplers.emplace_back();
+    s.input = floats({0, 1}, TINYGLTF_TYPE_SCALAR);
+    s.output = floats({from.x, from.y, from.z, to.x, to.y, to.z}, TINYGLTF_TYPE_VEC3);
+    tinygltf::AnimationChannel& c = a.channels.emplace_back();
+    c.sampler = 0;
+    c.target_node = node;
+    c.target_path = "translation";
+}
+
 void GltfBuilder::root(int node) { model.scenes[0].nodes.push_back(node); }
 
 std::vector<uint8_t> GltfBuilder::glb() const { return write_glb(model); }

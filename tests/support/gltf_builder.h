@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include <glm/mat4x4.hpp>
 #include <glm/vec2.hpp>
 #include <glm/vec3.hpp>
 #include <glm/vec4.hpp>
@@ -29,6 +30,10 @@ public:
     int accessor(int view, int component_type, int type, size_t count, size_t byte_offset = 0);
     int floats(const std::vector<float>& values, int type);  // a view and its accessor
     int indices(const std::vector<uint16_t>& values);
+    int matrices(const std::vector<glm::mat4>& values);  // a MAT4 accessor
+    // Makes `accessor` sparse: element indices[i] takes the i-th `components`
+    // floats of `values`.
+    void sparse(int accessor, const std::vector<uint16_t>& indices, const std::vector<float>& values);
 
     // A PNG or JPEG stored in a view; returns the glTF texture using it.
     int texture(const std::vector<uint8_t>& encoded, const std::string& mime);
@@ -45,6 +50,11 @@ public:
 
     int node(int mesh, glm::vec3 translation = glm::vec3(0.0f));
     tinygltf::Node& at(int node) { return model.nodes[size_t(node)]; }
+    void place(int node, const glm::mat4& local);  // the node's "matrix"
+    // Skin 0 of `joints`, drawn by `mesh_node`.
+    void skin(int mesh_node, const std::vector<int>& joints, const std::vector<glm::mat4>& inverse_binds);
+    // An animation moving `node` linearly from `from` (time 0) to `to` (time 1).
+    void move(int node, glm::vec3 from, glm::vec3 to);
     // Adds an extras member to a node.
     void extra(int node, const std::string& key, const tinygltf::Value& value);
     void root(int node);  // a root of the default scene

@@ -52,4 +52,45 @@ void main() {
 }
 )";
 
+// A model lit by its normals from a fixed direction in world space, no
+// shadows: base colour texture (coordinates at location 2) times base colour
+// factor. Skinned by "MatricesBlock" where the uniform "skinned" is 1; the
+// program that draws with it declares that uniform (default 0).
+inline constexpr const char* normal_lit_vertex_shader = R"(#version 330
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec3 normal;
+layout(location = 2) in vec2 texcoord;
+layout(location = 3) in uvec4 joints;
+layout(location = 4) in vec4 weights;
+layout(std140) uniform MatricesBlock { mat4 joint_matrices[100]; };
+uniform mat4 uModelViewProjMatrix;
+uniform mat4 uModelMatrix;
+uniform float skinned;
+out vec3 v_normal;
+out vec2 v_texcoord;
+void main() {
+    mat4 skin = mat4(1.0);
+    if (skinned > 0.5) {
+        skin = weights.x * joint_matrices[joints.x] + weights.y * joint_matrices[joints.y] +
+               weights.z * joint_matrices[joints.z] + weights.w * joint_matrices[joints.w];
+    }
+    gl_Position = uModelViewProjMatrix * skin * vec4(position, 1.0);
+    v_normal = mat3(uModelMatrix) * mat3(skin) * normal;
+    v_texcoord = texcoord;
+}
+)";
+
+inline constexpr const char* normal_lit_fragment_shader = R"(#version 330
+in vec3 v_normal;
+in vec2 v_texcoord;
+uniform vec4 uBaseColorFactor;
+uniform sampler2D uBaseColorTexture;
+out vec4 fragColor;
+void main() {
+    vec3 base = (uBaseColorFactor * texture(uBaseColorTexture, v_texcoord)).rgb;
+    float diffuse = max(dot(normalize(v_normal), normalize(vec3(0.4, 0.8, 0.6))), 0.0);
+    fragColor = vec4(base * (0.3 + 0.7 * diffuse), 1.0);
+}
+)";
+
 }  // namespace qh::test

@@ -186,4 +186,44 @@ Effect& add_effect_event(Demo& demo, const std::string& name, const std::string&
     return added;
 }
 
+std::unique_ptr<Demo> one_scene_demo(const std::string& vertex, const std::string& fragment,
+                                     const std::string& model_file, std::vector<uint8_t> model_bytes,
+                                     const Camera& camera, CurveMap curves, float end_beat) {
+    auto d = std::make_unique<Demo>();
+    d->bpm = 60;
+    d->beat_offset = 0;
+    d->end_beat = end_beat;
+    auto program = std::make_unique<ShaderProgram>();
+    program->vertex_shader_filename = "resources/model.vert";
+    program->vertex_shader_source = vertex;
+    program->fragment_shader_filename = "resources/model.frag";
+    program->fragment_shader_source = fragment;
+    auto model = std::make_unique<Model>();
+    model->filename = "resources/" + model_file;
+    model->buffer = ByteBuffer(std::move(model_bytes));
+    auto scene = std::make_unique<Scene>();
+    scene->name = "stage";
+    scene->camera = std::make_unique<Camera>(camera);
+    scene->root_node = std::make_unique<Node>();
+    scene->root_node->name = "root";
+    scene->root_node->model = model.get();
+    auto effect = std::make_unique<Effect>();
+    effect->name = "stage";
+    effect->program = program.get();
+    effect->scene = scene.get();
+    auto event = std::make_unique<Event>();
+    event->name = "stage";
+    event->type = Event::type_effect;
+    event->effect = effect.get();
+    event->start_beat = 0;
+    event->end_beat = end_beat;
+    event->curves = std::move(curves);
+    d->shaders.push_back(std::move(program));
+    d->models.push_back(std::move(model));
+    d->scenes.push_back(std::move(scene));
+    d->effects.push_back(std::move(effect));
+    d->events.push_back(std::move(event));
+    return d;
+}
+
 }  // namespace qh::test

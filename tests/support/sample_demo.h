@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "document/demo.h"
+#include "scene3d/camera.h"
+#include "timeline/event.h"
 
 namespace qh::test {
 
@@ -39,5 +41,14 @@ std::vector<uint8_t> sweep_payload(float end_beat = 64);
 // it and an effect event over [start, end), all named `name`; the effect.
 Effect& add_effect_event(Demo& demo, const std::string& name, const std::string& fragment, float start,
                          float end);
+
+// A demo of one effect event, "stage", drawing from beat 0 to `end_beat` at
+// 60 bpm (a beat a second) a scene whose root node holds one model,
+// `model_file` (under resources/) of `model_bytes`, seen through `camera`
+// and drawn by a program of `vertex` and `fragment`; the event's `curves`
+// key the camera, light and animation.
+std::unique_ptr<Demo> one_scene_demo(const std::string& vertex, const std::string& fragment,
+                                     const std::string& model_file, std::vector<uint8_t> model_bytes,
+                                     const Camera& camera, CurveMap curves, float end_beat);
 
 }  // namespace qh::test

@@ -369,6 +369,57 @@ TEST(PlanDraw, VisitsAreBounded) {
     EXPECT_NE(layout.problems[0].find("the rest are not drawn"), std::string::npos);
 }
 
+// A posed node's matrix is its local one: its parent, turned 90 degrees
+// about z and halved, still carries it, so (2, 0, 0) lands at (0, 1, 0).
+TEST(PlanDraw, PosedNodeStaysUnderItsParent) {
+    GltfBuilder b;
+    const int parent = b.node(-1), child = b.node(b.quad_mesh({0, 0, 0}, {1, 0, 0}, {0, 1, 0}));
+    b.place(parent, glm::scale(glm::rotate(glm::mat4(1), glm::radians(90.0f), {0, 0, 1}), glm::vec3(0.5f)));
+    b.at(parent).children = {child};
+    b.root(parent);
+    const ModelLayout layout = build_model_layout(parsed(b).gltf);
+    const std::vector<bool> animated = {false, true};
+    const std::vector<glm::mat4> matrices = {glm::mat4(1), glm::translate(glm::mat4(1), {2, 0, 0})};
+    const NodePose pose{animated, matrices};
+    DrawList list;
+    plan_draw(layout, {}, {}, false, list, &pose);
+    ASSERT_EQ(list.order.size(), 1u);
+    const glm::vec4 origin = list.transforms[size_t(list.order[0])].model * glm::vec4(0, 0, 0, 1);
+    EXPECT_NEAR(glm::length(glm::vec3(origin) - glm::vec3(0, 1, 0)), 0.0f, 1e-5f);
+}
+
+// A sparse POSITION (kept through the GLB the package stores) is drawn from
+// a copy holding its substitutions, after the asset's own buffers; a
+// substitution past the accessor's end fails the asset's check.
+TEST(PrimitiveDraw, SparseValuesAreDrawnFromACopy) {
+    struct Row {
+        const char* name;
+        uint16_t index;  // the element substituted
+        bool read;
+    } rows[] = {{"in range", 1, true}, {"past the end", 3, false}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        GltfBuilder b;
+        tinygltf::Primitive p = triangles();
+        p.attributes["POSITION"] = b.floats(triangle, TINYGLTF_TYPE_VEC3);
+        b.sparse(p.attributes["POSITION"], {row.index}, {5, 6, 7});
+        b.root(b.node(b.mesh({p})));
+        if (!row.read) {
+            EXPECT_NE(check_gltf_model(b.model).find("sparse index 3 is past its 3 elements"), std::string::npos);
+            continue;
+        }
+        const Model m = parsed(b);
+        const ModelLayout layout = build_model_layout(m.gltf);
+        ASSERT_EQ(layout.copied_buffers.size(), 1u);
+        const VertexAttribute& a = layout.primitives[0].attributes[0];
+        EXPECT_EQ(a.buffer, int32_t(m.gltf.buffers.size()));
+        EXPECT_EQ(a.offset, 0u);
+        std::vector<float> expected = triangle;
+        std::copy_n(std::begin({5.0f, 6.0f, 7.0f}), 3, expected.begin() + 3);
+        EXPECT_EQ(layout.copied_buffers[0], raw(expected));
+    }
+}
+
 TEST(NodeMatrix, MatrixOrTranslationRotationScale) {
     GltfBuilder b;
     b.quad_mesh({0, 0, 0}, {1, 0, 0}, {0, 1, 0});  // a GLB needs some binary data

@@ -19,6 +19,8 @@
 #include "commands.h"
 #include "core/runtime.h"
 #include "document_io.h"
+#include "document/device_memory.h"
+#include "lint.h"
 #include "playback/demo_playback.h"
 #include "document/demo_tables.h"
 
@@ -39,6 +41,8 @@ const char* const usage =
     "last, with their #include directives resolved.\n"
     "--json prints the report as one JSON object; the build's diagnostics then go\n"
     "to standard error.\n"
+    "What models use that the player does not draw (morph targets, say) is warned\n"
+    "about on standard error; it is not a failure.\n"
     "\n"
     "Counted as failures:\n"
     "  a shader that does not compile, a program that does not link (not counted\n"
@@ -49,6 +53,8 @@ const char* const usage =
     "  a model that does not parse\n"
     "  a font the font renderer cannot open\n"
     "  a text texture with no font, or with a size that cannot be drawn\n"
+    "  text textures over their budget (QUILLHARBOR_TEXT_TEXTURE_BUDGET): the first\n"
+    "    to take their total past it and every one after; the player would not load\n"
     "  an audio sample that does not decode (not checked when no mixer opens)\n"
     "  an event of unknown type, or whose effect, sample or group is missing\n"
     "\n"
@@ -56,6 +62,8 @@ const char* const usage =
     "Where neither works, run it under Xvfb: xvfb-run -a quill check FILE\n"
     "Effect targets are made at the render size the player would use on this\n"
     "display. Audio: the default device, else SDL's dummy driver.\n"
+    "\"device memory\" is what the records ask for in all, from their declared and\n"
+    "header sizes (4 bytes a texel; render targets at that render size).\n"
     "Exit status: 0 nothing failed, 1 something failed or FILE cannot be read,\n"
     "2 usage error.\n";
 
@@ -376,6 +384,10 @@ void print_header(const JsonValue& header) {
     std::printf("render size: %d x %d\n", header["render_size"]["width"].get<int>(),
                 header["render_size"]["height"].get<int>());
     std::printf("audio:       %s\n", header["audio"]["summary"].get<std::string>().c_str());
+    const JsonValue& memory = header["device_memory"];
+    std::printf("device memory: %s\n", memory["summary"].get<std::string>().c_str());
+    if (memory["over_budget"].is_string())
+        std::printf("error:       %s\n", memory["over_budget"].get<std::string>().c_str());
     std::fflush(stdout);
 }
 
@@ -442,6 +454,7 @@ int cmd_check(const std::vector<std::string>& argv) {
 
     DeviceSession session;
     if (!session.open("check", args.positional[0])) return exit_failure;
+    print_warnings(args.positional[0], lint_models(*session.demo));
     Mixer& mixer = session.mixer;
     HiddenGlWindow& window = session.window;
     std::unique_ptr<Demo>& demo = session.demo;
@@ -466,6 +479,21 @@ int cmd_check(const std::vector<std::string>& argv) {
     header["audio"] = {{"mixer_open", mixer.is_open()},
                        {"driver", mixer.is_open() ? JsonValue(mixer.driver()) : JsonValue()},
                        {"summary", audio}};
+    // Worked out from the records alone; the build below leaves out the text
+    // textures over the budget, and their rows fail.
+    const DeviceMemory memory = device_memory(*demo, screen);
+    const uint64_t text_budget = text_texture_budget();
+    const auto over = text_texture_overrun(*demo, text_budget);
+    header["device_memory"] = {{"total", memory.total()},
+                               {"text_textures", memory.text_textures},
+                               {"images", memory.images},
+                               {"unsized_images", memory.unsized_images},
+                               {"model_buffers", memory.model_buffers},
+                               {"shadow_targets", memory.shadow_targets},
+                               {"render_targets", memory.render_targets},
+                               {"text_texture_budget", text_budget},
+                               {"over_budget", over ? JsonValue(over->message) : JsonValue()},
+                               {"summary", describe(memory)}};
 
     // In text form the build's own lines come between the header and the report.
     if (!json) print_header(header);

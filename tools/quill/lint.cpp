@@ -1,7 +1,10 @@
 #include "lint.h"
 
+#include <cstdio>
+
 #include "document/demo_tables.h"
 #include "package/json_lint.h"
+#include "scene3d/gltf_features.h"
 
 namespace qh::quill {
 
@@ -50,6 +53,21 @@ std::vector<std::string> lint_project(const JsonValue& project) {
         }
     }
     return warnings;
+}
+
+std::vector<std::string> lint_models(const Demo& demo) {
+    std::vector<std::string> warnings;
+    for (const auto& model : demo.models) {
+        if (!model) continue;
+        for (const std::string& f : unsupported_features(model->gltf))
+            warnings.push_back("model \"" + model->filename + "\": " + f);
+    }
+    return warnings;
+}
+
+void print_warnings(const std::string& file, const std::vector<std::string>& warnings) {
+    for (const std::string& w : warnings)
+        std::fprintf(stderr, "quill: warning: %s: %s\n", file.c_str(), w.c_str());
 }
 
 }  // namespace qh::quill

@@ -27,6 +27,8 @@ const char* const usage =
     "information, which the build keeps apart. --player packs another (of a\n"
     "player that carries a package, its plain part). Packing the same project\n"
     "twice gives identical bytes.\n"
+    "Content that reads surprisingly (a number that reads as 0, a model feature the\n"
+    "player does not draw) is warned about on standard error and still packed.\n"
     "Every file the project names must exist, and the package is read back as\n"
     "the player reads it before OUT is written; either failing exits with 1.\n";
 
@@ -106,8 +108,7 @@ int cmd_pack(const std::vector<std::string>& argv) {
         std::stringstream text;
         text << in.rdbuf();
         const JsonValue json = parse_json_text(text.str(), project.string());
-        for (const std::string& w : lint_project(json))
-            std::fprintf(stderr, "quill: warning: %s: %s\n", project.string().c_str(), w.c_str());
+        print_warnings(project.string(), lint_project(json));
         const std::vector<std::string> missing = missing_shader_files(
             json, project.has_parent_path() ? project.parent_path() : std::filesystem::path("."));
         if (!missing.empty()) {
@@ -117,8 +118,12 @@ int cmd_pack(const std::vector<std::string>& argv) {
         }
     }
 
-    ProgressBar bar("reading");
-    auto demo = read_project_file(project, [&](uint64_t i, uint64_t n) { bar.update(i, n); });
+    std::unique_ptr<Demo> demo;
+    {
+        ProgressBar bar("reading");
+        demo = read_project_file(project, [&](uint64_t i, uint64_t n) { bar.update(i, n); });
+    }
+    print_warnings(project.string(), lint_models(*demo));
     const std::vector<uint8_t> payload = write_demo_payload(*demo);
     if (payload.size() > max_payload_size)
         throw ContentError("the payload is " + std::to_string(payload.size()) +

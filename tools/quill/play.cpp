@@ -461,16 +461,6 @@ private:
     float fps_ = 0;
 };
 
-// The white texture every scene material falls back on, released with the context.
-class WhiteTexture {
-public:
-    WhiteTexture() : texture_(create_color_texture(1, 1, 1, 1)) { runtime().white_texture = texture_; }
-    ~WhiteTexture() { runtime().white_texture = 0; }
-
-private:
-    GlTexture texture_;
-};
-
 }  // namespace
 
 int cmd_play(const std::vector<std::string>& argv) {
@@ -503,7 +493,6 @@ int cmd_play(const std::vector<std::string>& argv) {
     window.drawable_size(w, h);
     runtime().screen = ScreenSize{w, h, w, h};
     set_composition_state();
-    WhiteTexture white;
 
     Preview preview(options, window);
     preview.open_overlay();

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "render/gl/device_allocation.h"
+
 namespace qh {
 
 int check_gl_errors(const char* label) {
@@ -19,7 +21,8 @@ void clear_gl_errors() {
     }
 }
 
-GLuint create_rgba_texture(int width, int height, const void* pixels, GLint wrap) {
+GLuint create_rgba_texture(int width, int height, const void* pixels, GLint wrap,
+                           std::string& problem) {
     GLuint tex = 0;
     glGenTextures(1, &tex);
     glBindTexture(GL_TEXTURE_2D, tex);
@@ -27,8 +30,13 @@ GLuint create_rgba_texture(int width, int height, const void* pixels, GLint wrap
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
-    return tex;
+    problem = allocate_checked([&] {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+    });
+    if (problem.empty()) return tex;
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDeleteTextures(1, &tex);
+    return 0;
 }
 
 GLuint create_color_texture(float r, float g, float b, float a) {

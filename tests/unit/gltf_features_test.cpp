@@ -1,0 +1,35 @@
+// What a glTF asset uses that the player reads past (gltf_features.h).
+#include <gtest/gtest.h>
+#include <tiny_gltf.h>
+
+#include "scene3d/gltf_features.h"
+
+namespace qh {
+namespace {
+
+TEST(GltfFeatures, EachFeatureGivesOneLineAndAPlainAssetNone) {
+    const std::pair<const char*, const char*> rows[] = {  // an asset's members, part of its one line
+        {R"("meshes":[{"name":"Fox","primitives":[{"attributes":{},"targets":[{}]},{"attributes":{},"targets":[{}]}]}])",
+         "uses morph targets (mesh 0 \"Fox\", 2 primitives in all)"},
+        {R"("animations":[{"samplers":[{"input":0,"output":0,"interpolation":"CUBICSPLINE"}]}])", "cubic-spline"},
+        {R"("cameras":[{"type":"perspective","perspective":{"yfov":1,"znear":0.1}}])", "uses cameras (camera 0)"},
+        {R"("extensions":{"KHR_lights_punctual":{"lights":[{"type":"point"}]}})", "uses punctual lights"},
+        {R"("extensionsRequired":["KHR_draco_mesh_compression"])", "requires the extension \"KHR_draco"},
+        {R"("meshes":[{"primitives":[{"attributes":{}}]}],"animations":[{"samplers":[{"input":0,"output":0}]}])",
+         nullptr},
+    };
+    for (const auto& [members, warning] : rows) {
+        SCOPED_TRACE(members);
+        const std::string text = std::string(R"({"asset":{"version":"2.0"},)") + members + "}";
+        tinygltf::Model asset;
+        std::string err, warn;
+        ASSERT_TRUE(tinygltf::TinyGLTF().LoadASCIIFromString(&asset, &err, &warn, text.data(),
+                                                             unsigned(text.size()), "")) << err;
+        const std::vector<std::string> lines = unsupported_features(asset);
+        ASSERT_EQ(lines.size(), warning ? 1u : 0u) << (lines.empty() ? "" : lines[0]);
+        if (warning) EXPECT_NE(lines[0].find(warning), std::string::npos) << lines[0];
+    }
+}
+
+}  // namespace
+}  // namespace qh
