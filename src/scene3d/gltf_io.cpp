@@ -123,14 +123,10 @@ bool embed_image(const std::string*, const std::string*, const tinygltf::Image* 
     return true;
 }
 
-// What the library writes wrongly is mended; the GLB is rebuilt only when
-// something was:
-// - an object whose members all hold default values (a bare node or scene)
-//   is written as null, which it then refuses to read back: such entries
-//   become empty objects again;
-// - a sparse accessor is written without its "sparse" object, which would
-//   lose its substitutions: it is put back from `asset`.
-std::vector<uint8_t> repair_written_glb(std::vector<uint8_t> glb, const tinygltf::Model& asset) {
+// The library writes an object whose members all hold default values (a bare
+// node or scene) as null, which it then refuses to read back. Such entries
+// become empty objects again; the GLB is rebuilt only when one was found.
+std::vector<uint8_t> repair_empty_objects(std::vector<uint8_t> glb) {
     std::string_view json;
     if (!check_glb_container(glb, json).empty()) {
         throw ContentError("the glTF library wrote a malformed GLB");
@@ -159,19 +155,6 @@ std::vector<uint8_t> repair_written_glb(std::vector<uint8_t> glb, const tinygltf
     };
     fix_members("meshes", {"primitives"});
     fix_members("animations", {"channels", "samplers"});
-    JsonValue empty = JsonValue::array();
-    JsonValue& accessors = doc.contains("accessors") ? doc["accessors"] : empty;
-    for (size_t i = 0; i < asset.accessors.size() && accessors.is_array() && i < accessors.size(); ++i) {
-        const auto& s = asset.accessors[i].sparse;
-        if (!s.isSparse || !accessors[i].is_object()) continue;
-        accessors[i]["sparse"] = {
-            {"count", s.count},
-            {"indices", {{"bufferView", s.indices.bufferView},
-                         {"byteOffset", s.indices.byteOffset},
-                         {"componentType", s.indices.componentType}}},
-            {"values", {{"bufferView", s.values.bufferView}, {"byteOffset", s.values.byteOffset}}}};
-        changed = true;
-    }
     if (!changed) return glb;
 
     std::string text = doc.dump(-1, ' ', false, JsonValue::error_handler_t::replace);
@@ -267,7 +250,7 @@ std::vector<uint8_t> write_glb(const tinygltf::Model& asset) {
     }
     if (!ok || !out) throw ContentError("cannot write the glTF asset as GLB");
     const std::string glb = std::move(out).str();
-    return repair_written_glb(std::vector<uint8_t>(glb.begin(), glb.end()), asset);
+    return repair_empty_objects(std::vector<uint8_t>(glb.begin(), glb.end()));
 }
 
 }  // namespace qh

@@ -114,8 +114,15 @@ void Model::realize() {
     if (skeleton) {
         gpu.matrices_buffer = GlBuffer::generate();
         glBindBuffer(GL_UNIFORM_BUFFER, gpu.matrices_buffer);
-        glBufferData(GL_UNIFORM_BUFFER, Animation::joint_block_bytes, nullptr, GL_DYNAMIC_DRAW);
-        glBindBufferBase(GL_UNIFORM_BUFFER, 0, gpu.matrices_buffer);
+        const std::string problem = allocate_checked(
+            [] { glBufferData(GL_UNIFORM_BUFFER, Animation::joint_block_bytes, nullptr, GL_DYNAMIC_DRAW); });
+        if (problem.empty()) {
+            glBindBufferBase(GL_UNIFORM_BUFFER, 0, gpu.matrices_buffer);
+        } else {
+            std::printf("Warn: model %s: its joint matrices cannot be made: %s; its skin is not posed\n",
+                        label.c_str(), problem.c_str());
+            gpu.matrices_buffer.reset();  // nothing is uploaded, nothing bound
+        }
         glBindBuffer(GL_UNIFORM_BUFFER, 0);
     }
     gpu.ready = true;

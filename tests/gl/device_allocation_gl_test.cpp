@@ -32,9 +32,11 @@ TEST_F(DeviceAllocationGl, ARefusedAllocationIsAFailureAndLeavesNoErrorPending) 
     const Row rows[] = {
         {"a small texture", [&] { rgba(4, 4); }, nullptr},
         {"a texture wider than the device's largest", [&] { rgba(max_side + 1, 1); }, "GL_INVALID_VALUE"},
+#ifndef __SANITIZE_ADDRESS__  // its allocator ends the run on such a request rather than fail it
         {"a buffer of a terabyte",
          [] { glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(1) << 40, nullptr, GL_STATIC_DRAW); },
          "out of memory"},
+#endif
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
