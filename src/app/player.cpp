@@ -11,6 +11,7 @@
 
 #include "app/fatal_report.h"
 #include "app/loading_screen.h"
+#include "audio/music.h"
 #include "platform/gl_window.h"
 #include "core/runtime.h"
 #include "document/demo.h"
@@ -164,7 +165,7 @@ int run_player(const std::string& executable_path) {
         return 1;
     }
     if (!shows_a_window()) fail_start("Cannot open a display", "no X11 or Wayland display answered");
-    if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1) {
+    if (open_mixer() == -1) {
         std::printf("Cannot open the audio device: %s\n", Mix_GetError());
         std::fflush(stdout);
         return -1;

@@ -4,6 +4,8 @@
 
 #include <climits>
 
+#include "audio/offline_mix.h"
+
 namespace qh {
 
 namespace {
@@ -14,6 +16,10 @@ void SDLCALL analyse_post_mix(void* capture, Uint8* stream, int len) {
 }
 
 }  // namespace
+
+int open_mixer() {
+    return Mix_OpenAudio(OfflineMix::rate, AUDIO_S16LSB, OfflineMix::channels, OfflineMix::block_frames);
+}
 
 int32_t music_position_ms(float beat, float bpm, float beat_offset) {
     if (!(bpm > 0.0f)) return 0;

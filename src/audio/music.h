@@ -23,6 +23,13 @@
 
 namespace qh {
 
+// Opens the mixer in the one format the player and every quill command use,
+// and that decoding, the offline mix and the written sound assume:
+// OfflineMix::rate frames a second, 16-bit little-endian samples,
+// OfflineMix::channels channels, blocks of OfflineMix::block_frames. Returns
+// what Mix_OpenAudio returns (-1: Mix_GetError says why).
+int open_mixer();
+
 // Music position in milliseconds that shows `beat` at the given tempo:
 // (beat + beat_offset) * 60000 / bpm, truncated, never below 0, and at most
 // INT32_MAX (also for a tempo of 0 or below, or NaN values, which give 0).

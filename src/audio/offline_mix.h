@@ -34,7 +34,7 @@ public:
     static constexpr int block_frames = 1024;   // what the mixer mixes at once
 
     // Decodes the music (any format the mixer's sample loader reads; empty or
-    // undecodable: silence). Needs Mix_OpenAudio(44100, AUDIO_S16LSB, 2, ...).
+    // undecodable: silence). Needs the mixer open (open_mixer, audio/music.h).
     explicit OfflineMix(std::span<const uint8_t> music);
 
     // Decodes a sample for `key`; its duration in milliseconds, 0 when it

@@ -27,17 +27,9 @@ constexpr float quad_vertices[] = {
 };
 static_assert(sizeof quad_vertices == 72);
 
-// Units past the device's limit cannot be bound; they are still counted so
-// the inputs after them keep the units the shader expects.
-GLint texture_unit_limit() {
-    static const GLint limit = [] {
-        GLint n = 0;
-        glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &n);
-        return n;
-    }();
-    return limit;
-}
-
+// Units past the device's limit (texture_unit_limit) cannot be bound; they
+// are still counted so the inputs after them keep the units the shader
+// expects.
 // Takes the next unit for `texture` (0 binds nothing there).
 class UnitAssigner {
 public:

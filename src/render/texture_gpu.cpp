@@ -16,12 +16,6 @@ namespace qh {
 
 namespace {
 
-// Bytes R, G, B, A in memory order on a little-endian machine.
-constexpr Uint32 r_mask = 0x000000FFu;
-constexpr Uint32 g_mask = 0x0000FF00u;
-constexpr Uint32 b_mask = 0x00FF0000u;
-constexpr Uint32 a_mask = 0xFF000000u;
-
 struct SurfaceFree {
     void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
 };
@@ -63,7 +57,7 @@ void Texture::decode_and_upload() {
 
     // Blitting onto a zero-filled (transparent black) surface applies the
     // decoded image's blend mode: images with alpha land premultiplied.
-    Surface rgba(SDL_CreateRGBSurface(0, image->w, image->h, 32, r_mask, g_mask, b_mask, a_mask));
+    Surface rgba(SDL_CreateRGBSurfaceWithFormat(0, image->w, image->h, 32, SDL_PIXELFORMAT_RGBA32));
     if (!rgba) return;
     SDL_BlitSurface(image.get(), nullptr, rgba.get(), nullptr);
 

@@ -18,15 +18,6 @@ namespace {
 
 using Units = ShaderProgram::Gpu;
 
-GLint texture_unit_limit() {
-    static const GLint limit = [] {
-        GLint n = 0;
-        glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &n);
-        return n;
-    }();
-    return limit;
-}
-
 // Binds `texture` on the unit the effect reserved (GL_TEXTURE0 + n) and
 // points `sampler` at it; a unit past the device's limit binds nothing.
 void bind_sampler(GLint sampler, uint32_t unit_enum, GLuint texture) {

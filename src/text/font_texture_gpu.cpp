@@ -16,12 +16,6 @@ namespace qh {
 
 namespace {
 
-// Bytes R, G, B, A in memory order on a little-endian machine.
-constexpr Uint32 r_mask = 0x000000FFu;
-constexpr Uint32 g_mask = 0x0000FF00u;
-constexpr Uint32 b_mask = 0x00FF0000u;
-constexpr Uint32 a_mask = 0xFF000000u;
-
 const SDL_Color white{255, 255, 255, 255};
 
 std::string size_text(int32_t w, int32_t h) { return std::to_string(w) + " x " + std::to_string(h); }
@@ -56,7 +50,7 @@ void FontTexture::realize() {
     } else if (const GLint limit = device_max_side(); width > limit || height > limit) {
         gpu.problem = "size " + size_text(width, height) + " exceeds the device's largest texture (" +
                       std::to_string(limit) + ") and cannot be drawn";
-    } else if (SDL_Surface* s = SDL_CreateRGBSurface(0, width, height, 32, r_mask, g_mask, b_mask, a_mask)) {
+    } else if (SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGBA32)) {
         gpu.surface = DeviceHandle<SDL_Surface>(s, SDL_FreeSurface);
         SDL_FillRect(s, nullptr, 0);
         SDL_LockSurface(s);

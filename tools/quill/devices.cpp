@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "audio/music.h"
 #include "cli.h"
 #include "document_io.h"
 
@@ -38,7 +39,7 @@ bool Mixer::try_open(std::string& why) {
         return false;
     }
     audio_ = true;
-    if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) == -1) {
+    if (open_mixer() == -1) {
         why = Mix_GetError();
         return false;
     }

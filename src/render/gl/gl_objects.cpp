@@ -12,6 +12,14 @@ void delete_vertex_array(uint32_t name) { glDeleteVertexArrays(1, &name); }
 void delete_texture(uint32_t name) { glDeleteTextures(1, &name); }
 void delete_framebuffer(uint32_t name) { glDeleteFramebuffers(1, &name); }
 
+// One new name from a glGen* call, owned as `Owner`.
+template <class Owner, class Generate>
+Owner generated(Generate gen) {
+    GLuint name = 0;
+    gen(1, &name);
+    return Owner(name);
+}
+
 }  // namespace
 
 GlShader::GlShader(uint32_t name) : GlName(name, delete_shader) {}
@@ -24,28 +32,9 @@ GlFramebuffer::GlFramebuffer(uint32_t name) : GlName(name, delete_framebuffer) {
 GlShader GlShader::create(uint32_t type) { return GlShader(glCreateShader(type)); }
 GlProgram GlProgram::create() { return GlProgram(glCreateProgram()); }
 
-GlBuffer GlBuffer::generate() {
-    GLuint name = 0;
-    glGenBuffers(1, &name);
-    return GlBuffer(name);
-}
-
-GlVertexArray GlVertexArray::generate() {
-    GLuint name = 0;
-    glGenVertexArrays(1, &name);
-    return GlVertexArray(name);
-}
-
-GlTexture GlTexture::generate() {
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    return GlTexture(name);
-}
-
-GlFramebuffer GlFramebuffer::generate() {
-    GLuint name = 0;
-    glGenFramebuffers(1, &name);
-    return GlFramebuffer(name);
-}
+GlBuffer GlBuffer::generate() { return generated<GlBuffer>(glGenBuffers); }
+GlVertexArray GlVertexArray::generate() { return generated<GlVertexArray>(glGenVertexArrays); }
+GlTexture GlTexture::generate() { return generated<GlTexture>(glGenTextures); }
+GlFramebuffer GlFramebuffer::generate() { return generated<GlFramebuffer>(glGenFramebuffers); }
 
 }  // namespace qh

@@ -16,6 +16,15 @@ int check_gl_errors(const char* label) {
     return 0;
 }
 
+GLint texture_unit_limit() {
+    static const GLint limit = [] {
+        GLint n = 0;
+        glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &n);
+        return n;
+    }();
+    return limit;
+}
+
 void clear_gl_errors() {
     for (int i = 0; i < 64 && glGetError() != GL_NO_ERROR; ++i) {
     }

@@ -19,6 +19,9 @@ void clear_gl_errors();
 GLuint create_rgba_texture(int width, int height, const void* pixels, GLint wrap,
                            std::string& problem);
 
+// How many texture units a program may use at once (asked once).
+GLint texture_unit_limit();
+
 // A 1x1 texture of one colour, GL_REPEAT on all axes; unbound on return.
 GLuint create_color_texture(float r, float g, float b, float a);
 
