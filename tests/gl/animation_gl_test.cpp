@@ -184,19 +184,7 @@ TEST_F(AnimationGlTest, TheShadowPassDrawsThePoseOfItsOwnFrame) {
     b.move(joint, {3, 0, 0}, {3, 0, 0});
 
     auto program = std::make_unique<ShaderProgram>();
-    program->vertex_shader_source = R"(#version 330
-layout(location = 0) in vec3 position;
-layout(location = 3) in uvec4 joints;
-layout(std140) uniform MatricesBlock { mat4 joint_matrices[100]; };
-uniform mat4 uModelViewProjMatrix;
-uniform mat4 uLightMVPMatrix;
-out vec4 v_light;
-void main() {
-    vec4 p = joint_matrices[joints.x] * vec4(position, 1.0);
-    gl_Position = uModelViewProjMatrix * p;
-    v_light = uLightMVPMatrix * p;
-}
-)";
+    program->vertex_shader_source = test::skinned_vertex_shader;
     program->fragment_shader_source = R"(#version 330
 in vec4 v_light;
 uniform sampler2D uShadowMapTexture;
