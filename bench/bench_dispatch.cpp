@@ -1,4 +1,4 @@
-// CPU cost of the timeline's decision pass (Timeline::play: the update pass,
+// CPU cost of the timeline's decision pass (TimelineDispatch::play: the update pass,
 // then the draw pass) with no GPU anywhere. The actions evaluate every
 // uniform value the player would upload (uniform_value for each definition of
 // the drawn effect's program) and count the calls, but issue no GL, so the
@@ -21,7 +21,7 @@
 
 #include "render/effect.h"
 #include "render/shader_program.h"
-#include "timeline/dispatch.h"
+#include "timeline/timeline_dispatch.h"
 #include "timeline/event.h"
 #include "timeline/event_group.h"
 
@@ -37,9 +37,9 @@ constexpr int driven_uniforms = 3;
 // program is linked here), so every definition is evaluated.
 class EvaluatingActions : public TimelineActions {
 public:
-    void update_texts(const Event&, float, const Event*) override { ++texts; }
-    void refresh_input(Effect&) override { ++inputs; }
-    void draw_effect(const Event& event, float beat, const Event* parent) override {
+    void update_texts(const FrameContext&, const Event&, float, const Event*) override { ++texts; }
+    void refresh_input(const FrameContext&, Effect&) override { ++inputs; }
+    void draw_effect(const FrameContext&, const Event& event, float beat, const Event* parent) override {
         ++draws;
         for (const UniformDef& def : event.effect->program->uniform_defs) {
             sink += uniform_value(event, parent, def, beat);
@@ -114,12 +114,12 @@ void BM_Dispatch(benchmark::State& state) {
         const float start = active_end + 4.0f * static_cast<float>(i);
         table.add_event(active + i, start, start + 4.0f);
     }
-    const Timeline timeline(table.events);
+    const TimelineDispatch timeline(table.events);
     EvaluatingActions actions;
 
     float beat = 1.0f;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(timeline.play(beat, actions));
+        benchmark::DoNotOptimize(timeline.play(FrameContext::at(beat, {}), actions));
         beat += 0.01f;  // a frame at 130 bpm and 60 fps is ~0.036 beats
         if (beat >= active_end - 1.0f) beat = 1.0f;
     }
@@ -156,12 +156,12 @@ void BM_DispatchGroup(benchmark::State& state) {
         player->curves["Event" + std::to_string(i) + ".fade"] =
             curve(ControlPointCurve::mode_linear, 4, active_end, i);
     table.events.push_back(std::move(player));
-    const Timeline timeline(table.events);
+    const TimelineDispatch timeline(table.events);
     EvaluatingActions actions;
 
     float beat = 1.0f;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(timeline.play(beat, actions));
+        benchmark::DoNotOptimize(timeline.play(FrameContext::at(beat, {}), actions));
         beat += 0.01f;
         if (beat >= active_end - 1.0f) beat = 1.0f;
     }

@@ -44,7 +44,7 @@
 #include "playback/demo_playback.h"
 #include "render/effect.h"
 #include "render/shader_program.h"
-#include "timeline/dispatch.h"
+#include "timeline/timeline_dispatch.h"
 #include "timeline/event.h"
 #include "platform/gl_window.h"
 

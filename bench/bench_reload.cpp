@@ -101,7 +101,7 @@ void compile_variants(benchmark::State& state, bool draw) {
         p.fragment_shader_source = plasma(variant++);
         p.rebuild(project.demo->shaders);
         if (draw) {
-            project.demo->effects[0]->create_gpu_objects();
+            project.demo->effects[0]->create_gpu_objects(runtime().screen);
             glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
             playback.compose_frame(1.0f);
         }
@@ -142,7 +142,7 @@ void BM_SaveToFrame(benchmark::State& state) {
                 project.demo->shaders[use.index]->fragment_shader_source = fresh.fragment_shader_source;
             }
         }
-        const ProgramReload r = rebuild_stale_programs(project.demo->shaders, project.demo->effects);
+        const ProgramReload r = rebuild_stale_programs(project.demo->shaders, project.demo->effects, runtime().screen);
         if (r.rebuilt.size() != 1) state.SkipWithError("not exactly the edited program was rebuilt");
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         playback.compose_frame(1.0f);

@@ -42,7 +42,8 @@
 #include "package/binary_stream.h"
 #include "platform/gl_window.h"
 #include "render/effect.h"
-#include "render/effect_peers.h"
+#include "render/scene_drawer.h"
+#include "scene3d/scene_view.h"
 #include "render/gl/gl_util.h"
 #include "render/shader_program.h"
 #include "scene3d/animation.h"
@@ -102,7 +103,7 @@ std::vector<uint8_t> grid_of_boxes(int n) {
 struct Stage {
     Stage(const std::vector<uint8_t>& glb, int shadow_size) : model(built_model(glb)) {
         program.vertex_shader_source = test::lit_vertex_shader;
-        program.fragment_shader_source = test::lit_fragment_shader;
+        program.fragment_shader_source = test::lit_fragment_shader();
         program.rebuild();
         scene.root_node = std::make_unique<Node>();
         scene.root_node->model = model.get();
@@ -113,27 +114,27 @@ struct Stage {
         scene.camera->zfar = 100;
         scene.gpu.shadow_width = scene.gpu.shadow_height = shadow_size;
         scene.realize();
-        scene.place_light_camera({10.0f, 0.4f, 1.0f, 0.6f});
+        place_light(views.of(scene), {10.0f, 0.4f, 1.0f, 0.6f});
         effect = std::make_unique<Effect>("bench", &program, nullptr, nullptr, false, false, &scene);
-        previous = install_scene_drawer(&renderer);
     }
-    ~Stage() { install_scene_drawer(previous); }
 
     // The shadow pass as Effect::draw runs it, to its glFinish.
     void shadow_pass(const FrameContext& frame) {
         renderer.begin_shadow_pass(scene);
-        effect->bind_inputs(frame, program, false);
+        ScenePass pass{.shadow = true, .views = &views};
+        effect->bind_inputs(frame, program, false, &pass);
         effect->upload_standard_uniforms(frame);
         program.set_int(program.gpu.location(StandardUniform::uIsShadowRenderPass), 1);
-        renderer.draw(scene, program, true);
+        renderer.draw(scene, program, pass);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glViewport(0, 0, window_width, window_height);
     }
     void main_pass(const FrameContext& frame) {
-        effect->bind_inputs(frame, program, false);
+        ScenePass pass{.shadow = false, .views = &views};
+        effect->bind_inputs(frame, program, false, &pass);
         effect->upload_standard_uniforms(frame);
         program.set_int(program.gpu.location(StandardUniform::uIsShadowRenderPass), 0);
-        renderer.draw(scene, program, false);
+        renderer.draw(scene, program, pass);
     }
 
     std::unique_ptr<Model> model;
@@ -141,10 +142,15 @@ struct Stage {
     Scene scene;
     std::unique_ptr<Effect> effect;
     SceneRenderer renderer;
-    SceneDrawer* previous = nullptr;
-};
+    SceneViews views;
 
-FrameContext frame() { return FrameContext::at(1.0f, runtime().screen); }
+    FrameContext frame() {
+        FrameContext f = FrameContext::at(1.0f, runtime().screen);
+        f.scene_drawer = &renderer;
+        f.scene_views = &views;
+        return f;
+    }
+};
 
 void BM_ShadowedFrame(benchmark::State& state) {
     Stage stage(box_on_plane(), int(state.range(0)));
@@ -156,11 +162,11 @@ void BM_ShadowedFrame(benchmark::State& state) {
     for (auto _ : state) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         const auto t0 = Clock::now();
-        stage.shadow_pass(frame());
+        stage.shadow_pass(stage.frame());
         glFinish();
         shadow_ms += ms_since(t0);
         const auto t1 = Clock::now();
-        stage.main_pass(frame());
+        stage.main_pass(stage.frame());
         glFinish();
         main_ms += ms_since(t1);
     }
@@ -173,7 +179,7 @@ void BM_UnshadowedFrame(benchmark::State& state) {
     Stage stage(box_on_plane(), 64);
     for (auto _ : state) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        stage.main_pass(frame());
+        stage.main_pass(stage.frame());
         glFinish();
     }
 }
@@ -182,7 +188,7 @@ BENCHMARK(BM_UnshadowedFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_PlanDraw(benchmark::State& state) {
     Stage stage(grid_of_boxes(int(state.range(0))), 64);
     const Camera& c = *stage.scene.camera;
-    const Camera& l = *stage.scene.light_camera;
+    const Camera& l = stage.views.of(stage.scene).light;
     const ViewMatrices camera{c.view_matrix(), c.projection_matrix()};
     const ViewMatrices light{l.view_matrix(), l.projection_matrix()};
     DrawList list;
@@ -201,8 +207,8 @@ BENCHMARK(BM_PlanDraw)->ArgName("nodes")->Arg(100)->Unit(benchmark::kMicrosecond
 void BM_SubmitDraw(benchmark::State& state) {
     Stage stage(grid_of_boxes(int(state.range(0))), 64);
     for (auto _ : state) {
-        stage.shadow_pass(frame());
-        stage.main_pass(frame());
+        stage.shadow_pass(stage.frame());
+        stage.main_pass(stage.frame());
     }
     glFinish();
 }

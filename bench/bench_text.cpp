@@ -26,7 +26,7 @@
 #include <memory>
 #include <string>
 
-#include "playback/timeline_actions.h"
+#include "playback/gl_timeline_actions.h"
 #include "platform/gl_window.h"
 #include "render/effect.h"
 #include "text/font.h"

@@ -1,7 +1,6 @@
 #include "app/fatal_report.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace qh {
 
@@ -18,12 +17,12 @@ void report_fatal_error(const std::string& message) {
     if (!f) {
         std::printf("Error opening file!\n");
         std::fflush(stdout);
-        std::exit(1);
+        throw FatalExit{};
     }
     const std::string text = fatal_report_text(message);
     std::fwrite(text.data(), 1, text.size(), f);
     std::fclose(f);
-    std::exit(1);
+    throw FatalExit{};
 }
 
 void report_missing_package() {
@@ -34,7 +33,7 @@ void report_missing_package() {
         std::fwrite(message, 1, sizeof message - 1, f);
         std::fclose(f);
     }
-    std::exit(1);
+    throw FatalExit{};
 }
 
 }  // namespace qh

@@ -70,6 +70,9 @@ LoadingScreen::LoadingScreen(SDL_Window* window, void* gl_context, SamplePlayer&
     texture_->realize();
     effect_ = std::make_unique<Effect>("Loader", program_.get(), texture_.get(), nullptr, false,
                                        false, nullptr);
+    // Made now: a target the device cannot make ends start-up here, in the
+    // fatal report, not in the middle of the first loading frame.
+    effect_->create_gpu_objects(runtime().screen);
     sample_ = std::make_unique<AudioSample>("loader", embedded::loader_sound.data(),
                                             embedded::loader_sound.size());
     samples_.load(sample_.get(), sample_->audio_buffer.data);

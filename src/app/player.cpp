@@ -2,8 +2,6 @@
 
 #include <GL/glew.h>
 #include <SDL.h>
-#include <SDL_mixer.h>
-#include <SDL_ttf.h>
 
 #include <cstdio>
 #include <memory>
@@ -11,16 +9,18 @@
 
 #include "app/fatal_report.h"
 #include "app/loading_screen.h"
-#include "audio/music.h"
-#include "platform/gl_window.h"
 #include "core/runtime.h"
 #include "document/demo.h"
 #include "document/demo_io.h"
 #include "document/device_memory.h"
-#include "playback/demo_playback.h"
-#include "playback/frame_composition.h"
 #include "package/errors.h"
 #include "package/trailer.h"
+#include "platform/font_library.h"
+#include "platform/gl_window.h"
+#include "platform/mixer.h"
+#include "platform/sdl_session.h"
+#include "playback/demo_playback.h"
+#include "playback/frame_composition.h"
 #include "qh_version.h"
 #include "render/gl/device_allocation.h"
 #include "render/gl/gl_util.h"
@@ -30,12 +30,6 @@ namespace qh {
 namespace {
 
 const char* const window_title = "Quillharbor :: " QH_VERSION;
-
-SDL_Window* main_window = nullptr;
-SDL_GLContext gl_context = nullptr;
-Demo* current_demo = nullptr;
-DemoPlayback* playback = nullptr;
-LoadingScreen* loader = nullptr;
 
 int event_watch(void*, SDL_Event* event) {
     if (event->type == SDL_APP_WILLENTERBACKGROUND) runtime().quit_requested = true;
@@ -64,6 +58,15 @@ bool shows_a_window() {
     return SDL_strcmp(driver, "offscreen") != 0 && SDL_strcmp(driver, "dummy") != 0;
 }
 
+// What the start-up says when the window did not open, by where it stopped.
+const char* window_failure_words(GlWindowFailure::Step step) {
+    switch (step) {
+    case GlWindowFailure::context: return "Cannot create the OpenGL context";
+    case GlWindowFailure::entry_points: return "Cannot initialise GLEW";
+    default: return "Cannot create the window";
+    }
+}
+
 void print_gl_info() {
     auto str = [](GLenum e) {
         const GLubyte* s = glGetString(e);
@@ -83,21 +86,22 @@ void drain_events() {
 
 // Hidden cursor, vertical sync, one swap before anything is drawn, then the
 // loader's own objects.
-void begin_loading() {
+std::unique_ptr<LoadingScreen> begin_loading(ShownGlWindow& window, DemoPlayback& playback) {
     SDL_ShowCursor(SDL_DISABLE);
     drain_events();
-    SDL_GL_MakeCurrent(main_window, gl_context);
+    SDL_GL_MakeCurrent(window.window(), window.context());
     SDL_GL_SetSwapInterval(1);
     glViewport(0, 0, 1920, 1080);
-    SDL_GL_SwapWindow(main_window);
-    loader = new LoadingScreen(main_window, gl_context, playback->samples());
+    window.swap();
+    return std::make_unique<LoadingScreen>(window.window(), window.context(), playback.samples());
 }
 
 // Reads the package into the document, each record's device work right after
 // it and a loading frame after that; then what needs the links, and the
 // frame that says the demo is ready. Events that arrive meanwhile are
 // dropped by the loading frames, quit requests included.
-void load_demo(const std::string& executable_path, Demo& demo) {
+void load_demo(const std::string& executable_path, Demo& demo, DemoPlayback& playback,
+               LoadingScreen& loader) {
     std::vector<uint8_t> payload;
     const TrailerStatus status = read_package_file(executable_path, payload);
     if (status == TrailerStatus::no_package) report_missing_package();
@@ -106,10 +110,10 @@ void load_demo(const std::string& executable_path, Demo& demo) {
         const uint64_t text_budget = text_texture_budget();  // a malformed one fails before the work
         read_demo_payload(
             demo, payload,
-            [](uint64_t read, uint64_t total) {
-                if (read < total) loader->frame(read, total);
+            [&loader](uint64_t read, uint64_t total) {
+                if (read < total) loader.frame(read, total);
             },
-            [](const RecordRef& record) { playback->realize_record(record); });
+            [&playback](const RecordRef& record) { playback.realize_record(record); });
         // Text textures choose their own sizes; their total is held to the
         // budget before any of them is made (realize_links).
         if (const auto over = text_texture_overrun(demo, text_budget)) throw ContentError(over->message);
@@ -135,7 +139,7 @@ void or_fatal(Step step) {
 }
 
 // `start_ticks` is the clock origin: the moment the music started.
-void run_main_loop(Demo& demo, DemoPlayback& frames, uint32_t start_ticks) {
+void run_main_loop(Demo& demo, DemoPlayback& frames, ShownGlWindow& window, uint32_t start_ticks) {
     Runtime& rt = runtime();
     while (true) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -150,28 +154,33 @@ void run_main_loop(Demo& demo, DemoPlayback& frames, uint32_t start_ticks) {
         }
         glViewport(0, 0, rt.screen.render_width, rt.screen.render_height);
         frames.compose_frame(beat);
-        SDL_GL_SwapWindow(main_window);
+        window.swap();
         SDL_Delay(2);
         if (rt.quit_requested) break;
     }
 }
 
-}  // namespace
-
-int run_player(const std::string& executable_path) {
+// Start-up to shutdown. What it opens are locals declared in the order of
+// start-up, so a return or a fatal report lets go of them last first: the
+// loader, the document's device side and the document, then the window and
+// its context, the font renderer, the mixer and SDL.
+int play(const std::string& executable_path) {
     Runtime& rt = runtime();
-    if (SDL_Init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+    SdlSession sdl;
+    if (!sdl.init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_EVENTS)) {
         SDL_Log("Failed to initialize SDL: %s", SDL_GetError());
         return 1;
     }
     if (!shows_a_window()) fail_start("Cannot open a display", "no X11 or Wayland display answered");
-    if (open_mixer() == -1) {
-        std::printf("Cannot open the audio device: %s\n", Mix_GetError());
+    Mixer mixer;
+    std::string why;
+    if (!mixer.open_device(why)) {
+        std::printf("Cannot open the audio device: %s\n", why.c_str());
         std::fflush(stdout);
         return -1;
     }
-    TTF_Init();
-    set_gl_attributes();
+    FontLibrary fonts;
+    fonts.open();
 
     SDL_DisplayMode mode;
     if (SDL_GetDesktopDisplayMode(0, &mode) != 0) {
@@ -180,45 +189,50 @@ int run_player(const std::string& executable_path) {
     }
     rt.screen = ScreenSize::from_desktop_width(mode.w);
 
-    main_window = SDL_CreateWindow(window_title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                   rt.screen.width, rt.screen.height,
-                                   SDL_WINDOW_OPENGL | SDL_WINDOW_BORDERLESS);
-    if (!main_window) fail_start("Cannot create the window", SDL_GetError());
-
-    gl_context = SDL_GL_CreateContext(main_window);
-    if (!gl_context) fail_start("Cannot create the OpenGL context", SDL_GetError());
-    std::string glew_error;
-    if (!load_gl_entry_points(glew_error)) fail_start("Cannot initialise GLEW", glew_error);
+    ShownGlWindow window;
+    if (!window.open(window_title, rt.screen.width, rt.screen.height, ShownGlWindow::borderless))
+        fail_start(window_failure_words(window.failure().step), window.failure().detail);
     print_gl_info();
     std::fflush(stdout);  // seen at once, not only once loading has ended
     set_composition_state();
 
-    // The document, its device side and the loader live until the process ends.
-    current_demo = new Demo;
-    playback = new DemoPlayback(*current_demo);
-    or_fatal([] { begin_loading(); });  // the loading screen's own target
-    load_demo(executable_path, *current_demo);
-    or_fatal([] {
-        playback->realize_links();
-        playback->prepare();
+    Demo demo;
+    DemoPlayback playback(demo);
+    std::unique_ptr<LoadingScreen> loader;
+    or_fatal([&] { loader = begin_loading(window, playback); });  // the loading screen's own target
+    load_demo(executable_path, demo, playback, *loader);
+    or_fatal([&] {
+        playback.realize_links();
+        playback.prepare();
     });
-    loader->frame(current_demo->resource_count, current_demo->resource_count);
+    loader->frame(demo.resource_count, demo.resource_count);
 
-    loader->finish(current_demo->resource_count);
-    or_fatal([] { playback->warm_up(); });
-    playback->start_music();
+    loader->finish(demo.resource_count);
+    or_fatal([&] { playback.warm_up(); });
+    playback.start_music();
     const uint32_t start_ticks = SDL_GetTicks();
     SDL_AddEventWatch(event_watch, nullptr);
     check_gl_errors("flushing");
     std::fflush(stdout);
 
-    if (!rt.quit_requested) run_main_loop(*current_demo, *playback, start_ticks);
+    if (!rt.quit_requested) run_main_loop(demo, playback, window, start_ticks);
 
     SDL_DelEventWatch(event_watch, nullptr);
-    SDL_GL_DeleteContext(gl_context);
-    SDL_DestroyWindow(main_window);
-    SDL_Quit();
+    // The sound ends with the last frame: the device closes before the
+    // samples are let go, which would otherwise stop them and mix one more
+    // block without them.
+    mixer.close();
     return 0;
+}
+
+}  // namespace
+
+int run_player(const std::string& executable_path) {
+    try {
+        return play(executable_path);
+    } catch (const FatalExit&) {
+        return 1;  // the report is written, and play() has let go of everything it opened
+    }
 }
 
 }  // namespace qh

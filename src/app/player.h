@@ -3,7 +3,8 @@
 //
 //   int status = run_player("/path/to/own/executable");
 //
-// Returns the process exit status; the fatal reports exit directly.
+// Returns the process exit status: 1 after a fatal report (app/fatal_report.h),
+// once everything the player opened has been let go.
 #include <string>
 
 namespace qh {

@@ -4,10 +4,11 @@
 
 #include <climits>
 #include <mutex>
+#include <new>
 
 #include "audio/audio_sample.h"
 #include "audio/wave_headers.h"
-#include "platform/decode_guard.h"
+#include "decode/decode_guard.h"
 
 namespace qh {
 
@@ -32,9 +33,12 @@ struct Ducking {
     std::unordered_map<uintptr_t, DuckSlot*> pending;
 };
 
+// Built once in static storage and never destroyed: a timer that fires while
+// the process ends may still look.
 Ducking& ducking() {
-    static Ducking* state = new Ducking;  // never destroyed: a late timer may still look
-    return *state;
+    alignas(Ducking) static unsigned char storage[sizeof(Ducking)];
+    static Ducking& state = *::new (storage) Ducking;
+    return state;
 }
 
 // Both run with Ducking::mutex held, which also keeps the volume changes of the

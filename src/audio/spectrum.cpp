@@ -19,7 +19,8 @@ constexpr int fresh_bit = 4;
 constexpr int slot_mask = 3;
 
 // Hamming window of period 1023 frames; the cosine in double, the rest in
-// float, as the texture has always been computed.
+// float. The shaders of existing demos read the sound texture, so its bytes
+// are computed as they were when those demos were made, rounding included.
 float window_at(size_t i) {
     const double c = std::cos(2.0 * 3.14159265358979323846 * static_cast<double>(i) / 1023.0);
     return 0.54f - 0.46f * static_cast<float>(c);

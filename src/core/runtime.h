@@ -30,8 +30,9 @@ struct Runtime {
 
 Runtime& runtime();
 
-// The beat at `elapsed_ms` after the music started, in single precision as the
-// clock has always computed it.
+// The beat at `elapsed_ms` after the music started, in single precision: the
+// frame on which a stored demo's events start and end, and the beat its
+// shaders see, depend on this rounding.
 float beat_at(uint32_t elapsed_ms, float bpm, float beat_offset);
 
 // True when a frame at `beat` is past the end of a timeline ending at `end_beat`.

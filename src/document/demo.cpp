@@ -9,9 +9,9 @@ namespace {
 
 // Effects name their font textures and scenes in the project form; render/
 // cannot see those classes, so the document tells it how.
-const EffectNameReaders previous_effect_name_readers = install_effect_name_readers(
-    {[](const FontTexture& t) -> const std::string& { return t.name; },
-     [](const Scene& s) -> const std::string& { return s.name; }});
+const EffectNameReaders effect_name_readers{
+    [](const FontTexture& t) -> const std::string& { return record_name(t); },
+    [](const Scene& s) -> const std::string& { return record_name(s); }};
 
 void clear_tables(Demo& d) {
     for_each_table(d, [](auto& table, const char*) { table.clear(); });
@@ -51,22 +51,19 @@ void read_binary_table(BinaryReader& in, std::vector<std::unique_ptr<T>>& table,
     }
 }
 
-// Reads one JSON table, entering each record into its name map; returns the
-// table's JSON array (null when absent) for the passes that wire names.
+// Reads one JSON table, entering each record into its name map.
 template <class T>
-const JsonValue& read_json_table(const JsonValue& project, const char* key,
-                                 std::vector<std::unique_ptr<T>>& table, NameMap<T>& names,
-                                 const ProjectDir& dir, ProgressCounter& progress) {
-    const JsonValue& array = json_member(project, key);
-    if (!array.is_array()) return array;
+void read_json_table(const JsonValue& project, Demo& d, NameTables& names, const ProjectDir& dir,
+                     ProgressCounter& progress) {
+    const JsonValue& array = json_member(project, RecordTable<T>::key);
+    if (!array.is_array()) return;
     for (const JsonValue& element : array) {
         auto record = std::make_unique<T>();
         record->from_json(element, dir);
-        names[record_name(*record)] = record.get();
-        table.push_back(std::move(record));
+        (names.*RecordTable<T>::names)[record_name(*record)] = record.get();
+        (d.*RecordTable<T>::rows).push_back(std::move(record));
         progress.record_done();
     }
-    return array;
 }
 
 // Each record wires the names of its own JSON element. (Looking the record up
@@ -75,9 +72,11 @@ const JsonValue& read_json_table(const JsonValue& project, const char* key,
 template <class T>
 void wire_json_table(const JsonValue& array, std::vector<std::unique_ptr<T>>& table,
                      NameTables& names) {
-    if (!array.is_array()) return;
-    size_t i = 0;
-    for (const JsonValue& element : array) table[i++]->wire_names(element, names);
+    if constexpr (requires { table[0]->wire_names(array, names); }) {
+        if (!array.is_array()) return;
+        size_t i = 0;
+        for (const JsonValue& element : array) table[i++]->wire_names(element, names);
+    }
 }
 
 uint64_t json_table_size(const JsonValue& project, const char* key) {
@@ -146,11 +145,19 @@ void Demo::read_binary(BinaryReader& in, const LoadProgress& progress_callback,
 JsonValue Demo::to_json(const ProjectDir* external) const {
     JsonValue j = JsonValue::object();
     // Keys are sorted, so only the order of the files written matters here:
-    // the music goes first, as it always has.
+    // the music first, then the tables in package order. Where two records
+    // name one file, the later one's bytes are what the folder keeps, the
+    // same on every unpack.
     put_file_bytes(j, "music", music_file_name, music.data, external);
     for_each_table(*this, [&](const auto& table, const char* key) {
         JsonValue array = JsonValue::array();
-        for (const auto& record : table) array.push_back(record->to_json(external));
+        for (const auto& record : table) {
+            if constexpr (std::is_same_v<std::decay_t<decltype(*record)>, Effect>) {
+                array.push_back(record->to_json(external, effect_name_readers));
+            } else {
+                array.push_back(record->to_json(external));
+            }
+        }
         j[key] = std::move(array);
     });
     j["end_beat"] = static_cast<double>(end_beat);
@@ -172,35 +179,14 @@ void Demo::from_json(const JsonValue& j, const ProjectDir& dir, const LoadProgre
     ProgressCounter progress(progress_callback, resource_count);
     NameTables names;
 
-    read_json_table(j, "textures", textures, names.textures, dir, progress);
-    read_json_table(j, "shaders", shaders, names.shaders, dir, progress);
-    read_json_table(j, "fonts", fonts, names.fonts, dir, progress);
-    {
-        // A font texture finds its font as soon as it is read.
-        const JsonValue& array = json_member(j, "font_textures");
-        if (array.is_array()) {
-            for (const JsonValue& element : array) {
-                auto record = std::make_unique<FontTexture>();
-                record->from_json(element, dir);
-                record->wire_names(element, names);
-                names.font_textures[record->name] = record.get();
-                font_textures.push_back(std::move(record));
-                progress.record_done();
-            }
-        }
-    }
-    read_json_table(j, "datas", datas, names.datas, dir, progress);
-    read_json_table(j, "models", models, names.models, dir, progress);
-    const JsonValue& scene_array = read_json_table(j, "scenes", scenes, names.scenes, dir, progress);
-    wire_json_table(scene_array, scenes, names);
-    const JsonValue& effect_array = read_json_table(j, "effects", effects, names.effects, dir, progress);
-    wire_json_table(effect_array, effects, names);
-    read_json_table(j, "audio_samples", audio_samples, names.audio_samples, dir, progress);
-    const JsonValue& group_array =
-        read_json_table(j, "event_groups", event_groups, names.event_groups, dir, progress);
-    const JsonValue& event_array = read_json_table(j, "events", events, names.events, dir, progress);
-    wire_json_table(event_array, events, names);
-    wire_json_table(group_array, event_groups, names);
+    // Every table is read before any record wires its names, so a reference
+    // finds its record whichever table comes first.
+    for_each_class_as_read([&](auto type) {
+        read_json_table<typename decltype(type)::type>(j, *this, names, dir, progress);
+    });
+    for_each_table(*this, [&](auto& table, const char* key) {
+        wire_json_table(json_member(j, key), table, names);
+    });
 
     music = take_file_bytes(j, "music", music_file_name, dir);
     end_beat = json_float(json_member(j, "end_beat"));

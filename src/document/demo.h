@@ -12,14 +12,23 @@
 // Reading and writing never touch GL or the mixer; the device steps come after
 // (playback/).
 //
-// To add a record class: give it the four ISerializable operations (and
-// `wire`/`wire_names` when it refers to other records), add it to
-// QH_RECORD_KINDS in package/record_kinds.h at the place of its table in the
-// package (that makes its table here, its identity kind, its name map and its
-// place in every walk over the tables), include its header in
-// demo_tables.h, say in `record_name` by which member the project form names
-// it, and place its table in the project reader's order in Demo::from_json,
-// after the tables its names refer to.
+// To add a record class, give it the four ISerializable operations (and
+// `wire`/`wire_names` when it refers to other records: both are called when
+// present), then give it its row in one list per layer. Leaving it out of any
+// of them stops the build.
+//   kinds     QH_RECORD_KINDS (package/record_kinds.h), at the place of its
+//             table in the package: its table here, its identity kind, its
+//             name map, its place in every walk over the tables
+//   document  QH_DOCUMENT_RECORDS (document/demo_tables.h, which includes its
+//             header): the member holding its name in the project form, its
+//             lint, its place in the project reader's order; a library of
+//             its own joins QH_RECORD_LIBRARIES (src/CMakeLists.txt)
+//   device    DemoPlayback::realize_record (playback/demo_playback.cpp): its
+//             device work while loading; a device library of its own joins
+//             QH_RECORD_DEVICE_LIBRARIES
+//   tool      quill's `section_checks` (tools/quill/check.cpp) and
+//             `reload_record` (tools/quill/play.cpp): its section of the
+//             check report, and what play --watch does when its file changes
 #include <cstdint>
 #include <functional>
 #include <memory>

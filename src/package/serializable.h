@@ -79,8 +79,9 @@ private:
 template <class T>
 using NameMap = std::map<std::string, T*>;
 
-// The record of that name, or null. As the project reader always has, an
-// unknown name is entered into the map with no record.
+// The record of that name, or null. An unknown name is entered into the map
+// with no record; that hides nothing, since names are wired only once every
+// table has been read and no record is added after that.
 template <class T>
 T* lookup(NameMap<T>& map, const std::string& name) {
     return map[name];

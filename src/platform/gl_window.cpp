@@ -19,9 +19,10 @@ std::string current_driver() {
 // what was made is left in the out-parameters for the caller to release,
 // also on failure.
 bool open_gl_window(const std::string& title, int width, int height, uint32_t flags, bool& video,
-                    SDL_Window*& window, void*& context, std::string& why) {
+                    SDL_Window*& window, void*& context, GlWindowFailure& failure) {
+    failure = {};
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        why = SDL_GetError();
+        failure = {GlWindowFailure::video, SDL_GetError()};
         return false;
     }
     video = true;
@@ -29,20 +30,30 @@ bool open_gl_window(const std::string& title, int width, int height, uint32_t fl
     window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width,
                               height, SDL_WINDOW_OPENGL | flags);
     if (!window) {
-        why = std::string("no window: ") + SDL_GetError();
+        failure = {GlWindowFailure::window, SDL_GetError()};
         return false;
     }
     context = SDL_GL_CreateContext(window);
     if (!context) {
-        why = std::string("no OpenGL context: ") + SDL_GetError();
+        failure = {GlWindowFailure::context, SDL_GetError()};
         return false;
     }
     std::string glew;
     if (!load_gl_entry_points(glew)) {
-        why = "cannot load the OpenGL entry points: " + glew;
+        failure = {GlWindowFailure::entry_points, glew};
         return false;
     }
     return true;
+}
+
+// The tools' words for a failure.
+std::string describe(const GlWindowFailure& failure) {
+    switch (failure.step) {
+    case GlWindowFailure::window: return "no window: " + failure.detail;
+    case GlWindowFailure::context: return "no OpenGL context: " + failure.detail;
+    case GlWindowFailure::entry_points: return "cannot load the OpenGL entry points: " + failure.detail;
+    default: return failure.detail;
+    }
 }
 
 void close_gl_window(bool& video, SDL_Window*& window, void*& context) {
@@ -102,9 +113,11 @@ bool HiddenGlWindow::open(int width, int height) {
 
 bool HiddenGlWindow::try_open(int width, int height, std::string& why) {
     driver_.clear();
+    GlWindowFailure failure;
     const bool ok = open_gl_window("quill", width, height, SDL_WINDOW_HIDDEN, video_, window_,
-                                   context_, why);
+                                   context_, failure);
     if (video_) driver_ = current_driver();
+    if (!ok) why = describe(failure);
     return ok;
 }
 
@@ -115,10 +128,11 @@ ShownGlWindow::~ShownGlWindow() { close(); }
 bool ShownGlWindow::open(const std::string& title, int width, int height, Mode mode) {
     close();
     error_.clear();
-    const uint32_t flags = mode == fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_RESIZABLE;
-    std::string why;
-    if (!open_gl_window(title, width, height, flags, video_, window_, context_, why)) {
-        error_ = why;
+    const uint32_t flags = mode == fullscreen   ? SDL_WINDOW_FULLSCREEN_DESKTOP
+                           : mode == borderless ? SDL_WINDOW_BORDERLESS
+                                                : SDL_WINDOW_RESIZABLE;
+    if (!open_gl_window(title, width, height, flags, video_, window_, context_, failure_)) {
+        error_ = describe(failure_);
         close();
         return false;
     }

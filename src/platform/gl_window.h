@@ -2,32 +2,36 @@
 // The OpenGL context every program of the project draws with: one set of
 // context attributes, one way to load the entry points.
 //
-// The player makes its own visible window:
-//   set_gl_attributes();                      // before SDL_CreateWindow
-//   SDL_Window* w = SDL_CreateWindow(..., SDL_WINDOW_OPENGL | ...);
-//   SDL_GLContext c = SDL_GL_CreateContext(w);
-//   std::string why;
-//   if (!load_gl_entry_points(why)) ...       // why: GLEW's error text
-//
 // Tools that build GPU objects without showing anything:
 //   HiddenGlWindow gl;
 //   if (!gl.open(64, 36)) fail(gl.error());   // initialises SDL video itself
 //   ...the context is current; gl.video_driver() says which driver gave it
 //
-// Tools that show frames (quill play) make a visible one:
+// Programs that show frames make a visible one (the player a borderless one
+// across the desktop, quill play one that resizes):
 //   ShownGlWindow w;
 //   if (!w.open("title", 1280, 720, ShownGlWindow::resizable)) fail(w.error());
 //   ...draw; w.swap();  w.drawable_size(width, height) after a resize
+//   w.failure().step, .detail: where it stopped, in SDL's or GLEW's words
 //
-// open() tries the video driver SDL picks (or the one SDL_VIDEODRIVER names)
-// and, when that gives no window or no context, SDL's "offscreen" driver (an
-// EGL context with no display). Destroying the object deletes the context and
-// the window and quits SDL video: release every GL name first.
+// HiddenGlWindow::open() tries the video driver SDL picks (or the one
+// SDL_VIDEODRIVER names) and, when that gives no window or no context, SDL's
+// "offscreen" driver (an EGL context with no display). Destroying either
+// window deletes the context and the window and quits SDL video: release every
+// GL name first.
 #include <string>
 
 struct SDL_Window;
 
 namespace qh {
+
+// Where opening a window stopped, for callers that word each failure their
+// own way.
+struct GlWindowFailure {
+    enum Step { none, video, window, context, entry_points };
+    Step step = none;
+    std::string detail;  // SDL's or GLEW's own text
+};
 
 // Core profile flags, double buffer, 24-bit depth, 8-bit stencil; applies to
 // windows created afterwards.
@@ -68,7 +72,7 @@ private:
 // sync asked for. No fallback: a window nobody can see is of no use here.
 class ShownGlWindow {
 public:
-    enum Mode { resizable, fullscreen };
+    enum Mode { resizable, fullscreen, borderless };
 
     ShownGlWindow() = default;
     ~ShownGlWindow();
@@ -77,7 +81,9 @@ public:
 
     bool open(const std::string& title, int width, int height, Mode mode);
     const std::string& error() const { return error_; }
+    const GlWindowFailure& failure() const { return failure_; }
     SDL_Window* window() const { return window_; }
+    void* context() const { return context_; }  // SDL_GLContext
     void drawable_size(int& width, int& height) const;
     void swap();
 
@@ -88,6 +94,7 @@ private:
     void* context_ = nullptr;  // SDL_GLContext
     bool video_ = false;
     std::string error_;
+    GlWindowFailure failure_;
 };
 
 }  // namespace qh

@@ -4,18 +4,29 @@
 #include "document/device_memory.h"
 #include "playback/frame_composition.h"
 #include "playback/prepare.h"
-#include "playback/timeline_actions.h"
-#include "scene3d/scene_renderer.h"
+#include "render/texture.h"
 
 namespace qh {
 
-DemoPlayback::DemoPlayback(Demo& demo)
-    : demo_(demo), scene_renderer_(std::make_unique<SceneRenderer>()),
-      previous_drawer_(install_scene_drawer(scene_renderer_.get())) {}
+DemoPlayback::DemoPlayback(Demo& demo) : demo_(demo) {
+    actions_.play_sample_hook = [this](AudioSample& s) { samples_.play(&s); };
+    actions_.update_texts_hook = [this](const Event& e, float beat, const Event* parent,
+                                        const FrameContext& frame) {
+        update_event_texts(e, beat, parent, frame.beat, text_scratch_);
+    };
+}
 
-// The timeline and the samples go before the music: a sample timer or the
-// post-mix hook must not outlive what it points at.
-DemoPlayback::~DemoPlayback() { install_scene_drawer(previous_drawer_); }
+// The members end in reverse order: the timeline and the samples go before
+// the music, so a sample timer or the post-mix hook never outlives what it
+// points at.
+DemoPlayback::~DemoPlayback() = default;
+
+FrameContext DemoPlayback::frame_at(float beat) {
+    FrameContext frame = FrameContext::at(beat, runtime().screen);
+    frame.scene_drawer = &scene_renderer_;
+    frame.scene_views = &scene_views_;
+    return frame;
+}
 
 void DemoPlayback::realize(const LoadProgress& progress) {
     const uint64_t total = demo_.record_count();
@@ -31,17 +42,19 @@ void DemoPlayback::realize(const LoadProgress& progress) {
     if (progress) progress(total, total);
 }
 
+// The device layer's list: what each record class has made while loading.
 void DemoPlayback::realize_record(const RecordRef& record) {
-    if (auto* program = record.as<ShaderProgram>()) program->realize();
-    if (auto* texture = record.as<Texture>()) texture->realize();
-    if (auto* font = record.as<Font>()) font->realize();
-    if (auto* model = record.as<Model>()) model->realize();
-    if (auto* scene = record.as<Scene>()) scene->realize();
-    if (auto* sample = record.as<AudioSample>()) samples_.load(sample, sample->audio_buffer.data);
+    visit_record(record, Overloads{
+        [](OneOf<ShaderProgram, Texture, Font, Model, Scene> auto& r) { r.realize(); },
+        [this](AudioSample& sample) { samples_.load(&sample, sample.audio_buffer.data); },
+        // Made in realize_links, once what they refer to is: effects, text
+        // textures and the timeline. Data needs nothing made.
+        [](OneOf<Effect, FontTexture, Event, EventGroup, Data> auto&) {},
+    });
 }
 
 void DemoPlayback::realize_links() {
-    for (auto& effect : demo_.effects) effect->realize();
+    for (auto& effect : demo_.effects) effect->realize(runtime().screen);
     // Sizes are decided before any is made: from the one that takes their
     // total past the budget on, text textures are left out (the player has
     // ended loading on that by now; the tools go on without them).
@@ -61,16 +74,11 @@ void DemoPlayback::realize_links() {
     sound_texture_->realize();
 
     dispatch_ = std::make_unique<TimelineDispatch>(demo_.events);
-    dispatch_->actions.play_sample_hook = [this](AudioSample& s) { samples_.play(&s); };
-    dispatch_->actions.update_texts_hook = [this](const Event& e, float beat, const Event* parent,
-                                                  const FrameContext& frame) {
-        update_event_texts(e, beat, parent, frame.beat, text_scratch_);
-    };
 }
 
-void DemoPlayback::prepare() { qh::prepare(demo_.shaders, demo_.effects); }
+void DemoPlayback::prepare() { qh::prepare(demo_.shaders, demo_.effects, runtime().screen); }
 
-void DemoPlayback::warm_up() { qh::warm_up(demo_.effects, FrameContext::at(0.0f, runtime().screen)); }
+void DemoPlayback::warm_up() { qh::warm_up(demo_.effects, frame_at(0.0f)); }
 
 bool DemoPlayback::start_music() {
     if (demo_.music.empty()) return false;
@@ -80,13 +88,13 @@ bool DemoPlayback::start_music() {
 Effect* DemoPlayback::compose_frame(float beat) { return compose_frame(beat, music_.capture().latest()); }
 
 void DemoPlayback::route_samples(std::function<void(AudioSample&)> play) {
-    dispatch_->actions.play_sample_hook = std::move(play);
+    actions_.play_sample_hook = std::move(play);
 }
 
 Effect* DemoPlayback::compose_frame(float beat, const SpectrumState& sound) {
-    FrameContext frame = FrameContext::at(beat, runtime().screen);
+    FrameContext frame = frame_at(beat);
     frame.sound_level = sound.level();
-    return qh::compose_frame(*dispatch_, frame, sound_texture_.get(), sound.capture.data());
+    return qh::compose_frame(*dispatch_, actions_, frame, sound_texture_.get(), sound.capture.data());
 }
 
 }  // namespace qh

@@ -18,9 +18,9 @@
 //   playback.start_music();        // then take the clock origin
 //   ...each frame:  playback.compose_frame(beat);
 //
-// While it lives, effects with scenes draw through its scene renderer
-// (installed by the constructor, the previous one put back by the
-// destructor). Reading a document never needs any of this; `quill pack`,
+// Its frames carry its own scene renderer and scene views, so two playbacks
+// (of one document or of two) draw side by side without touching each
+// other's cameras. Reading a document never needs any of this; `quill pack`,
 // `unpack` and `info` never create one.
 #include <functional>
 #include <memory>
@@ -30,15 +30,17 @@
 #include "audio/sample_player.h"
 #include "audio/spectrum.h"
 #include "document/demo.h"
+#include "playback/gl_timeline_actions.h"
+#include "render/frame_context.h"
+#include "scene3d/scene_renderer.h"
+#include "scene3d/scene_view.h"
+#include "timeline/timeline_dispatch.h"
 
 namespace qh {
 
 class AudioSample;
 class Effect;
-class SceneDrawer;
-class SceneRenderer;
 class Texture;
-class TimelineDispatch;
 
 class DemoPlayback {
 public:
@@ -80,13 +82,18 @@ public:
     const Texture* sound_texture() const { return sound_texture_.get(); }
 
 private:
+    // A frame at `beat` on the process's screen, drawing through this
+    // playback's scene renderer and views.
+    FrameContext frame_at(float beat);
+
     Demo& demo_;
     Music music_;
     SamplePlayer samples_;
     std::unique_ptr<Texture> sound_texture_;
-    std::unique_ptr<TimelineDispatch> dispatch_;
-    std::unique_ptr<SceneRenderer> scene_renderer_;
-    SceneDrawer* previous_drawer_ = nullptr;
+    std::unique_ptr<TimelineDispatch> dispatch_;  // made once the events are wired
+    GlTimelineActions actions_;
+    SceneRenderer scene_renderer_;
+    SceneViews scene_views_;
     std::string text_scratch_;  // each frame's texts, compared before they are rendered
 };
 

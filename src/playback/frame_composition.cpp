@@ -21,11 +21,4 @@ void upload_sound_texture(const Texture* sound_texture, const uint8_t* capture) 
                  GL_UNSIGNED_BYTE, capture);
 }
 
-Effect* compose_frame(FrameTimeline& timeline, FrameContext frame, const Texture* sound_texture,
-                      const uint8_t* capture) {
-    upload_sound_texture(sound_texture, capture);
-    frame.sound_texture = sound_texture ? sound_texture->gl_name() : 0;
-    return timeline.play(frame);
-}
-
 }  // namespace qh

@@ -12,7 +12,7 @@
 #include "playback/demo_playback.h"
 #include "playback/frame_composition.h"
 #include "render/gl/device_allocation.h"
-#include "timeline/dispatch.h"
+#include "timeline/timeline_dispatch.h"
 
 namespace qh {
 
@@ -24,9 +24,9 @@ public:
     explicit SampleStarts(OfflineMix& mix) : mix_(mix) {}
     uint64_t at = 0;  // the sound frame of the frame being played
 
-    void update_texts(const Event&, float, const Event*) override {}
-    void refresh_input(Effect&) override {}
-    void draw_effect(const Event&, float, const Event*) override {}
+    void update_texts(const FrameContext&, const Event&, float, const Event*) override {}
+    void refresh_input(const FrameContext&, Effect&) override {}
+    void draw_effect(const FrameContext&, const Event&, float, const Event*) override {}
     void play_sample(AudioSample& sample) override { mix_.play(&sample, at); }
 
 private:
@@ -66,11 +66,11 @@ OfflineRender::OfflineRender(Demo& demo, DemoPlayback& playback, const RenderSet
     for (const auto& sample : demo.audio_samples) {
         if (sample) mix_.load(sample.get(), sample->audio_buffer.data);
     }
-    const Timeline timeline(demo.events);
+    const TimelineDispatch dispatch(demo.events);
     SampleStarts starts(mix_);
     for (uint64_t n = 0; n < end_; ++n) {
         starts.at = frame_at_ms(ms_of(n));
-        timeline.play(beat_of(n), starts);
+        dispatch.play(FrameContext::at(beat_of(n), ScreenSize{s.width, s.height, s.width, s.height}), starts);
     }
     mix_.finish(end_ * OfflineMix::rate / static_cast<uint64_t>(s.fps));
     analysis_.emplace(mix_.pcm(), mix_.analysed());

@@ -8,15 +8,15 @@ void prepare_programs(ProgramTable shaders) {
     }
 }
 
-void create_effect_objects(EffectTable effects) {
+void create_effect_objects(EffectTable effects, const ScreenSize& screen) {
     for (const std::unique_ptr<Effect>& e : effects) {
-        if (e) e->create_gpu_objects();
+        if (e) e->create_gpu_objects(screen);
     }
 }
 
-void prepare(ProgramTable shaders, EffectTable effects) {
+void prepare(ProgramTable shaders, EffectTable effects, const ScreenSize& screen) {
     prepare_programs(shaders);
-    create_effect_objects(effects);
+    create_effect_objects(effects, screen);
 }
 
 void warm_up(EffectTable effects, const FrameContext& frame) {

@@ -57,7 +57,8 @@ std::string build_log(const ShaderProgram& p) {
     return out;
 }
 
-ProgramReload rebuild_stale_programs(ProgramTable shaders, EffectTable effects) {
+ProgramReload rebuild_stale_programs(ProgramTable shaders, EffectTable effects,
+                                     const ScreenSize& screen) {
     // Which programs are stale is decided before any is rebuilt: expansion
     // takes the authored texts of others, never their builds.
     std::vector<ShaderProgram*> stale;
@@ -86,7 +87,7 @@ ProgramReload rebuild_stale_programs(ProgramTable shaders, EffectTable effects) 
     for (const std::unique_ptr<Effect>& e : effects) {
         if (e && e->program &&
             std::find(result.rebuilt.begin(), result.rebuilt.end(), e->program) != result.rebuilt.end())
-            e->create_gpu_objects();
+            e->create_gpu_objects(screen);
     }
     return result;
 }

@@ -3,7 +3,7 @@
 // preview's answer to a saved shader file.
 //
 //   program.fragment_shader_source = text_from_disk;   // any number of edits
-//   ProgramReload r = rebuild_stale_programs(demo.shaders, demo.effects);
+//   ProgramReload r = rebuild_stale_programs(demo.shaders, demo.effects, screen);
 //   for (auto& f : r.failed) show(f.program, f.log);   // the last good build stays
 //
 // A program is stale when its build no longer matches its sources: the vertex
@@ -14,7 +14,8 @@
 // last good build (GL objects, locations) and is reported with the driver's
 // messages; it stays stale, so the next edit that fixes it builds it again,
 // and an edit back to the good text settles it without a build. Effects that
-// draw with a rebuilt program re-create their GPU objects, as prepare does.
+// draw with a rebuilt program re-create their GPU objects at `screen`, as
+// prepare does.
 // Main thread, GL context current.
 #include <string>
 #include <vector>
@@ -36,7 +37,8 @@ struct ProgramReload {
 // Pure text work, no GL.
 bool program_is_stale(const ShaderProgram& program, ProgramTable shaders);
 
-ProgramReload rebuild_stale_programs(ProgramTable shaders, EffectTable effects);
+ProgramReload rebuild_stale_programs(ProgramTable shaders, EffectTable effects,
+                                     const ScreenSize& screen);
 
 // What the last build of `program` said, "vertex: ", "fragment: " and "link: "
 // before each of its stages' lines; empty when the driver said nothing.

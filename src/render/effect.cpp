@@ -10,8 +10,6 @@ namespace qh {
 
 namespace {
 
-EffectNameReaders name_readers;
-
 // A null entry is written as JSON null, which reads back as null: written as
 // "" it would come back as whichever record has the empty name. The list
 // keeps its length and order either way.
@@ -33,8 +31,7 @@ template <class T>
 const std::string& name_via(const std::string& (*reader)(const T&), const T& record,
                             const char* what) {
     if (!reader) {
-        throw std::logic_error(std::string("Effect::to_json: no name reader installed for ") +
-                               what + "; call install_effect_name_readers first");
+        throw std::logic_error(std::string("Effect::to_json: no name reader given for ") + what);
     }
     return reader(record);
 }
@@ -70,18 +67,14 @@ std::vector<ResourceId> read_ids(BinaryReader& in, const char* what) {
 
 }  // namespace
 
-EffectNameReaders install_effect_name_readers(const EffectNameReaders& readers) {
-    const EffectNameReaders previous = name_readers;
-    name_readers = readers;
-    return previous;
-}
+JsonValue Effect::to_json(const ProjectDir* external) const { return to_json(external, {}); }
 
-JsonValue Effect::to_json(const ProjectDir*) const {
+JsonValue Effect::to_json(const ProjectDir*, const EffectNameReaders& name_readers) const {
     JsonValue j = JsonValue::object();
     j["name"] = name;
     j["textures"] = names_of(textures, [](const Texture& t) { return t.name; });
     j["effects"] = names_of(effects, [](const Effect& e) { return e.name; });
-    j["font_textures"] = names_of(font_textures, [](const FontTexture& f) {
+    j["font_textures"] = names_of(font_textures, [&](const FontTexture& f) {
         return name_via(name_readers.font_texture, f, "FontTexture");
     });
     j["program"] = program ? JsonValue(program->fragment_shader_filename) : JsonValue();

@@ -14,14 +14,15 @@
 // `program` draws nothing, a null `scene` draws the quad.
 //
 // The JSON form names font textures and scenes, whose classes live above
-// render/; `install_effect_name_readers` says how to read those names and must
-// run before an effect with such references is written to JSON.
+// render/; whoever writes it (the Demo) hands `to_json` the readers of those
+// names.
 //
-// Drawing (a current GL context, runtime().screen set for the targets):
-//   e.create_gpu_objects();                 // after wiring, and again once the
+// Drawing (a current GL context):
+//   e.create_gpu_objects(screen);           // after wiring, and again once the
 //                                           // program was rebuilt (prepare.h)
 //   e.upload_uniform_defaults();
-//   e.draw(frame, hook, true);              // hook sets the event's uniforms
+//   e.draw(frame, hook, true);              // hook sets the event's uniforms;
+//                                           // a scene draws through frame.scene_drawer
 //   e.capture_screen(frame);                // the screen into the copy texture
 // Inputs take texture units in this order: feedback copy, textures, text
 // textures, input effects' targets, screen copy, then four for a scene;
@@ -39,16 +40,28 @@
 
 namespace qh {
 
+struct ScenePass;
+
+// How the JSON form reads the names of records it cannot see; the Demo, which
+// knows every class, hands both to Effect::to_json.
+struct EffectNameReaders {
+    const std::string& (*font_texture)(const FontTexture&) = nullptr;
+    const std::string& (*scene)(const Scene&) = nullptr;
+};
+
 class Effect : public ISerializable {
 public:
     Effect() = default;
-    // A ready effect built in code (the loading screen): the texture and the
-    // input effect join their lists when not null; with a program, the GPU
-    // objects are created at once (GL context needed).
+    // An effect built in code (the loading screen, tests): the texture and
+    // the input effect join their lists when not null. Its GPU objects are
+    // made by create_gpu_objects, or at the first draw at the frame's size.
     Effect(std::string name, ShaderProgram* program, Texture* texture, Effect* input,
            bool feedback, bool screen_texture, Scene* scene);
 
+    // Without name readers: an effect that holds a font texture or a scene
+    // throws std::logic_error rather than write a wrong name.
     JsonValue to_json(const ProjectDir* external) const override;
+    JsonValue to_json(const ProjectDir* external, const EffectNameReaders& names) const;
     void write_binary(BinaryWriter& out) const override;
     // Takes the name and flags; references stay null until `wire_names`.
     void from_json(const JsonValue& value, const ProjectDir& dir) override;
@@ -79,20 +92,22 @@ public:
 
     // ---- Device side: needs a current GL context ----
 
-    // The quad and the colour target at the render size, made again on every
-    // call (the old ones are released). No program: no objects. An
+    // The quad and the colour target at `screen`'s render size, made again on
+    // every call (the old ones are released). No program: no objects. An
     // incomplete target prints "FB Error! Status: 0x%x" (gpu.target_complete
     // says which); one the device has no memory for throws
     // DeviceAllocationError (render/gl/device_allocation.h).
-    void create_gpu_objects();
-    void realize() { create_gpu_objects(); }
+    void create_gpu_objects(const ScreenSize& screen);
+    void realize(const ScreenSize& screen) { create_gpu_objects(screen); }
     // The copy buffer and copy texture at the frame's render size; throws
     // as create_gpu_objects does.
     void ensure_copy_target(const ScreenSize& screen);
     // Binds every input to its unit (drawing the input effects into their
     // targets first when `render_inputs`) and makes `program` current.
-    // Returns the number of units used.
-    int bind_inputs(const FrameContext& frame, ShaderProgram& program, bool render_inputs);
+    // Returns the number of units used; with a scene, `pass` gets the units
+    // set aside for it.
+    int bind_inputs(const FrameContext& frame, ShaderProgram& program, bool render_inputs,
+                    ScenePass* pass = nullptr);
     // "beat", "iTime2", "sound", "sound_texture", the samplers, "resolution",
     // "camera_position", "camera_rotation" of the current program; absent
     // uniforms are skipped.
@@ -101,9 +116,11 @@ public:
     void upload_uniform_defaults();
     // Draws onto the bound framebuffer (the screen) with blending as it is
     // set. `hook` (may be empty) runs with the program current and the
-    // standard uniforms set, just before the draw call; it gets null and
-    // reaches the program through the effect. No program, or one that failed
-    // to build: nothing is drawn.
+    // standard uniforms set, just before the draw call (for a scene, before
+    // each pass); it gets null and reaches the program through the effect.
+    // No program, or one that failed to build: nothing is drawn. A scene
+    // draws its shadow pass, then its main pass, through the frame's scene
+    // drawer with the frame's scene views.
     void draw(const FrameContext& frame, const std::function<void(ShaderProgram*)>& hook,
               bool render_inputs);
     // Reads the screen back into the copy texture (bound on the active unit).
@@ -139,17 +156,6 @@ private:
     void draw_scene(const FrameContext& frame, ShaderProgram& program,
                     const std::function<void(ShaderProgram*)>& hook, bool render_inputs);
 };
-
-// How the JSON form reads the names of records it cannot see; the Demo, which
-// knows every class, installs both. Writing an effect that holds a font
-// texture or scene while the matching reader is missing throws
-// std::logic_error rather than writing a wrong name.
-struct EffectNameReaders {
-    const std::string& (*font_texture)(const FontTexture&) = nullptr;
-    const std::string& (*scene)(const Scene&) = nullptr;
-};
-// Replaces the installed readers and returns the previous ones.
-EffectNameReaders install_effect_name_readers(const EffectNameReaders& readers);
 
 // Warns about members that read differently from what was written: flags that
 // are not booleans (they read as false), name lists that are missing or hold

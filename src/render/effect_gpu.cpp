@@ -7,11 +7,10 @@
 #include <cstdio>
 #include <string>
 
-#include "core/runtime.h"
 #include "render/effect.h"
-#include "render/effect_peers.h"
 #include "render/gl/device_allocation.h"
 #include "render/gl/gl_util.h"
+#include "render/scene_drawer.h"
 #include "render/shader_program.h"
 #include "render/texture.h"
 #include "text/font_texture.h"
@@ -76,14 +75,12 @@ Effect::Effect(std::string name_, ShaderProgram* program_, Texture* texture, Eff
       screen_texture(screen_texture_) {
     if (texture) textures.push_back(texture);
     if (input) effects.push_back(input);
-    if (program) create_gpu_objects();
 }
 
-void Effect::create_gpu_objects() {
+void Effect::create_gpu_objects(const ScreenSize& s) {
     gpu.target_status = 0;
     gpu.target_complete = false;
     if (!program) return;
-    const ScreenSize& s = runtime().screen;
 
     gpu.quad_vertex_array = GlVertexArray::generate();
     glBindVertexArray(gpu.quad_vertex_array);
@@ -100,6 +97,10 @@ void Effect::create_gpu_objects() {
     // Nothing else may record its attributes into the quad's vertex array.
     glBindVertexArray(0);
 
+    // Made at the first draw, this runs between the binding of a frame's
+    // texture (the sound texture) and its use: the active unit keeps what it had.
+    GLint outer_texture = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &outer_texture);
     gpu.target_framebuffer = GlFramebuffer::generate();
     gpu.target_texture = GlTexture::generate();
     glBindTexture(GL_TEXTURE_2D, gpu.target_texture);
@@ -111,6 +112,7 @@ void Effect::create_gpu_objects() {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(outer_texture));
 
     GLint outer_framebuffer = 0;  // the screen in the player; given back below
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer_framebuffer);
@@ -159,12 +161,14 @@ void Effect::read_back_screen(const ScreenSize& screen) {
 
 void Effect::capture_screen(const FrameContext& frame) { read_back_screen(frame.screen); }
 
-int Effect::bind_inputs(const FrameContext& frame, ShaderProgram& p, bool render_inputs) {
+int Effect::bind_inputs(const FrameContext& frame, ShaderProgram& p, bool render_inputs,
+                        ScenePass* pass) {
     const ScreenSize& s = frame.screen;
     if (render_inputs && !effects.empty()) {
         GLint outer_framebuffer = 0;  // the screen in the player
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer_framebuffer);
         for (Effect* input : effects) {
+            if (input && !input->gpu.quad_vertex_array) input->create_gpu_objects(s);  // never realized
             // An input with no target (no program) has nothing to draw into;
             // binding its framebuffer 0 would clear the screen instead.
             if (!input || !input->gpu.target_framebuffer) continue;
@@ -193,14 +197,14 @@ int Effect::bind_inputs(const FrameContext& frame, ShaderProgram& p, bool render
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
     if (scene) {
-        SceneDrawer* drawer = scene_drawer();
-        auto& slots = p.gpu.scene_texture_units;
-        using Gpu = ShaderProgram::Gpu;
-        slots[Gpu::shadow_map_unit] =
+        SceneDrawer* drawer = frame.scene_drawer;
+        std::array<uint32_t, 4> set_aside{};
+        set_aside[ScenePass::shadow_map_unit] =
             GL_TEXTURE0 + units.next(drawer ? drawer->shadow_texture(*scene) : 0);
-        slots[Gpu::base_color_unit] = GL_TEXTURE0 + units.next(0);
-        slots[Gpu::metallic_roughness_unit] = GL_TEXTURE0 + units.next(0);
-        slots[Gpu::material_extra_unit] = GL_TEXTURE0 + units.next(0);
+        set_aside[ScenePass::base_color_unit] = GL_TEXTURE0 + units.next(0);
+        set_aside[ScenePass::metallic_roughness_unit] = GL_TEXTURE0 + units.next(0);
+        set_aside[ScenePass::material_extra_unit] = GL_TEXTURE0 + units.next(0);
+        if (pass) pass->texture_units = set_aside;
     }
     return units.used();
 }
@@ -248,7 +252,7 @@ void Effect::upload_uniform_defaults() {
 void Effect::draw(const FrameContext& frame, const std::function<void(ShaderProgram*)>& hook,
                   bool render_inputs) {
     if (!program || !program->usable()) return;
-    if (!gpu.quad_vertex_array) create_gpu_objects();  // never realized: make them now
+    if (!gpu.quad_vertex_array) create_gpu_objects(frame.screen);  // never realized: make them now
     if (scene) {
         draw_scene(frame, *program, hook, render_inputs);
         return;
@@ -264,10 +268,10 @@ void Effect::draw(const FrameContext& frame, const std::function<void(ShaderProg
 
 void Effect::draw_scene(const FrameContext& frame, ShaderProgram& p,
                         const std::function<void(ShaderProgram*)>& hook, bool render_inputs) {
-    SceneDrawer* drawer = scene_drawer();
+    SceneDrawer* drawer = frame.scene_drawer;
     if (!drawer) {
         if (!gpu.scene_warning_given) {
-            std::printf("Warn: effect %s draws a scene, but no scene renderer is installed; "
+            std::printf("Warn: effect %s draws a scene, but the frame has no scene renderer; "
                         "nothing is drawn\n",
                         name.c_str());
             gpu.scene_warning_given = true;
@@ -282,22 +286,24 @@ void Effect::draw_scene(const FrameContext& frame, ShaderProgram& p,
     glGetIntegerv(GL_VIEWPORT, viewport);
     const GLint shadow_flag = p.gpu.location(StandardUniform::uIsShadowRenderPass);
 
+    ScenePass shadow{.shadow = true, .views = frame.scene_views};
     drawer->begin_shadow_pass(*scene);
-    const int n = bind_inputs(frame, p, false);
+    const int n = bind_inputs(frame, p, false, &shadow);
     upload_standard_uniforms(frame);
     p.set_int(shadow_flag, 1);
     if (hook) hook(nullptr);
-    drawer->draw(*scene, p, true);
+    drawer->draw(*scene, p, shadow);
     unbind_units(n);
 
     glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
     glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
 
-    const int m = bind_inputs(frame, p, render_inputs);
+    ScenePass main{.shadow = false, .views = frame.scene_views};
+    const int m = bind_inputs(frame, p, render_inputs, &main);
     upload_standard_uniforms(frame);
     p.set_int(shadow_flag, 0);
     if (hook) hook(nullptr);
-    drawer->draw(*scene, p, false);
+    drawer->draw(*scene, p, main);
     unbind_units(m);
 }
 

@@ -64,8 +64,9 @@ const char* const standard_names[] = {
 static_assert(sizeof standard_names / sizeof standard_names[0] == standard_uniform_count);
 
 // A source file named by a project without embedded sources. A missing file
-// gives the empty text, which then fails to compile; the player has always
-// gone on this way rather than stopping.
+// gives the empty text, which then fails to compile: the program stays in its
+// table unusable and effects skip drawing with it, like any program with an
+// error, so one missing file does not stop the rest of the demo.
 std::string load_source(const ProjectDir& dir, const std::string& name) {
     std::printf("Loading file %s\n", name.c_str());
     bool found = false;

@@ -142,11 +142,6 @@ public:
         std::array<int32_t, standard_uniform_count> locations = minus_ones();
         int32_t vp_location = -1;                 // attribute "vp" of the quad
         uint32_t matrices_block = 0xFFFFFFFFu;    // GL_INVALID_INDEX until looked up
-        // Texture units (GL_TEXTURE0 + n) an effect assigns before a scene is
-        // drawn, indexed by SceneUnit; read by the model renderer.
-        enum SceneUnit { base_color_unit, metallic_roughness_unit, material_extra_unit,
-                         shadow_map_unit };
-        std::array<uint32_t, 4> scene_texture_units{};
 
         int32_t location(StandardUniform which) const {
             return locations[static_cast<size_t>(which)];

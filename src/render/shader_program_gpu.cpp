@@ -9,7 +9,8 @@ namespace qh {
 
 namespace {
 
-// Drivers' logs longer than this are cut; the player has always kept 1 KiB.
+// Printed logs are cut at this size: a 1 KiB cut keeps a runaway driver log
+// from flooding standard output. `Outcome::log` keeps the whole log.
 constexpr GLsizei log_capacity = 1024;
 
 // The whole info log of a shader or program (`Get` is glGetShaderInfoLog or
@@ -24,7 +25,8 @@ std::string info_log(GLuint name, GLint length, GetLog get) {
     return log;
 }
 
-// Prints the log as the player always has: at most its first KiB.
+// The part of a log that is printed and shown in `status_text`: what a
+// buffer of log_capacity holds with its terminating zero.
 std::string first_kib(const std::string& log) {
     return log.substr(0, static_cast<size_t>(log_capacity - 1));
 }

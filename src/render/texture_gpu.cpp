@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/decode_guard.h"
+#include "decode/decode_guard.h"
 #include "render/gl/gl_util.h"
 #include "render/texture.h"
 

@@ -12,7 +12,9 @@ namespace qh {
 
 namespace {
 
-// The degree factor the player has always used, kept so matrices match.
+// pi/180 in single precision (the same float glm::radians uses). Stored
+// cameras give their field of view in degrees, and the conversion stays in
+// float so projections match those the cameras were authored against.
 constexpr float degrees_to_radians = 0.017453292f;
 
 JsonValue vec3_json(const glm::vec3& v) { return JsonValue::array({v.x, v.y, v.z}); }

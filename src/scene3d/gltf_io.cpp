@@ -72,8 +72,10 @@ bool refuse_write(std::string* err, const std::string& path, const std::vector<u
 
 // Images stay encoded (`as_is`): the device side decodes them when it makes
 // their textures. Here only the header is read, so that an image no decoder
-// of the player reads, or one too large to decode, fails the parse as an
-// undecodable image always has.
+// of the player reads, or one too large to decode, still fails the parse as
+// decoding it now would: putting the decode off must not change which models
+// read as empty, and the fault is reported while reading, before any device
+// work.
 bool keep_encoded_image(tinygltf::Image* image, const int index, std::string* err, std::string*,
                         int, int, const unsigned char* bytes, int size, void* user) {
     auto* ctx = static_cast<LoadContext*>(user);

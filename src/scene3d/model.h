@@ -6,9 +6,11 @@
 //   Model m;  m.from_json(obj, dir);      // GLB or text glTF, embedded or a file
 //   if (!m.parsed) ...                    // `gltf` is empty; `parse_error` says why
 //
-// Reading never fails on a bad asset: as the player always has, it prints
-// "Warn: ...", "Err: ..." and "Failed to parse glTF" and keeps the model with
-// an empty asset, which the later steps build and draw nothing for.
+// Reading never fails on a bad asset, so one broken model does not stop a
+// demo that can play on without it: it prints "Warn: ...", "Err: ..." and
+// "Failed to parse glTF" and keeps the model with an empty asset, so the
+// package still reads and the nodes that refer to the model still find it;
+// the later steps build and draw nothing for it.
 //
 // Which parser reads the bytes: the binary form always holds GLB. In the JSON
 // form the four characters from the last "." of `filename` decide: exactly

@@ -6,13 +6,6 @@ namespace qh {
 
 namespace {
 
-std::unique_ptr<Camera> make_light_camera() {
-    auto light = std::make_unique<Camera>();
-    light->fov = 90.0f;
-    light->orthographic = true;
-    return light;
-}
-
 // A nested record's warnings, prefixed with the scene they belong to.
 template <class Lint>
 void lint_nested(const JsonValue& value, const char* key, const std::string& context, Lint lint,
@@ -30,8 +23,6 @@ void lint_nested(const JsonValue& value, const char* key, const std::string& con
 }
 
 }  // namespace
-
-Scene::Scene() : light_camera(make_light_camera()) {}
 
 JsonValue Scene::to_json(const ProjectDir* external) const {
     JsonValue j = JsonValue::object();
@@ -95,29 +86,6 @@ void Scene::wire_names(const JsonValue& value, NameTables& names) {
     }
     if (json_has(value, "camera_scene")) {
         camera_scene = lookup(names.scenes, json_text(json_member(value, "camera_scene")));
-    }
-}
-
-Camera* Scene::active_camera() {
-    if (gpu.shadow_pass) return light_camera.get();
-    if (!camera_scene) return camera.get();
-    Camera* other = camera_scene->camera.get();
-    if (!camera_scene_only_direction) return other;
-    if (other && camera) camera->direction = other->viewing_direction();
-    return camera.get();
-}
-
-void Scene::place_light_camera(const LightPlacement& keys) {
-    const float d = keys.distance.value_or(50.0f);
-    Camera& light = *light_camera;
-    light.ortho_half_size = d;
-    light.znear = 0.01f;
-    const glm::vec3 p = camera ? camera->position : glm::vec3(0.0f);
-    const std::optional<float>* axes[3] = {&keys.x, &keys.y, &keys.z};
-    for (int i = 0; i < 3; ++i) {
-        if (!axes[i]->has_value()) continue;
-        light.position[i] = **axes[i] * d + p[i];
-        light.direction[i] = p[i];
     }
 }
 

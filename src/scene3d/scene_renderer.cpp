@@ -11,12 +11,11 @@
 #include "render/shader_program.h"
 #include "scene3d/model.h"
 #include "scene3d/scene.h"
+#include "scene3d/scene_view.h"
 
 namespace qh {
 
 namespace {
-
-using Units = ShaderProgram::Gpu;
 
 // Binds `texture` on the unit the effect reserved (GL_TEXTURE0 + n) and
 // points `sampler` at it; a unit past the device's limit binds nothing.
@@ -36,7 +35,7 @@ void set_matrix(GLint location, const glm::mat4& m) {
 
 // The uniforms of one program, looked up once per draw.
 struct ModelUniforms {
-    explicit ModelUniforms(const ShaderProgram& p)
+    ModelUniforms(const ShaderProgram& p, const ScenePass& pass)
         : mvp(p.gpu.location(StandardUniform::uModelViewProjMatrix)),
           model_view(p.gpu.location(StandardUniform::uModelViewMatrix)),
           normal(p.gpu.location(StandardUniform::uNormalMatrix)),
@@ -50,8 +49,8 @@ struct ModelUniforms {
           metallic(p.gpu.location(StandardUniform::uMetallicFactor)),
           roughness(p.gpu.location(StandardUniform::uRougnessFactor)),
           metallic_roughness_texture(p.gpu.location(StandardUniform::uMetallicRoughnessTexture)),
-          base_color_unit(p.gpu.scene_texture_units[Units::base_color_unit]),
-          metallic_roughness_unit(p.gpu.scene_texture_units[Units::metallic_roughness_unit]) {}
+          base_color_unit(pass.texture_units[ScenePass::base_color_unit]),
+          metallic_roughness_unit(pass.texture_units[ScenePass::metallic_roughness_unit]) {}
 
     GLint mvp, model_view, normal, model, light_mvp, tag, instance, node_index;
     GLint base_color_factor, base_color_texture, metallic, roughness, metallic_roughness_texture;
@@ -115,13 +114,14 @@ void SceneRenderer::upload_joint_matrices(Model& model) {
     glBindBuffer(GL_UNIFORM_BUFFER, 0);
 }
 
-void SceneRenderer::draw(Scene& scene, ShaderProgram& program, bool shadow_pass) {
+void SceneRenderer::draw(Scene& scene, ShaderProgram& program, const ScenePass& pass) {
     if (!scene.root_node) return;
-    if (shadow_pass && !scene.gpu.shadow_complete) return;
+    if (pass.shadow && !scene.gpu.shadow_complete) return;
 
-    scene.gpu.shadow_pass = shadow_pass;
-    const Camera* camera = scene.active_camera();
-    scene.gpu.shadow_pass = false;
+    SceneViews as_stored;  // a frame without views sees every scene as it is stored
+    SceneViews& views = pass.views ? *pass.views : as_stored;
+    const SceneView& view = views.of(scene);
+    const Camera* camera = views.active_camera(scene, pass.shadow);
     if (!camera) {
         if (!scene.gpu.camera_warning_given) {
             std::printf("Warn: scene %s has no camera of its own and borrows none; it is not drawn\n",
@@ -130,7 +130,7 @@ void SceneRenderer::draw(Scene& scene, ShaderProgram& program, bool shadow_pass)
         }
         return;
     }
-    int32_t instances = scene.gpu.instance_count;
+    int32_t instances = view.instance_count;
     if (instances > max_instances) {
         if (!scene.gpu.instance_warning_given) {
             std::printf("Warn: scene %s is asked for %d instances; %d are drawn\n",
@@ -142,22 +142,23 @@ void SceneRenderer::draw(Scene& scene, ShaderProgram& program, bool shadow_pass)
 
     glEnable(GL_DEPTH_TEST);
     bind_sampler(program.gpu.location(StandardUniform::uShadowMapTexture),
-                 program.gpu.scene_texture_units[Units::shadow_map_unit], scene.gpu.shadow_texture);
+                 pass.texture_units[ScenePass::shadow_map_unit], scene.gpu.shadow_texture);
     glActiveTexture(GL_TEXTURE0);
 
     Model* model = scene.root_node->model;
     if (model && model->gpu.ready && model->gpu.layout.has_default_scene && instances > 0) {
         upload_joint_matrices(*model);  // leaves the block bound
         const NodePose pose{model->animated_nodes, model->node_matrices};
-        plan_draw(model->gpu.layout, matrices_of(*camera), matrices_of(*scene.light_camera),
-                  shadow_pass, list_, &pose);
-        draw_model(*model, program, instances);
+        plan_draw(model->gpu.layout, matrices_of(*camera), matrices_of(view.light), pass.shadow,
+                  list_, &pose);
+        draw_model(*model, program, pass, instances);
     }
     glDisable(GL_DEPTH_TEST);
 }
 
-void SceneRenderer::draw_model(Model& model, ShaderProgram& program, int32_t instances) {
-    const ModelUniforms u(program);
+void SceneRenderer::draw_model(Model& model, const ShaderProgram& program, const ScenePass& pass,
+                               int32_t instances) {
+    const ModelUniforms u(program, pass);
     const ModelLayout& layout = model.gpu.layout;
     for (int32_t i = 0; i < instances; ++i) {
         for (const int32_t v : list_.order) {

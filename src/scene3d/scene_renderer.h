@@ -2,16 +2,16 @@
 // Draws scenes for the effects that have one: the shadow pass into the
 // scene's depth target, then the main pass, both with the effect's program.
 //
-//   SceneRenderer renderer;
-//   SceneDrawer* previous = install_scene_drawer(&renderer);   // effect_peers.h
+//   SceneRenderer renderer;                  // one per playback
+//   frame.scene_drawer = &renderer;          // render/frame_context.h
 //   ...effects with scenes draw through it...
-//   install_scene_drawer(previous);
 //
 // A draw walks the default scene of the root node's model (model_layout.h):
 // every drawn node sets "uModelViewProjMatrix", "uModelViewMatrix",
 // "uNormalMatrix", "uModelMatrix", "uLightMVPMatrix", "uTag", "uInstance" and
 // "nodeIdx" (each only where the program has it), every primitive binds its
-// material and draws. Instances come from the scene (apply_scene_keys).
+// material and draws. The cameras and the instance count come from the
+// pass's scene views (scene_view.h); without views, the scene as stored.
 // Nodes that animation poses take their local matrix from the model
 // (Model::node_matrices); a skinned model's joint matrices are uploaded to
 // its "MatricesBlock" buffer by each pass's draw, so every pass, the shadow
@@ -29,7 +29,7 @@
 // incomplete (no shadow pass). Needs a current GL context.
 #include <cstdint>
 
-#include "render/effect_peers.h"
+#include "render/scene_drawer.h"
 #include "render/gl/gl_objects.h"
 #include "scene3d/model_layout.h"
 
@@ -46,7 +46,7 @@ class SceneRenderer : public SceneDrawer {
 public:
     void begin_shadow_pass(Scene& scene) override;
     uint32_t shadow_texture(Scene& scene) override;
-    void draw(Scene& scene, ShaderProgram& program, bool shadow_pass) override;
+    void draw(Scene& scene, ShaderProgram& program, const ScenePass& pass) override;
 
     // The skeleton's joint matrices into the model's "MatricesBlock" buffer
     // (binding point 0), as each draw does; a GL error on the way is printed
@@ -54,7 +54,8 @@ public:
     static void upload_joint_matrices(Model& model);
 
 private:
-    void draw_model(Model& model, ShaderProgram& program, int32_t instances);
+    void draw_model(Model& model, const ShaderProgram& program, const ScenePass& pass,
+                    int32_t instances);
     void bind_material(const Model& model, const ModelUniforms& u, int32_t material);
 
     DrawList list_;  // reused from draw to draw

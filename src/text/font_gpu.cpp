@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "platform/decode_guard.h"
+#include "decode/decode_guard.h"
 #include "text/font.h"
 
 namespace qh {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/decode_guard.h"
+#include "decode/decode_guard.h"
 #include "render/gl/gl_util.h"
 #include "text/font.h"
 #include "text/font_texture.h"

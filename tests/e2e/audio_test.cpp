@@ -329,21 +329,7 @@ TEST_P(SoundOnScreen, ProbeShowsWhetherAnythingWasAnalysed) {
     auto demo = demo_of_seconds(4);
     if (row.loud_music) demo->music.data = wav(tones(3.0, {440, 20000}, {440, 20000}));
     if (row.chime) add_chime(*demo, 0.5f, tones(chime_seconds, {2000, chime_amplitude}, {2000, chime_amplitude}));
-    auto program = std::make_unique<ShaderProgram>();
-    program->fragment_shader_filename = "resources/sound_probe.frag";
-    program->fragment_shader_source = sound_probe_shader;
-    auto effect = std::make_unique<Effect>();
-    effect->name = "probe";
-    effect->program = program.get();
-    auto event = std::make_unique<Event>();
-    event->name = "probe";
-    event->type = Event::type_effect;
-    event->effect = effect.get();
-    event->start_beat = 0;
-    event->end_beat = 4;
-    demo->shaders.push_back(std::move(program));
-    demo->effects.push_back(std::move(effect));
-    demo->events.push_back(std::move(event));
+    test::add_effect_event(*demo, "probe", sound_probe_shader, 0, 4);
 
     DiskAudioPlayer player(dir, write_demo_payload(*demo), &x);
     const std::string window = x.wait_for_window(player_window_title(), 60s, &player.process());

@@ -14,6 +14,8 @@
 #include "document/demo_tables.h"
 #include "e2e/e2e_support.h"
 #include "support/png.h"
+#include "support/sample_demo.h"
+#include "support/solid_shader.h"
 
 namespace qh::e2e {
 namespace {
@@ -69,21 +71,7 @@ std::vector<uint8_t> large_payload() {
         p->fragment_shader_source = heavy_fragment(i);
         d.shaders.push_back(std::move(p));
     }
-    auto red = std::make_unique<ShaderProgram>();
-    red->fragment_shader_filename = "resources/red.frag";
-    red->fragment_shader_source =
-        "#version 150\nout vec4 fragColor;\nvoid main() { fragColor = vec4(1.0, 0.0, 0.0, 1.0); }\n";
-    auto e = std::make_unique<Effect>();
-    e->name = "red";
-    e->program = red.get();
-    auto ev = std::make_unique<Event>();
-    ev->name = "red";
-    ev->effect = e.get();
-    ev->start_beat = 0;
-    ev->end_beat = 100;
-    d.shaders.push_back(std::move(red));
-    d.effects.push_back(std::move(e));
-    d.events.push_back(std::move(ev));
+    test::add_effect_event(d, "red", test::solid_shader("vec4(1.0, 0.0, 0.0, 1.0)"), 0, 100);
     d.music.data = constant_wav(44100 * 4, music_level);
     d.resource_count = d.record_count();
     return write_demo_payload(d);

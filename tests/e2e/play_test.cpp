@@ -12,6 +12,7 @@
 #include "document/demo_io.h"
 #include "document/demo_tables.h"
 #include "e2e/e2e_support.h"
+#include "support/sample_demo.h"
 #include "support/wav.h"
 
 namespace qh::e2e {
@@ -20,7 +21,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* shader_file = "resources/beat.frag";
+constexpr const char* shader_file = "resources/beat.frag";  // effect "beat"'s (test::add_effect_event)
 
 // Red, green: what an edit changes; blue: the beat / 1024, so it climbs while
 // the clock runs and would drop back were the clock sent back. It rises a
@@ -46,20 +47,8 @@ std::filesystem::path write_project(const TempDir& dir, const std::string& fragm
     d.beat_offset = 0;
     d.end_beat = 10000;  // never ends by itself
     d.music.data = std::move(music);
-    auto p = std::make_unique<ShaderProgram>();
-    p->fragment_shader_filename = shader_file;
-    p->fragment_shader_source = fragment;
-    auto e = std::make_unique<Effect>();
-    e->name = "beat";
-    e->program = p.get();
-    auto ev = std::make_unique<Event>();
-    ev->name = "Beat";
-    ev->effect = e.get();
-    ev->start_beat = -1;
-    ev->end_beat = 10000;
-    d.shaders.push_back(std::move(p));
-    d.effects.push_back(std::move(e));
-    d.events.push_back(std::move(ev));
+    test::add_effect_event(d, "beat", fragment, -1, 10000);
+    d.events.back()->name = "Beat";
     const auto project = dir / "project";
     write_project_file(d, project);
     return project / "project.json";

@@ -4,19 +4,13 @@
 #include "e2e/e2e_support.h"
 #include "document/demo_io.h"
 #include "document/demo_tables.h"
+#include "support/sample_demo.h"
+#include "support/solid_shader.h"
 
 namespace qh::e2e {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::unique_ptr<ShaderProgram> solid_program(const std::string& file, const std::string& rgb) {
-    auto p = std::make_unique<ShaderProgram>();
-    p->fragment_shader_filename = file;
-    p->fragment_shader_source =
-        "#version 150\nout vec4 fragColor;\nvoid main() { fragColor = vec4(" + rgb + ", 1.0); }\n";
-    return p;
-}
 
 // Red from beat 0 to 4, green from 4 to 8, at 60 bpm: a colour change at 4 s.
 std::vector<uint8_t> two_effect_payload() {
@@ -24,21 +18,8 @@ std::vector<uint8_t> two_effect_payload() {
     d.bpm = 60;
     d.beat_offset = 0;
     d.end_beat = 8;
-    d.shaders.push_back(solid_program("resources/red.frag", "1.0, 0.0, 0.0"));
-    d.shaders.push_back(solid_program("resources/green.frag", "0.0, 1.0, 0.0"));
-    for (int i = 0; i < 2; ++i) {
-        auto e = std::make_unique<Effect>();
-        e->name = i == 0 ? "red" : "green";
-        e->program = d.shaders[i].get();
-        auto ev = std::make_unique<Event>();
-        ev->name = e->name;
-        ev->type = Event::type_effect;
-        ev->effect = e.get();
-        ev->start_beat = 4.0f * i;
-        ev->end_beat = 4.0f * i + 4;
-        d.effects.push_back(std::move(e));
-        d.events.push_back(std::move(ev));
-    }
+    test::add_effect_event(d, "red", test::solid_shader("vec4(1.0, 0.0, 0.0, 1.0)"), 0, 4);
+    test::add_effect_event(d, "green", test::solid_shader("vec4(0.0, 1.0, 0.0, 1.0)"), 4, 8);
     return write_demo_payload(d);
 }
 

@@ -500,20 +500,7 @@ TEST(Quill, ShaderWithALongRunPacksAndPlays) {
     demo.bpm = 240;
     demo.end_beat = 6;
     demo.beat_offset = 0;
-    auto program = std::make_unique<ShaderProgram>();
-    program->fragment_shader_filename = "resources/banner.frag";
-    program->fragment_shader_source = source;
-    auto effect = std::make_unique<Effect>();
-    effect->name = "banner";
-    effect->program = program.get();
-    auto event = std::make_unique<Event>();
-    event->name = "banner";
-    event->type = Event::type_effect;
-    event->effect = effect.get();
-    event->end_beat = 6;
-    demo.shaders.push_back(std::move(program));
-    demo.effects.push_back(std::move(effect));
-    demo.events.push_back(std::move(event));
+    test::add_effect_event(demo, "banner", source, 0, 6);
     write_project_file(demo, dir / "p");
     ASSERT_EQ(read_file(dir / "p/resources/banner.frag"), source);
 

@@ -13,6 +13,7 @@
 #include "e2e/e2e_support.h"
 #include "package/binary_stream.h"
 #include "scene3d/model.h"
+#include "support/curves.h"
 #include "support/gltf_builder.h"
 #include "support/model_shaders.h"
 #include "support/sample_demo.h"
@@ -36,13 +37,6 @@ std::vector<uint8_t> stage_glb() {
     return b.glb();
 }
 
-ControlPointCurve curve(std::vector<ControlPoint> points, int32_t mode = ControlPointCurve::mode_linear) {
-    ControlPointCurve c;
-    c.control_points = std::move(points);
-    c.mode = mode;
-    return c;
-}
-
 constexpr float camera_x_before = 2.5f, camera_x_after = -2.5f;
 
 Camera stage_camera(float x) {
@@ -59,21 +53,22 @@ Camera stage_camera(float x) {
 
 // A demo of one event, "stage", drawing a scene of one model through
 // `camera` with one program, from beat 0 to `end_beat` at 60 bpm.
-std::vector<uint8_t> one_scene_payload(const char* vertex, const char* fragment, std::vector<uint8_t> glb,
-                                       const Camera& camera, CurveMap curves, float end_beat) {
+std::vector<uint8_t> one_scene_payload(const std::string& vertex, const std::string& fragment,
+                                       std::vector<uint8_t> glb, const Camera& camera, CurveMap curves,
+                                       float end_beat) {
     return write_demo_payload(
         *test::one_scene_demo(vertex, fragment, "stage.glb", std::move(glb), camera, std::move(curves), end_beat));
 }
 
 std::vector<uint8_t> scene_payload() {
     // The camera stands right of the box until beat 5, then left of it.
-    return one_scene_payload(test::lit_vertex_shader, test::lit_fragment_shader, stage_glb(), stage_camera(0),
-                             {{"camera_position_x", curve({{0, camera_x_before}, {5, camera_x_after}},
-                                                         ControlPointCurve::mode_last_value)},
-                              {"ldD", curve({{0, 10}})},
-                              {"ldX", curve({{0, 0.4f}})},
-                              {"ldY", curve({{0, 1}})},
-                              {"ldZ", curve({{0, 0.6f}})}},
+    return one_scene_payload(test::lit_vertex_shader, test::lit_fragment_shader(), stage_glb(), stage_camera(0),
+                             {{"camera_position_x", test::curve_of({{0, camera_x_before}, {5, camera_x_after}},
+                                                                   ControlPointCurve::mode_last_value)},
+                              {"ldD", test::curve_of({{0, 10}})},
+                              {"ldX", test::curve_of({{0, 0.4f}})},
+                              {"ldY", test::curve_of({{0, 1}})},
+                              {"ldZ", test::curve_of({{0, 0.6f}})}},
                              14);
 }
 
@@ -147,7 +142,7 @@ std::vector<uint8_t> walker_payload() {
     camera.direction = {0, 0, -1};
     return one_scene_payload(
         test::skinned_vertex_shader, pose_colour_source, test::gltf_fixture("CesiumMan.glb"), camera,
-        {{"animation_position", curve({{0, 0.1f}, {5, 0.6f}}, ControlPointCurve::mode_last_value)}}, 12);
+        {{"animation_position", test::curve_of({{0, 0.1f}, {5, 0.6f}}, ControlPointCurve::mode_last_value)}}, 12);
 }
 
 // The pixels of window `g` that have colour `c`, as a mask.

@@ -38,30 +38,21 @@ std::vector<uint8_t> caption_payload(const std::string& text, int32_t chars_per_
     caption->height = 180;
     caption->font = font.get();
     caption->chars_per_beat = chars_per_beat;
-    auto program = std::make_unique<ShaderProgram>();
-    program->fragment_shader_filename = "resources/caption.frag";
-    program->fragment_shader_source =
+    Effect& effect = test::add_effect_event(
+        d, "caption",
         "#version 150\nout vec4 fragColor;\nuniform sampler2D tex; uniform vec2 resolution;\n"
         "void main() {\n"
         "  vec2 uv = gl_FragCoord.xy / resolution;\n"
         "  vec4 t = texture(tex, vec2(uv.x, 1.0 - uv.y));\n"
         "  fragColor = vec4(t.r, t.g, max(t.b, 0.4), 1.0);\n"
-        "}\n";
-    auto effect = std::make_unique<Effect>();
-    effect->name = "caption";
-    effect->program = program.get();
-    effect->font_textures = {caption.get()};
-    auto event = std::make_unique<Event>();
-    event->name = "Caption";
-    event->effect = effect.get();
-    event->start_beat = 0;
-    event->end_beat = end_beat;
-    event->curves["caption"].control_points = {{0, 0, text}, {typed_until, 0, text}};
+        "}\n",
+        0, end_beat);
+    effect.font_textures = {caption.get()};
+    Event& event = *d.events.back();
+    event.name = "Caption";
+    event.curves["caption"].control_points = {{0, 0, text}, {typed_until, 0, text}};
     d.fonts.push_back(std::move(font));
     d.font_textures.push_back(std::move(caption));
-    d.shaders.push_back(std::move(program));
-    d.effects.push_back(std::move(effect));
-    d.events.push_back(std::move(event));
     return write_demo_payload(d);
 }
 

@@ -9,9 +9,10 @@
 
 #include "gl/gl_context.h"
 #include "gl/scene_stage.h"
-#include "playback/timeline_actions.h"
+#include "playback/gl_timeline_actions.h"
 #include "render/shader_program.h"
 #include "scene3d/animation.h"
+#include "support/curves.h"
 #include "support/gltf_builder.h"
 #include "support/model_shaders.h"
 #include "support/sample_demo.h"
@@ -20,11 +21,11 @@
 namespace qh {
 namespace {
 
-using gltest::constant;
 using gltest::GlTest;
 using gltest::Rgba;
 using gltest::SceneGlTest;
 using gltest::Stage;
+using test::constant;
 
 
 const char* const rigid_vertex_shader = R"(#version 330
@@ -38,12 +39,8 @@ out vec4 fragColor;
 void main() { fragColor = vec4(1.0); }
 )";
 
-std::unique_ptr<ShaderProgram> flat_program(const char* vertex) {
-    auto p = std::make_unique<ShaderProgram>();
-    p->vertex_shader_source = vertex;
-    p->fragment_shader_source = white_fragment_shader;
-    p->rebuild();
-    return p;
+std::unique_ptr<ShaderProgram> flat_program(const std::string& vertex) {
+    return gltest::build_program(white_fragment_shader, {}, vertex);
 }
 
 class AnimationGlTest : public SceneGlTest {
@@ -59,9 +56,7 @@ protected:
         event.curves = {{"animation_index", constant(index)}, {"animation_position", constant(position)}};
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         GlTimelineActions actions;
-        const FrameContext frame = gltest::frame_at(1);
-        actions.frame = &frame;
-        actions.draw_effect(event, 1, nullptr);
+        actions.draw_effect(stage.frame(1), event, 1, nullptr);
         return GlTest::read_back();
     }
 
@@ -183,9 +178,7 @@ TEST_F(AnimationGlTest, TheShadowPassDrawsThePoseOfItsOwnFrame) {
     b.skin(mesh, {joint}, {glm::mat4(1.0f)});
     b.move(joint, {3, 0, 0}, {3, 0, 0});
 
-    auto program = std::make_unique<ShaderProgram>();
-    program->vertex_shader_source = test::skinned_vertex_shader;
-    program->fragment_shader_source = R"(#version 330
+    auto program = gltest::build_program(R"(#version 330
 in vec4 v_light;
 uniform sampler2D uShadowMapTexture;
 uniform int uIsShadowRenderPass;
@@ -195,8 +188,8 @@ void main() {
     bool shadowed = texture(uShadowMapTexture, l.xy).r < 0.999;
     fragColor = uIsShadowRenderPass == 1 ? vec4(1.0) : shadowed ? vec4(0, 1, 0, 1) : vec4(1, 0, 0, 1);
 }
-)";
-    program->rebuild();
+)",
+                                         {}, test::skinned_vertex_shader);
     testing::internal::CaptureStdout();
     Stage stage(b.glb(), std::move(program), {0, 0, 8});
     testing::internal::GetCapturedStdout();

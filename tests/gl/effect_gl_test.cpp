@@ -11,10 +11,11 @@
 #include "core/runtime.h"
 #include "gl/gl_context.h"
 #include "render/effect.h"
-#include "render/effect_peers.h"
+#include "render/scene_drawer.h"
 #include "render/shader_program.h"
 #include "render/texture.h"
 #include "scene3d/scene.h"
+#include "support/solid_shader.h"
 #include "text/font_texture.h"
 
 namespace qh {
@@ -23,6 +24,7 @@ namespace {
 using gltest::GlTest;
 using gltest::near;
 using gltest::Rgba;
+using test::solid_shader;
 
 constexpr Rgba black{0, 0, 0, 255};
 constexpr Rgba red{255, 0, 0, 255};
@@ -30,11 +32,6 @@ constexpr Rgba green{0, 255, 0, 255};
 constexpr Rgba blue{0, 0, 255, 255};
 constexpr Rgba orange{200, 100, 50, 255};  // what is on screen before the effect draws
 constexpr Rgba teal{0, 128, 128, 255};
-
-std::string solid_shader(const char* colour) {
-    return std::string("#version 150\nout vec4 fragColor;\nvoid main() { fragColor = ") + colour +
-           "; }\n";
-}
 
 // Strip i of four across the screen shows sampler slot i ("tex", "tex1"...).
 constexpr const char* strip_shader =
@@ -196,9 +193,7 @@ TEST_F(EffectGl, LaterEffectsBlendOverEarlierOnes) {
         SCOPED_TRACE(row.name);
         fill_screen({0, 0, 0, 255});
         for (Effect* e : row.order) e->draw(gltest::frame_at(0), nullptr, true);
-        Rgba seen = pixel(32, 18);
-        seen.a = 0;  // the window may have no alpha channel
-        EXPECT_TRUE(near(seen, row.expected));
+        EXPECT_TRUE(near(colour_at(32, 18), row.expected));
     }
 }
 
@@ -231,10 +226,12 @@ TEST_F(EffectGl, IncompleteTargetIsReported) {
     const Row rows[] = {{"render size", width, height, false}, {"no size", 0, 0, true}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        runtime().screen.render_width = row.w;
-        runtime().screen.render_height = row.h;
-        testing::internal::CaptureStdout();
+        ScreenSize size = runtime().screen;
+        size.render_width = row.w;
+        size.render_height = row.h;
         Effect e("target", p.get(), nullptr, nullptr, false, false, nullptr);
+        testing::internal::CaptureStdout();
+        e.create_gpu_objects(size);
         const std::string out = testing::internal::GetCapturedStdout();
         if (row.reported) {
             EXPECT_EQ(out.rfind("FB Error! Status: 0x8c", 0), 0u) << out;
@@ -257,16 +254,16 @@ public:
         glViewport(0, 0, 8, 8);
     }
     uint32_t shadow_texture(Scene&) override { return shadow_; }
-    void draw(Scene&, ShaderProgram& p, bool shadow_pass) override {
+    void draw(Scene&, ShaderProgram& p, const ScenePass& pass) override {
         GLint flag = -1, framebuffer = -1, viewport[4] = {}, current = 0, bound = 0;
         glGetUniformiv(p.gpu.program, p.gpu.location(StandardUniform::uIsShadowRenderPass), &flag);
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
         glGetIntegerv(GL_VIEWPORT, viewport);
         glGetIntegerv(GL_CURRENT_PROGRAM, &current);
-        glActiveTexture(p.gpu.scene_texture_units[ShaderProgram::Gpu::shadow_map_unit]);
+        glActiveTexture(pass.texture_units[ScenePass::shadow_map_unit]);
         glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
         glActiveTexture(GL_TEXTURE0);
-        calls.push_back(std::string(shadow_pass ? "draw shadow" : "draw main") +
+        calls.push_back(std::string(pass.shadow ? "draw shadow" : "draw main") +
                         " flag=" + std::to_string(flag) + " fb=" +
                         (framebuffer == GLint(framebuffer_) ? "shadow"
                          : framebuffer == outer_          ? "outer"
@@ -283,7 +280,7 @@ private:
     GlFramebuffer framebuffer_ = GlFramebuffer::generate();
 };
 
-TEST_F(EffectGl, SceneGoesThroughTheInstalledDrawer) {
+TEST_F(EffectGl, SceneGoesThroughTheFramesDrawer) {
     auto p = gltest::build_program(
         "#version 150\nout vec4 fragColor;\nuniform int uIsShadowRenderPass; uniform sampler2D tex;\n"
         "void main() { fragColor = texture(tex, vec2(0.5)) + vec4(float(uIsShadowRenderPass)); }\n");
@@ -293,29 +290,29 @@ TEST_F(EffectGl, SceneGoesThroughTheInstalledDrawer) {
     auto shadow_map = solid_texture(blue);
     Effect e("scene", p.get(), t_red.get(), nullptr, false, false, &scene);
 
-    // Nothing installed: nothing drawn, one warning for any number of draws.
+    // No drawer in the frame: nothing drawn, one warning for any number of draws.
     testing::internal::CaptureStdout();
     e.draw(gltest::frame_at(0), nullptr, true);
     e.draw(gltest::frame_at(0), nullptr, true);
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "Warn: effect scene draws a scene, but no scene renderer is installed; "
+    EXPECT_EQ(out, "Warn: effect scene draws a scene, but the frame has no scene renderer; "
                    "nothing is drawn\n");
     EXPECT_TRUE(near(pixel(5, 5), black));
 
     RecordingSceneDrawer drawer(shadow_map->gl_name());
-    install_scene_drawer(&drawer);
-    EXPECT_EQ(e.bind_inputs(gltest::frame_at(0), *p, false), 5);  // the texture, then four for the scene
-    const auto& units = p->gpu.scene_texture_units;
-    using Gpu = ShaderProgram::Gpu;
-    EXPECT_EQ(units[Gpu::shadow_map_unit], GLenum(GL_TEXTURE1));
-    EXPECT_EQ(units[Gpu::base_color_unit], GLenum(GL_TEXTURE2));
-    EXPECT_EQ(units[Gpu::metallic_roughness_unit], GLenum(GL_TEXTURE3));
-    EXPECT_EQ(units[Gpu::material_extra_unit], GLenum(GL_TEXTURE4));
+    FrameContext frame = gltest::frame_at(0);
+    frame.scene_drawer = &drawer;
+    ScenePass pass;
+    EXPECT_EQ(e.bind_inputs(frame, *p, false, &pass), 5);  // the texture, then four for the scene
+    const auto& units = pass.texture_units;
+    EXPECT_EQ(units[ScenePass::shadow_map_unit], GLenum(GL_TEXTURE1));
+    EXPECT_EQ(units[ScenePass::base_color_unit], GLenum(GL_TEXTURE2));
+    EXPECT_EQ(units[ScenePass::metallic_roughness_unit], GLenum(GL_TEXTURE3));
+    EXPECT_EQ(units[ScenePass::material_extra_unit], GLenum(GL_TEXTURE4));
 
     drawer.calls.clear();
     int hooks = 0;
-    e.draw(gltest::frame_at(0), [&](ShaderProgram*) { ++hooks; }, true);
-    install_scene_drawer(nullptr);
+    e.draw(frame, [&](ShaderProgram*) { ++hooks; }, true);
     const std::vector<std::string> expected = {
         "begin shadow",
         "draw shadow flag=1 fb=shadow viewport=8x8 current shadow map bound",

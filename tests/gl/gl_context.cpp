@@ -169,8 +169,10 @@ std::string GlTest::save_back_buffer(const std::string& file_name) {
 }
 
 std::unique_ptr<ShaderProgram> build_program(
-    const std::string& fragment, const std::vector<std::pair<std::string, float>>& uniforms) {
+    const std::string& fragment, const std::vector<std::pair<std::string, float>>& uniforms,
+    const std::string& vertex) {
     auto p = std::make_unique<ShaderProgram>();
+    if (!vertex.empty()) p->vertex_shader_source = vertex;
     p->fragment_shader_source = fragment;
     for (const auto& [name, value] : uniforms) {
         UniformDef& def = p->uniform_defs.emplace_back();

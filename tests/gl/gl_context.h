@@ -54,6 +54,13 @@ public:
     static std::vector<Rgba> read_back();
     // One pixel of the back buffer, y counted from the bottom.
     static Rgba pixel(int x, int y);
+    // The same with alpha 0, to compare colours alone: the window may have no
+    // alpha channel.
+    static Rgba colour_at(int x, int y) {
+        Rgba c = pixel(x, y);
+        c.a = 0;
+        return c;
+    }
     // Writes the back buffer as PNG; returns the path.
     static std::string save_back_buffer(const std::string& file_name);
 
@@ -62,10 +69,11 @@ protected:
     void TearDown() override;
 };
 
-// A program with the player's default vertex shader and `fragment`, built
+// A program of `fragment` and `vertex` (none: the player's default), built
 // (no includes). `uniforms` become its definitions: name and default.
 std::unique_ptr<ShaderProgram> build_program(
-    const std::string& fragment, const std::vector<std::pair<std::string, float>>& uniforms = {});
+    const std::string& fragment, const std::vector<std::pair<std::string, float>>& uniforms = {},
+    const std::string& vertex = {});
 
 // The frame drawn at `beat` at runtime().screen as it is now, with no sound.
 FrameContext frame_at(float beat);

@@ -11,6 +11,7 @@
 #include "playback/program_reload.h"
 #include "render/effect.h"
 #include "render/shader_program.h"
+#include "support/solid_shader.h"
 
 namespace qh {
 namespace {
@@ -21,9 +22,6 @@ using gltest::Rgba;
 
 std::string colour_lib(const char* rgb) {
     return std::string("vec4 colour() { return vec4(") + rgb + ", 1.0); }\n";
-}
-std::string solid(const char* rgb) {
-    return std::string("#version 150\nout vec4 fragColor;\nvoid main() { fragColor = vec4(") + rgb + ", 1.0); }\n";
 }
 const char* const uses_lib =
     "#version 150\nout vec4 fragColor;\n#include \"lib.glsl\"\nvoid main() { fragColor = colour(); }\n";
@@ -51,7 +49,7 @@ protected:
             e->program = shaders[i].get();
             effects.push_back(std::move(e));
         }
-        prepare(shaders, effects);
+        prepare(shaders, effects, runtime().screen);
     }
     void add(const char* file, const std::string& source) {
         auto p = std::make_unique<ShaderProgram>();
@@ -92,16 +90,16 @@ TEST_F(ProgramReloadTest, AnEditRebuildsItsProgramAndItsIncludersOnly) {
     const Rgba red{255, 0, 0, 255}, green{0, 255, 0, 255}, blue{0, 0, 255, 255}, white{255, 255, 255, 255};
     const Row rows[] = {
         {"included text", 0, colour_lib("0.0, 1.0, 0.0"), {"a.frag"}, green, blue},
-        {"standalone program", 2, solid("1.0, 1.0, 1.0"), {"b.frag"}, green, white},
+        {"standalone program", 2, test::solid_shader("vec4(1.0, 1.0, 1.0, 1.0)"), {"b.frag"}, green, white},
         {"includer itself", 1, std::string(uses_lib) + "// edited\n", {"a.frag"}, green, white},
-        {"nothing changed", 2, solid("1.0, 1.0, 1.0"), {}, green, white},
+        {"nothing changed", 2, test::solid_shader("vec4(1.0, 1.0, 1.0, 1.0)"), {}, green, white},
         {"back to the start", 0, colour_lib("1.0, 0.0, 0.0"), {"a.frag"}, red, white},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const GLuint untouched_a = program(1).gpu.program, untouched_b = program(2).gpu.program;
         program(row.edited).fragment_shader_source = row.text;
-        const ProgramReload r = rebuild_stale_programs(shaders, effects);
+        const ProgramReload r = rebuild_stale_programs(shaders, effects, runtime().screen);
         EXPECT_EQ(rebuilt(r), row.rebuilt);
         EXPECT_TRUE(r.failed.empty());
         if (std::find(row.rebuilt.begin(), row.rebuilt.end(), "a.frag") == row.rebuilt.end()) {
@@ -119,7 +117,7 @@ TEST_F(ProgramReloadTest, AnEditRebuildsItsProgramAndItsIncludersOnly) {
 TEST_F(ProgramReloadTest, ABrokenEditKeepsTheLastGoodBuildUntilFixed) {
     const GLuint good = program(1).gpu.program;
     program(0).fragment_shader_source = broken;
-    ProgramReload r = rebuild_stale_programs(shaders, effects);
+    ProgramReload r = rebuild_stale_programs(shaders, effects, runtime().screen);
     ASSERT_EQ(r.failed.size(), 1u);
     EXPECT_EQ(r.failed[0].program, &program(1)) << "the includer fails, not the included text";
     EXPECT_NE(r.failed[0].log.find("fragment: "), std::string::npos) << r.failed[0].log;
@@ -135,7 +133,7 @@ TEST_F(ProgramReloadTest, ABrokenEditKeepsTheLastGoodBuildUntilFixed) {
     effects.push_back(std::make_unique<Effect>());
     effects.back()->program = &program(3);
     program(2).fragment_shader_source = nonsense;
-    r = rebuild_stale_programs(shaders, effects);
+    r = rebuild_stale_programs(shaders, effects, runtime().screen);
     EXPECT_EQ(failed(r), (std::vector<std::string>{"a.frag", "b.frag", "c.frag"}));
     EXPECT_FALSE(program(3).usable());
     EXPECT_TRUE(program(2).usable()) << "b.frag was good before: it keeps that build";
@@ -144,7 +142,7 @@ TEST_F(ProgramReloadTest, ABrokenEditKeepsTheLastGoodBuildUntilFixed) {
 
     program(0).fragment_shader_source = colour_lib("0.0, 1.0, 0.0");
     program(2).fragment_shader_source = level_blue;  // its last good text: nothing to build
-    r = rebuild_stale_programs(shaders, effects);
+    r = rebuild_stale_programs(shaders, effects, runtime().screen);
     EXPECT_TRUE(r.failed.empty());
     EXPECT_EQ(rebuilt(r), std::vector<std::string>{"a.frag"});
     EXPECT_TRUE(near(drawn(0), {0, 255, 0, 255}));

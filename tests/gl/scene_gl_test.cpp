@@ -16,18 +16,21 @@
 #include <glm/ext/matrix_transform.hpp>
 
 #include "core/runtime.h"
+#include "document/demo_io.h"
 #include "gl/gl_context.h"
 #include "gl/scene_stage.h"
 #include "package/binary_stream.h"
-#include "playback/timeline_actions.h"
+#include "playback/demo_playback.h"
+#include "playback/gl_timeline_actions.h"
 #include "render/effect.h"
-#include "render/effect_peers.h"
 #include "render/gl/gl_util.h"
 #include "render/shader_program.h"
 #include "scene3d/model.h"
 #include "scene3d/scene.h"
 #include "scene3d/scene_renderer.h"
+#include "support/curves.h"
 #include "support/gltf_builder.h"
+#include "support/model_shaders.h"
 #include "support/sample_demo.h"
 #include "timeline/event.h"
 
@@ -36,7 +39,6 @@ namespace {
 
 using gltest::built_model;
 using gltest::camera_at;
-using gltest::constant;
 using gltest::GlTest;
 using gltest::is_black;
 using gltest::pixel_at;
@@ -44,45 +46,12 @@ using gltest::Rgba;
 using gltest::SceneGlTest;
 using gltest::Stage;
 using gltest::shadow_size;
+using test::constant;
 using test::GltfBuilder;
 
-const char* const model_vertex_shader = R"(#version 330
-layout(location = 0) in vec3 position;
-layout(location = 2) in vec2 texcoord;
-uniform mat4 uModelViewProjMatrix;
-uniform mat4 uLightMVPMatrix;
-uniform int uInstance;
-uniform float spread;
-out vec2 v_texcoord;
-out vec4 v_light;
-void main() {
-    vec4 p = vec4(position + vec3(float(uInstance) * spread, 0.0, 0.0), 1.0);
-    gl_Position = uModelViewProjMatrix * p;
-    v_light = uLightMVPMatrix * p;
-    v_texcoord = texcoord;
-}
-)";
-
-// The material's colour, darkened where the shadow map says the light is blocked.
-const char* const lit_fragment_shader = R"(#version 330
-in vec2 v_texcoord;
-in vec4 v_light;
-uniform vec4 uBaseColorFactor;
-uniform sampler2D uBaseColorTexture;
-uniform sampler2D uShadowMapTexture;
-uniform int uIsShadowRenderPass;
-uniform float shadowed;
-out vec4 fragColor;
-void main() {
-    vec4 base = uBaseColorFactor * texture(uBaseColorTexture, v_texcoord);
-    float lit = 1.0;
-    if (uIsShadowRenderPass == 0 && shadowed > 0.5) {
-        vec3 l = v_light.xyz / v_light.w * 0.5 + 0.5;
-        if (l.z - 0.01 > texture(uShadowMapTexture, l.xy).r) lit = 0.4;
-    }
-    fragColor = vec4(base.rgb * lit, 1.0);
-}
-)";
+// The material's colour, darkened where the shadow map says the light is
+// blocked and the program's "shadowed" is 1.
+const std::string lit_fragment_shader = test::lit_fragment_shader("0.01", true);
 
 // Tag 1 green, tag 2 blue, anything else red; half transparent, so that the
 // order of two overlapping draws shows in the blend.
@@ -103,17 +72,9 @@ void main() {
 }
 )";
 
-std::unique_ptr<ShaderProgram> model_program(const char* fragment, float spread = 0, bool shadowed = false) {
-    auto p = std::make_unique<ShaderProgram>();
-    p->vertex_shader_source = model_vertex_shader;
-    p->fragment_shader_source = fragment;
-    for (const auto& [name, value] : {std::pair{"spread", spread}, std::pair{"shadowed", shadowed ? 1.0f : 0.0f}}) {
-        UniformDef& def = p->uniform_defs.emplace_back();
-        def.name = name;
-        def.default_val = value;
-    }
-    p->rebuild();
-    return p;
+std::unique_ptr<ShaderProgram> model_program(const std::string& fragment, float spread = 0, bool shadowed = false) {
+    return gltest::build_program(fragment, {{"spread", spread}, {"shadowed", shadowed ? 1.0f : 0.0f}},
+                                 test::lit_vertex_shader);
 }
 
 // ---------------------------------------------------------------- placement
@@ -141,9 +102,7 @@ TEST_P(ModelPlacement, CameraKeysMoveTheModelOnScreen) {
     event.end_beat = 4;
     event.curves = row.curves;
     GlTimelineActions actions;
-    const FrameContext frame = gltest::frame_at(1);
-    actions.frame = &frame;
-    actions.draw_effect(event, 1, nullptr);
+    actions.draw_effect(stage.frame(1), event, 1, nullptr);
 
     // Probes are placed as the unmoved camera sees the world: a camera moved
     // right by 1.5 shows the box where it shows the point 1.5 left of it.
@@ -282,7 +241,7 @@ TEST_F(SceneGlTest, SecondPassDrawsAfterTheFirst) {
 
 // The depth written into the shadow map at a world point, 1 where nothing was.
 float shadow_depth(Stage& stage, glm::vec3 world) {
-    const glm::vec2 uv = gltest::ndc_of(*stage.scene.light_camera, world) * 0.5f + 0.5f;
+    const glm::vec2 uv = gltest::ndc_of(stage.views.of(stage.scene).light, world) * 0.5f + 0.5f;
     std::vector<float> depth(size_t(shadow_size) * shadow_size);
     glBindTexture(GL_TEXTURE_2D, stage.scene.gpu.shadow_texture);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
@@ -343,9 +302,7 @@ TEST_F(SceneGlTest, ThreeInstancesDrawWithTheirNumbers) {
     event.end_beat = 4;
     event.curves["render_instances"] = constant(3);
     GlTimelineActions actions;
-    const FrameContext frame = gltest::frame_at(1);
-    actions.frame = &frame;
-    actions.draw_effect(event, 1, nullptr);
+    actions.draw_effect(stage.frame(1), event, 1, nullptr);
     EXPECT_TRUE(gltest::near(stage.at({-2.5f, 0, 0}), {255, 0, 0, 255}));
     EXPECT_TRUE(gltest::near(stage.at({-0.5f, 0, 0}), {0, 255, 0, 255}));
     EXPECT_TRUE(gltest::near(stage.at({1.5f, 0, 0}), {0, 0, 255, 255}));
@@ -356,6 +313,38 @@ TEST_F(SceneGlTest, ThreeInstancesDrawWithTheirNumbers) {
 
 // Interleaved positions and normals, byte texture coordinates the accessor
 // calls normalised, byte joints, no weights: what the vertex array records.
+// Two playbacks of different documents in one process each draw through
+// their own scene renderer: drawing one, or ending it, leaves the other's
+// pictures as they were.
+TEST_F(SceneGlTest, TwoPlaybacksDrawTheirOwnScenes) {
+    const auto document = [](const char* colour) {  // read from its package, as the player reads it
+        return read_demo_payload(write_demo_payload(*test::one_scene_demo(
+            test::lit_vertex_shader,
+            std::string("#version 330\nout vec4 fragColor;\nvoid main() { fragColor = ") + colour + "; }\n",
+            "Box.glb", test::gltf_fixture("Box.glb"), camera_at({0, 0, 6}, {0, 0, 0}), {}, 4)), {});
+    };
+    const auto start = [](Demo& demo) {
+        auto playback = std::make_unique<DemoPlayback>(demo);
+        playback->realize();
+        playback->prepare();
+        return playback;
+    };
+    const auto centre_after = [](DemoPlayback& playback) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        playback.compose_frame(1);
+        return GlTest::pixel(width / 2, height / 2);
+    };
+    auto red_demo = document("vec4(1, 0, 0, 1)");
+    auto green_demo = document("vec4(0, 1, 0, 1)");
+    auto red = start(*red_demo);
+    auto green = start(*green_demo);
+    EXPECT_TRUE(gltest::near(centre_after(*red), {255, 0, 0, 255}));
+    EXPECT_TRUE(gltest::near(centre_after(*green), {0, 255, 0, 255}));
+    EXPECT_TRUE(gltest::near(centre_after(*red), {255, 0, 0, 255}));
+    red.reset();
+    EXPECT_TRUE(gltest::near(centre_after(*green), {0, 255, 0, 255}));
+}
+
 TEST_F(SceneGlTest, VertexArraysRecordTheAccessors) {
     GltfBuilder b;
     std::vector<float> interleaved;
@@ -495,9 +484,9 @@ INSTANTIATE_TEST_SUITE_P(
                      s.model->realize();
                  },
                  "", true},
-        FaultRow{"zero_instances", [](Stage& s) { s.scene.gpu.instance_count = 0; }, "", false},
+        FaultRow{"zero_instances", [](Stage& s) { s.views.of(s.scene).instance_count = 0; }, "", false},
         FaultRow{"a_billion_instances",
-                 [](Stage& s) { s.scene.gpu.instance_count = 1000000000; }, "4096 are drawn", true},
+                 [](Stage& s) { s.views.of(s.scene).instance_count = 1000000000; }, "4096 are drawn", true},
         FaultRow{"shadow_target_the_device_cannot_make",
                  [](Stage& s) {
                      s.scene.gpu.shadow_width = 0;

@@ -58,12 +58,6 @@ Rgba pixel_at(const Camera& camera, glm::vec3 world) {
 
 bool is_black(Rgba c) { return c.r < 8 && c.g < 8 && c.b < 8; }
 
-ControlPointCurve constant(float v) {
-    ControlPointCurve c;
-    c.control_points = {{0, v}};
-    return c;
-}
-
 Stage::Stage(const std::vector<uint8_t>& glb, std::unique_ptr<ShaderProgram> p, glm::vec3 eye, glm::vec3 target)
     : model(built_model(glb)), program(std::move(p)), view(camera_at(eye, target)) {
     scene.name = "stage";
@@ -76,7 +70,7 @@ Stage::Stage(const std::vector<uint8_t>& glb, std::unique_ptr<ShaderProgram> p, 
 }
 
 void Stage::light_from(glm::vec3 position, float half_size) {
-    Camera& l = *scene.light_camera;
+    Camera& l = views.of(scene).light;
     l.position = position;
     l.direction = {0, 0, 0};
     l.ortho_half_size = half_size;
@@ -84,18 +78,19 @@ void Stage::light_from(glm::vec3 position, float half_size) {
     l.zfar = 40.0f;
 }
 
-void Stage::draw() {
-    effect->upload_uniform_defaults();
-    effect->draw(frame_at(0), nullptr, false);
+FrameContext Stage::frame(float beat) {
+    FrameContext f = frame_at(beat);
+    f.scene_drawer = &renderer;
+    f.scene_views = &views;
+    return f;
 }
 
-void SceneGlTest::SetUp() {
-    GlTest::SetUp();
-    previous_ = install_scene_drawer(&renderer_);
+void Stage::draw() {
+    effect->upload_uniform_defaults();
+    effect->draw(frame(0), nullptr, false);
 }
 
 void SceneGlTest::TearDown() {
-    install_scene_drawer(previous_);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     GlTest::TearDown();
 }

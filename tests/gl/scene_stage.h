@@ -3,7 +3,7 @@
 // scene showing it through a camera, an effect drawing that scene, and where
 // world points land in the back buffer.
 //
-//   class MyTest : public SceneGlTest {};          // the scene renderer installed
+//   class MyTest : public SceneGlTest {};
 //   Stage stage(glb, std::move(program));         // camera at (0, 0, 6) looking at 0
 //   stage.draw();  stage.at({1, 0, 0})             // both passes; a pixel
 #include <cstdint>
@@ -15,13 +15,12 @@
 
 #include "gl/gl_context.h"
 #include "render/effect.h"
-#include "render/effect_peers.h"
 #include "render/shader_program.h"
 #include "scene3d/camera.h"
 #include "scene3d/model.h"
 #include "scene3d/scene.h"
 #include "scene3d/scene_renderer.h"
-#include "timeline/control_point_curve.h"
+#include "scene3d/scene_view.h"
 
 namespace qh::gltest {
 
@@ -37,8 +36,6 @@ glm::vec2 ndc_of(const Camera& camera, glm::vec3 world);
 glm::ivec2 pixel_of(const Camera& camera, glm::vec3 world);
 Rgba pixel_at(const Camera& camera, glm::vec3 world);
 bool is_black(Rgba c);
-// A curve holding `v` over the whole window.
-ControlPointCurve constant(float v);
 
 // A model, a scene showing it through a camera looking at `target` from
 // `eye`, and an effect drawing the scene with a program.
@@ -48,6 +45,8 @@ struct Stage {
 
     // The light at `position`, looking at the origin.
     void light_from(glm::vec3 position, float half_size = 10);
+    // A frame at `beat` drawing through the stage's renderer and views.
+    FrameContext frame(float beat);
     // Both passes, as the player draws an effect with a scene (no event).
     void draw();
     Rgba at(glm::vec3 world) const { return pixel_at(view, world); }
@@ -57,16 +56,14 @@ struct Stage {
     Camera view;  // the scene camera as made, for finding points on screen
     Scene scene;
     std::unique_ptr<Effect> effect;
+    SceneRenderer renderer;
+    SceneViews views;
 };
 
-// The scene renderer installed for the test, no GL error left at its end.
+// No GL error left at the end of the test.
 class SceneGlTest : public GlTest {
 protected:
-    void SetUp() override;
     void TearDown() override;
-
-    SceneRenderer renderer_;
-    SceneDrawer* previous_ = nullptr;
 };
 
 }  // namespace qh::gltest

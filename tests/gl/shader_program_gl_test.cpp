@@ -9,6 +9,7 @@
 #include "render/effect.h"
 #include "playback/prepare.h"
 #include "render/shader_program.h"
+#include "support/solid_shader.h"
 
 namespace qh {
 namespace {
@@ -56,9 +57,6 @@ TEST(ExpandIncludes, ReplacesTheFirstDirectivePerProgramInTableOrder) {
 }
 
 // ---- building ----
-
-constexpr const char* red_shader =
-    "#version 150\nout vec4 fragColor;\nvoid main() { fragColor = vec4(1.0, 0.0, 0.0, 1.0); }\n";
 
 class ShaderProgramGl : public GlTest {};
 
@@ -108,7 +106,7 @@ TEST_F(ShaderProgramGl, BrokenShaderLogsAndStaysUnusable) {
     EXPECT_EQ(broken->location_of("anything"), -1);
 
     // Effects with it draw nothing and break nothing; the others still draw.
-    auto red = gltest::build_program(red_shader);
+    auto red = gltest::build_program(test::solid_shader("vec4(1.0, 0.0, 0.0, 1.0)"));
     std::vector<std::unique_ptr<Effect>> effects;
     effects.push_back(std::make_unique<Effect>("broken", broken.get(), nullptr, nullptr, false, false, nullptr));
     effects.push_back(std::make_unique<Effect>("no program", nullptr, nullptr, nullptr, false, false, nullptr));

@@ -12,7 +12,7 @@
 #include "document/demo_tables.h"
 #include "gl/gl_context.h"
 #include "playback/demo_playback.h"
-#include "playback/timeline_actions.h"
+#include "playback/gl_timeline_actions.h"
 #include "support/sample_demo.h"
 
 namespace qh {
@@ -212,11 +212,12 @@ struct TextTimeline {
     }
     void play(float beat) {
         TimelineDispatch dispatch(events);
-        dispatch.actions.update_texts_hook = [this](const Event& e, float b, const Event* parent,
-                                                    const FrameContext& frame) {
+        GlTimelineActions actions;
+        actions.update_texts_hook = [this](const Event& e, float b, const Event* parent,
+                                           const FrameContext& frame) {
             update_event_texts(e, b, parent, frame.beat, scratch);
         };
-        dispatch.play(gltest::frame_at(beat));
+        dispatch.play(gltest::frame_at(beat), actions);
     }
 };
 

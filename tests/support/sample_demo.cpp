@@ -40,6 +40,17 @@ std::vector<uint8_t> source_file(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// A scene seen through `camera` whose root node, "root", holds `model`.
+std::unique_ptr<Scene> one_model_scene(const std::string& name, const Camera& camera, Model* model) {
+    auto scene = std::make_unique<Scene>();
+    scene->name = name;
+    scene->camera = std::make_unique<Camera>(camera);
+    scene->root_node = std::make_unique<Node>();
+    scene->root_node->name = "root";
+    scene->root_node->model = model;
+    return scene;
+}
+
 }  // namespace
 
 std::vector<uint8_t> test_font_bytes() { return source_file("tests/data/fonts/DejaVuSans.ttf"); }
@@ -82,12 +93,7 @@ std::unique_ptr<Demo> make_full_demo() {
                       {"buffer", base64_encode(gltf_fixture("Box.glb").data(), gltf_fixture("Box.glb").size())}},
                      ProjectDir("."));
 
-    auto scene = std::make_unique<Scene>();
-    scene->name = "boxes";
-    scene->camera = std::make_unique<Camera>();
-    scene->root_node = std::make_unique<Node>();
-    scene->root_node->name = "root";
-    scene->root_node->model = model.get();
+    auto scene = one_model_scene("boxes", Camera(), model.get());
 
     auto input = std::make_unique<Effect>();
     input->name = "input";
@@ -186,6 +192,18 @@ Effect& add_effect_event(Demo& demo, const std::string& name, const std::string&
     return added;
 }
 
+MemberAndPlayer member_and_player(float player_end) {
+    MemberAndPlayer m;
+    m.member.name = "Intro";
+    m.member.start_beat = 16;
+    m.member.end_beat = 30;
+    m.player.name = "Player";
+    m.player.type = Event::type_group;
+    m.player.start_beat = 100;
+    m.player.end_beat = player_end;
+    return m;
+}
+
 std::unique_ptr<Demo> one_scene_demo(const std::string& vertex, const std::string& fragment,
                                      const std::string& model_file, std::vector<uint8_t> model_bytes,
                                      const Camera& camera, CurveMap curves, float end_beat) {
@@ -193,36 +211,15 @@ std::unique_ptr<Demo> one_scene_demo(const std::string& vertex, const std::strin
     d->bpm = 60;
     d->beat_offset = 0;
     d->end_beat = end_beat;
-    auto program = std::make_unique<ShaderProgram>();
-    program->vertex_shader_filename = "resources/model.vert";
-    program->vertex_shader_source = vertex;
-    program->fragment_shader_filename = "resources/model.frag";
-    program->fragment_shader_source = fragment;
     auto model = std::make_unique<Model>();
     model->filename = "resources/" + model_file;
     model->buffer = ByteBuffer(std::move(model_bytes));
-    auto scene = std::make_unique<Scene>();
-    scene->name = "stage";
-    scene->camera = std::make_unique<Camera>(camera);
-    scene->root_node = std::make_unique<Node>();
-    scene->root_node->name = "root";
-    scene->root_node->model = model.get();
-    auto effect = std::make_unique<Effect>();
-    effect->name = "stage";
-    effect->program = program.get();
-    effect->scene = scene.get();
-    auto event = std::make_unique<Event>();
-    event->name = "stage";
-    event->type = Event::type_effect;
-    event->effect = effect.get();
-    event->start_beat = 0;
-    event->end_beat = end_beat;
-    event->curves = std::move(curves);
-    d->shaders.push_back(std::move(program));
+    Effect& effect = add_effect_event(*d, "stage", fragment, 0, end_beat);
+    effect.program->vertex_shader_filename = "resources/stage.vert";
+    effect.program->vertex_shader_source = vertex;
+    effect.scene = d->scenes.emplace_back(one_model_scene("stage", camera, model.get())).get();
+    d->events.back()->curves = std::move(curves);
     d->models.push_back(std::move(model));
-    d->scenes.push_back(std::move(scene));
-    d->effects.push_back(std::move(effect));
-    d->events.push_back(std::move(event));
     return d;
 }
 

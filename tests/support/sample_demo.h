@@ -42,6 +42,15 @@ std::vector<uint8_t> sweep_payload(float end_beat = 64);
 Effect& add_effect_event(Demo& demo, const std::string& name, const std::string& fragment, float start,
                          float end);
 
+// Event "Intro" over beats 16..30, a member of a group, and "Player", the
+// group's event over 100..`player_end`; neither has curves. Intro's beat b is
+// Player's beat 84 + b.
+struct MemberAndPlayer {
+    Event member;
+    Event player;
+};
+MemberAndPlayer member_and_player(float player_end);
+
 // A demo of one effect event, "stage", drawing from beat 0 to `end_beat` at
 // 60 bpm (a beat a second) a scene whose root node holds one model,
 // `model_file` (under resources/) of `model_bytes`, seen through `camera`

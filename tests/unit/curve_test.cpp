@@ -8,17 +8,12 @@
 #include "package/binary_stream.h"
 #include "package/errors.h"
 #include "timeline/control_point_curve.h"
+#include "support/curves.h"
 
 namespace qh {
 namespace {
 
-ControlPointCurve curve_of(std::vector<ControlPoint> points, int32_t mode, bool repeat = false) {
-    ControlPointCurve c;
-    c.control_points = std::move(points);
-    c.mode = mode;
-    c.repeat = repeat;
-    return c;
-}
+using test::curve_of;
 
 constexpr int32_t last_value = ControlPointCurve::mode_last_value;
 constexpr int32_t linear = ControlPointCurve::mode_linear;

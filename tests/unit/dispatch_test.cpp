@@ -13,32 +13,31 @@
 #include "render/uniform_def.h"
 #include "scene3d/camera.h"
 #include "scene3d/scene.h"
-#include "timeline/dispatch.h"
+#include "support/curves.h"
+#include "support/sample_demo.h"
+#include "timeline/scene_keys.h"
+#include "timeline/timeline_dispatch.h"
 #include "timeline/event.h"
 #include "timeline/event_group.h"
 
 namespace qh {
 namespace {
 
-ControlPointCurve linear(std::vector<ControlPoint> points) {
-    ControlPointCurve c;
-    c.control_points = std::move(points);
-    return c;
-}
+FrameContext at(float beat) { return FrameContext::at(beat, {}); }
 
-// A curve that holds `v` from the event's start on.
-ControlPointCurve constant(float v) { return linear({{0, v}}); }
+using test::constant;
+using test::curve_of;
 
 // Writes each call of the passes as one readable line.
 class Recorder : public TimelineActions {
 public:
     std::vector<std::string> calls;
 
-    void update_texts(const Event& e, float beat, const Event* parent) override {
+    void update_texts(const FrameContext&, const Event& e, float beat, const Event* parent) override {
         calls.push_back("text " + label(e, beat, parent));
     }
-    void refresh_input(Effect& input) override { calls.push_back("input " + input.name); }
-    void draw_effect(const Event& e, float beat, const Event* parent) override {
+    void refresh_input(const FrameContext&, Effect& input) override { calls.push_back("input " + input.name); }
+    void draw_effect(const FrameContext&, const Event& e, float beat, const Event* parent) override {
         calls.push_back("draw " + label(e, beat, parent));
     }
     void play_sample(AudioSample& sample) override { calls.push_back("sample " + sample.name); }
@@ -99,9 +98,9 @@ struct Table {
     }
 
     Calls play(float beat, Effect** result = nullptr) {
-        Timeline timeline(events);
+        TimelineDispatch timeline(events);
         Recorder r;
-        Effect* drawn = timeline.play(beat, r);
+        Effect* drawn = timeline.play(at(beat), r);
         if (result) *result = drawn;
         return r.calls;
     }
@@ -231,10 +230,10 @@ TEST(Dispatch, GroupThatPlaysItselfIsRefused) {
     Event* self = t.group_event("Self", 0, 10, g);
     g->events = {t.effect_event("Inside", 0, 10), self};
     Event* other = t.effect_event("Other", 0, 10);
-    Timeline timeline(t.events);
+    TimelineDispatch timeline(t.events);
     EXPECT_TRUE(timeline.refuses(g));
     Recorder r;
-    EXPECT_EQ(timeline.play(5, r), other->effect);
+    EXPECT_EQ(timeline.play(at(5), r), other->effect);
     EXPECT_EQ(r.calls, (Calls{"text Inside@5", "text Other@5", "draw Inside@5", "draw Other@5"}));
 }
 
@@ -253,19 +252,19 @@ TEST(Dispatch, GroupsNestedTooDeepAreNotPlayed) {
     };
     // Up to the limit every chain event reaches the leaf; one more and the
     // top one does not.
-    EXPECT_EQ(leaf_draws_through_groups(Timeline::max_group_depth), Timeline::max_group_depth);
-    EXPECT_EQ(leaf_draws_through_groups(Timeline::max_group_depth + 1), Timeline::max_group_depth);
+    EXPECT_EQ(leaf_draws_through_groups(TimelineDispatch::max_group_depth), TimelineDispatch::max_group_depth);
+    EXPECT_EQ(leaf_draws_through_groups(TimelineDispatch::max_group_depth + 1), TimelineDispatch::max_group_depth);
 }
 
 TEST(Dispatch, AGroupCutOffByDepthIsNamedOnceNotEveryFrame) {
     Table t;
     Event* next = t.effect_event("Leaf", 0, 10);
-    for (int i = 0; i <= Timeline::max_group_depth; ++i)
+    for (int i = 0; i <= TimelineDispatch::max_group_depth; ++i)
         next = t.group_event("G" + std::to_string(i), 0, 10, t.group("g" + std::to_string(i), {next}));
-    Timeline timeline(t.events);
+    TimelineDispatch timeline(t.events);
     Recorder r;
     testing::internal::CaptureStdout();
-    for (float beat : {1.0f, 2.0f, 3.0f}) timeline.play(beat, r);
+    for (float beat : {1.0f, 2.0f, 3.0f}) timeline.play(at(beat), r);
     const std::string out = testing::internal::GetCapturedStdout();
     // Only the top chain event reaches g0 deeper than the limit.
     EXPECT_EQ(out, "Warn: event group \"g0\" is nested more than 32 groups deep; it is not played\n");
@@ -289,16 +288,8 @@ class UniformValue : public testing::TestWithParam<UniformRow> {};
 
 TEST_P(UniformValue, Value) {
     const UniformRow& row = GetParam();
-    Event child;
-    child.name = "Intro";
-    child.start_beat = 16;
-    child.end_beat = 30;
+    auto [child, parent] = test::member_and_player(105);
     child.curves = row.child_curves;
-    Event parent;
-    parent.name = "Player";
-    parent.type = Event::type_group;
-    parent.start_beat = 100;
-    parent.end_beat = 105;
     parent.curves = row.parent_curves;
     UniformDef speed;
     speed.name = "speed";
@@ -307,23 +298,23 @@ TEST_P(UniformValue, Value) {
                     row.expected);
 }
 
-const CurveMap own_speed = {{"speed", linear({{0, 1}, {4, 5}})}};  // 1 at 16, 5 from 20 on
+const CurveMap own_speed = {{"speed", curve_of({{0, 1}, {4, 5}})}};  // 1 at 16, 5 from 20 on
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, UniformValue,
     testing::Values(
         UniformRow{"no_curve_gives_default", {{"other", constant(9)}}, {}, false, 18, 0.5f},
-        UniformRow{"curve_without_points_gives_default", {{"speed", linear({})}}, {}, false, 18, 0.5f},
+        UniformRow{"curve_without_points_gives_default", {{"speed", curve_of({})}}, {}, false, 18, 0.5f},
         UniformRow{"own_curve", own_speed, {}, false, 18, 3},
         UniformRow{"own_curve_at_window_end", own_speed, {}, false, 30, 5},
         UniformRow{"before_window_gives_default", own_speed, {}, false, 15.99f, 0.5f},
         UniformRow{"after_window_gives_default", own_speed, {}, false, 30.01f, 0.5f},
-        UniformRow{"own_curve_before_first_point", {{"speed", linear({{1, 7}})}}, {}, false, 16.5f, 0},
+        UniformRow{"own_curve_before_first_point", {{"speed", curve_of({{1, 7}})}}, {}, false, 16.5f, 0},
         // Child beat 18 is 2 beats into the child: the parent's curve is read at 102.
         UniformRow{"parent_override", own_speed,
-                   {{"Intro.speed", linear({{0, 10}, {5, 20}})}}, true, 18, 14},
+                   {{"Intro.speed", curve_of({{0, 10}, {5, 20}})}}, true, 18, 14},
         UniformRow{"override_without_points_gives_default", own_speed,
-                   {{"Intro.speed", linear({})}}, true, 18, 0.5f},
+                   {{"Intro.speed", curve_of({})}}, true, 18, 0.5f},
         // Child beat 26 maps to 110, past the parent's end: 0, neither the
         // child's own value nor the default.
         UniformRow{"override_outside_parent_window", own_speed,
@@ -365,7 +356,7 @@ TEST(SceneKeys, AbsentKeysGiveDefaults) {
 TEST(SceneKeys, CameraKeysFillTheirOwnFloats) {
     const SceneKeys keys = scene_keys(
         scene_event({{"camera_position_y", constant(2)}, {"camera_up_z", constant(9)},
-                     {"camera_direction_x", linear({})}}),
+                     {"camera_direction_x", curve_of({})}}),
         1);
     for (size_t i = 0; i < keys.camera.size(); ++i) {
         SCOPED_TRACE(std::string(camera_keys[i]));
@@ -383,9 +374,11 @@ TEST(SceneKeys, LightFollowsTheSceneCamera) {
     Scene scene;
     scene.camera = std::make_unique<Camera>();
     scene.camera->position = {1, 2, 3};
-    const Camera before = *scene.light_camera;
-    scene.place_light_camera(keys.light);
-    const Camera& light = *scene.light_camera;
+    SceneViews views;
+    SceneView& view = views.of(scene);
+    const Camera before = view.light;
+    place_light(view, keys.light);
+    const Camera& light = view.light;
     EXPECT_FLOAT_EQ(light.position.x, 26);
     EXPECT_FLOAT_EQ(light.direction.x, 1);
     EXPECT_EQ(light.position.y, before.position.y);
@@ -438,8 +431,9 @@ TEST(ApplySceneKeys, EveryCameraKeyMovesItsOwnFloat) {
         SCOPED_TRACE(std::string(camera_keys[i]));
         Scene scene = scene_with_camera_at({1, 2, 3});
         const Camera before = *scene.camera;
-        apply_scene_keys(scene, scene_keys(scene_event({{std::string(camera_keys[i]), constant(100)}}), 1));
-        const Camera& c = *scene.camera;
+        SceneViews views;
+        apply_scene_keys(scene, views.of(scene), scene_keys(scene_event({{std::string(camera_keys[i]), constant(100)}}), 1));
+        const Camera& c = *views.of(scene).camera;
         const float now[9] = {c.position.x, c.position.y, c.position.z, c.direction.x, c.direction.y,
                               c.direction.z, c.up.x, c.up.y, c.up.z};
         const float was[9] = {before.position.x, before.position.y, before.position.z,
@@ -466,14 +460,16 @@ class ApplySceneKeysOrder : public testing::TestWithParam<ApplyRow> {};
 TEST_P(ApplySceneKeysOrder, LightFollowsTheCameraOfTheSameFrame) {
     const ApplyRow& row = GetParam();
     Scene scene = scene_with_camera_at({1, 2, 3});
-    scene.gpu.instance_count = 7;  // from an earlier frame
-    apply_scene_keys(scene, scene_keys(scene_event(row.curves), 1));
-    const Camera& light = *scene.light_camera;
+    SceneViews views;
+    SceneView& view = views.of(scene);
+    view.instance_count = 7;  // from an earlier frame
+    apply_scene_keys(scene, view, scene_keys(scene_event(row.curves), 1));
+    const Camera& light = view.light;
     EXPECT_EQ(light.position, row.light_position);
     EXPECT_EQ(light.direction, row.light_target);
     EXPECT_FLOAT_EQ(light.ortho_half_size, row.half_size);
     EXPECT_FLOAT_EQ(light.znear, 0.01f);
-    EXPECT_EQ(scene.gpu.instance_count, row.instances);
+    EXPECT_EQ(view.instance_count, row.instances);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -489,17 +485,19 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"ldD", constant(10)}, {"ldY", constant(2)}, {"ldZ", constant(-1)}, {"camera_position_z", constant(5)}},
                  {300, 22, -5}, {0, 2, 5}, 10, 1},
         ApplyRow{"instances", {{"render_instances", constant(3.7f)}}, {300, 50, 0}, {0, 0, 0}, 50, 3},
-        ApplyRow{"instances_without_points_are_zero", {{"render_instances", linear({})}}, {300, 50, 0}, {0, 0, 0}, 50, 0}),
+        ApplyRow{"instances_without_points_are_zero", {{"render_instances", curve_of({})}}, {300, 50, 0}, {0, 0, 0}, 50, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A scene with no camera of its own takes no camera keys, and its light is
 // placed from the origin.
 TEST(ApplySceneKeys, SceneWithoutCamera) {
     Scene scene;
-    apply_scene_keys(scene, scene_keys(scene_event({{"camera_position_x", constant(10)}, {"ldX", constant(1)}}), 1));
-    EXPECT_FALSE(scene.camera);
-    EXPECT_FLOAT_EQ(scene.light_camera->position.x, 50);
-    EXPECT_FLOAT_EQ(scene.light_camera->direction.x, 0);
+    SceneViews views;
+    SceneView& view = views.of(scene);
+    apply_scene_keys(scene, view, scene_keys(scene_event({{"camera_position_x", constant(10)}, {"ldX", constant(1)}}), 1));
+    EXPECT_FALSE(view.camera);
+    EXPECT_FLOAT_EQ(view.light.position.x, 50);
+    EXPECT_FLOAT_EQ(view.light.direction.x, 0);
 }
 
 struct AnimationRow {

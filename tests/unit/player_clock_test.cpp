@@ -4,7 +4,6 @@
 #include <fstream>
 #include <sstream>
 #include <cmath>
-#include <unistd.h>
 
 #include "app/fatal_report.h"
 #include "core/runtime.h"
@@ -67,8 +66,8 @@ protected:
     std::filesystem::path old_, dir_;
 };
 
-TEST_F(FatalReport, CrashFileHoldsMessageAndExitsWithOne) {
-    EXPECT_EXIT(report_fatal_error("File not found: x.png"), ::testing::ExitedWithCode(1), "");
+TEST_F(FatalReport, CrashFileHoldsMessageAndEndsThePlayer) {
+    EXPECT_THROW(report_fatal_error("File not found: x.png"), FatalExit);
     EXPECT_EQ(slurp(dir_ / "crash.txt"), "Fatal error: File not found: x.png\nExiting.");
     EXPECT_FALSE(std::filesystem::exists(dir_ / "error.log"));
 }
@@ -77,13 +76,13 @@ TEST_F(FatalReport, LongPathIsCutAfter239Characters) {
     const std::string path(300, 'p');
     const ResourceFileError err(path);
     EXPECT_EQ(std::string(err.what()), "File not found: " + std::string(239, 'p'));
-    EXPECT_EXIT(report_fatal_error(err.what()), ::testing::ExitedWithCode(1), "");
+    EXPECT_THROW(report_fatal_error(err.what()), FatalExit);
     EXPECT_EQ(slurp(dir_ / "crash.txt"),
               "Fatal error: File not found: " + std::string(239, 'p') + "\nExiting.");
 }
 
 TEST_F(FatalReport, MissingPackageWritesErrorLogOnly) {
-    EXPECT_EXIT(report_missing_package(), ::testing::ExitedWithCode(1), "");
+    EXPECT_THROW(report_missing_package(), FatalExit);
     EXPECT_EQ(slurp(dir_ / "error.log"),
               "Cannot find DEMO in executable. Please follow the instructions in Quillharbor.\n");
     EXPECT_FALSE(std::filesystem::exists(dir_ / "crash.txt"));
@@ -92,12 +91,9 @@ TEST_F(FatalReport, MissingPackageWritesErrorLogOnly) {
 TEST_F(FatalReport, UnwritableDirectorySaysSoOnStandardOutput) {
     // Root may write anywhere on disk, so use a directory no one can create files in.
     std::filesystem::current_path("/proc");
-    EXPECT_EXIT(
-        {
-            ::dup2(2, 1);  // let the death test see standard output
-            report_fatal_error("boom");
-        },
-        ::testing::ExitedWithCode(1), "Error opening file!");
+    ::testing::internal::CaptureStdout();
+    EXPECT_THROW(report_fatal_error("boom"), FatalExit);
+    EXPECT_NE(::testing::internal::GetCapturedStdout().find("Error opening file!"), std::string::npos);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "render/shader_program.h"
 #include "render/texture.h"
 #include "support/scratch_dir.h"
+#include "support/truncation.h"
 
 namespace qh {
 namespace {
@@ -245,7 +246,7 @@ struct World {
     Effect input, main;
     ShaderProgram program;
     Stand title{"title"}, stage{"stage"};
-    EffectNameReaders saved = install_effect_name_readers({stand_ft_name, stand_scene_name});
+    EffectNameReaders readers{stand_ft_name, stand_scene_name};
 
     World() {
         input.name = "input", main.name = "main";
@@ -257,7 +258,6 @@ struct World {
         main.scene = stage.scene();
         main.feedback = true;
     }
-    ~World() { install_effect_name_readers(saved); }
 
     BinaryWriter writer() {
         BinaryWriter w;
@@ -348,7 +348,7 @@ TEST(EffectForms, WiringByNameKeepsUnknownNamesAsNulls) {
     TempDir tmp;
     const ProjectDir* forms[] = {nullptr, &tmp.dir};  // embedded, external
     for (const ProjectDir* external : forms) {
-        const JsonValue j = parse_json_text(dump_json_text(w.main.to_json(external)), "t");
+        const JsonValue j = parse_json_text(dump_json_text(w.main.to_json(external, w.readers)), "t");
         Effect back;
         back.from_json(j, tmp.dir);
         NameTables names = w.names();
@@ -386,11 +386,9 @@ TEST(EffectForms, NullLinksWriteNullsAndMissingReadersThrow) {
     EXPECT_TRUE(json_has(j, "program") && json_member(j, "program").is_null());
     EXPECT_FALSE(json_has(j, "scene"));
 
-    const EffectNameReaders saved = install_effect_name_readers({});
     Stand title{"title"};
     e.font_textures = {title.ft()};
     EXPECT_THROW(e.to_json(nullptr), std::logic_error);
-    install_effect_name_readers(saved);
 }
 
 TEST(RenderRecordsJson, LintNamesWhatReadsUnexpectedly) {
@@ -448,10 +446,7 @@ TEST(RenderRecordsBinary, EveryTruncationAndHugeCountFailsCleanly) {
         BinaryWriter w;
         row.write(w);
         std::vector<uint8_t> bytes = w.take_bytes();
-        for (size_t n = 0; n < bytes.size(); ++n) {
-            BinaryReader r(std::span<const uint8_t>(bytes.data(), n));
-            EXPECT_THROW(row.read(r), FormatError) << "prefix of " << n << " bytes";
-        }
+        test::expect_every_prefix_fails(bytes, row.read);
         BinaryReader whole(bytes);
         EXPECT_NO_THROW(row.read(whole));
         EXPECT_EQ(whole.remaining(), 0u);

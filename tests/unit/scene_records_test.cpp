@@ -25,6 +25,7 @@
 #include "scene3d/model.h"
 #include "scene3d/node.h"
 #include "scene3d/scene.h"
+#include "scene3d/scene_view.h"
 #include "support/scratch_dir.h"
 
 namespace qh {
@@ -773,9 +774,9 @@ TEST(SceneForms, RoundTripsInBothFormsAndRewires) {
     e.from_json({{"name", "empty"}}, project.dir());
     e.wire_names({{"name", "empty"}}, names);
     EXPECT_FALSE(e.camera || e.root_node || e.camera_scene);
-    ASSERT_TRUE(e.light_camera);
-    EXPECT_TRUE(e.light_camera->orthographic);
-    EXPECT_EQ(e.light_camera->fov, 90.0f);
+    SceneViews views;
+    EXPECT_TRUE(views.of(e).light.orthographic);
+    EXPECT_EQ(views.of(e).light.fov, 90.0f);
 }
 
 TEST(SceneCameras, ActiveCameraRules) {
@@ -807,36 +808,40 @@ TEST(SceneCameras, ActiveCameraRules) {
         a.camera->position = {7, 7, 7};
         a.camera->direction = own_dir;
         a.camera->direction_mode = true;
-        a.gpu.shadow_pass = row.shadow_pass;
         a.camera_scene = row.borrow ? &b : nullptr;
         a.camera_scene_only_direction = row.only_direction;
 
-        const Camera* active = a.active_camera();
+        SceneViews views;
+        const Camera* active = views.active_camera(a, row.shadow_pass);
         const std::string expected = row.expected;
-        EXPECT_EQ(active, expected == "light" ? a.light_camera.get()
-                          : expected == "own" ? a.camera.get()
-                                              : b.camera.get());
-        EXPECT_EQ(a.camera->direction, row.own_direction);
-        EXPECT_EQ(a.camera->position, glm::vec3(7, 7, 7));
+        EXPECT_EQ(active, expected == "light" ? &views.of(a).light
+                          : expected == "own" ? &*views.of(a).camera
+                                              : &*views.of(b).camera);
+        EXPECT_EQ(views.of(a).camera->direction, row.own_direction);
+        EXPECT_EQ(views.of(a).camera->position, glm::vec3(7, 7, 7));
+        EXPECT_EQ(a.camera->direction, own_dir);  // the stored camera stays as written
     }
+    SceneViews views;
     Scene none;
-    EXPECT_EQ(none.active_camera(), nullptr);
+    EXPECT_EQ(views.active_camera(none, false), nullptr);
     Scene borrower;
     borrower.camera_scene = &none;
     borrower.camera_scene_only_direction = true;
-    EXPECT_EQ(borrower.active_camera(), nullptr);
+    EXPECT_EQ(views.active_camera(borrower, false), nullptr);
 }
 
 TEST(SceneCameras, LightPlacement) {
     Scene s;
     s.camera = std::make_unique<Camera>();
     s.camera->position = {1, 2, 3};
-    const glm::vec3 before = s.light_camera->position;
+    SceneViews views;
+    SceneView& view = views.of(s);
+    const glm::vec3 before = view.light.position;
 
     LightPlacement keys;
     keys.x = 0.5f;
-    s.place_light_camera(keys);
-    const Camera& light = *s.light_camera;
+    place_light(view, keys);
+    const Camera& light = view.light;
     EXPECT_FLOAT_EQ(light.position.x, 26.0f);
     EXPECT_FLOAT_EQ(light.direction.x, 1.0f);
     EXPECT_EQ(light.position.y, before.y);
@@ -846,7 +851,7 @@ TEST(SceneCameras, LightPlacement) {
     EXPECT_FALSE(light.direction_mode);
 
     keys = {10.0f, 0.0f, 1.0f, 0.0f};
-    s.place_light_camera(keys);
+    place_light(view, keys);
     EXPECT_EQ(light.position, glm::vec3(1, 12, 3));
     EXPECT_EQ(light.direction, glm::vec3(1, 2, 3));
     EXPECT_EQ(light.ortho_half_size, 10.0f);

@@ -16,6 +16,7 @@
 #include "text/font.h"
 #include "text/font_texture.h"
 #include "support/scratch_dir.h"
+#include "support/truncation.h"
 
 namespace qh {
 namespace {
@@ -481,10 +482,7 @@ TEST_F(TextAudioRecords, EveryTruncationOfARecordIsAFormatError) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
-        for (size_t n = 0; n < row.bytes.size(); ++n) {
-            BinaryReader r(std::span<const uint8_t>(row.bytes.data(), n));
-            EXPECT_THROW(row.read(r), FormatError) << "prefix of " << n << " bytes";
-        }
+        test::expect_every_prefix_fails(row.bytes, row.read);
         BinaryReader whole(row.bytes);
         EXPECT_NO_THROW(row.read(whole));
     }

@@ -5,17 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "support/curves.h"
+#include "support/sample_demo.h"
 #include "timeline/event.h"
 #include "timeline/text_value.h"
 
 namespace qh {
 namespace {
 
-ControlPointCurve text_curve(std::vector<ControlPoint> points) {
-    ControlPointCurve c;
-    c.control_points = std::move(points);
-    return c;
-}
+using test::curve_of;
 
 ControlPoint at(float beat, std::string text) { return {beat, 0, std::move(text)}; }
 
@@ -37,7 +35,7 @@ TEST_P(TextValue, Text) {
     Event e;
     e.start_beat = row.start;
     e.end_beat = row.end;
-    e.curves["title"] = text_curve(row.points);
+    e.curves["title"] = curve_of(row.points);
     EXPECT_EQ(text_value(e, "title", row.beat, row.chars_per_beat, row.clock), row.expected);
 }
 
@@ -132,17 +130,9 @@ class TextForTexture : public testing::TestWithParam<OverrideRow> {};
 // over 100..110 may carry "Intro.title" with points at 0 and 2.
 TEST_P(TextForTexture, Text) {
     const OverrideRow& row = GetParam();
-    Event member;
-    member.name = "Intro";
-    member.start_beat = 16;
-    member.end_beat = 30;
-    member.curves["title"] = text_curve({at(0, "own")});
-    Event parent;
-    parent.name = "Player";
-    parent.type = Event::type_group;
-    parent.start_beat = 100;
-    parent.end_beat = 110;
-    if (row.override_name) parent.curves[row.override_name] = text_curve(row.override_points);
+    auto [member, parent] = test::member_and_player(110);
+    member.curves["title"] = curve_of({at(0, "own")});
+    if (row.override_name) parent.curves[row.override_name] = curve_of(row.override_points);
 
     std::string out = "stale";
     text_for_texture(member, row.with_parent ? &parent : nullptr, "title", row.chars_per_beat, row.beat,

@@ -13,7 +13,9 @@
 #include "render/effect.h"
 #include "timeline/event.h"
 #include "timeline/event_group.h"
+#include "support/curves.h"
 #include "support/scratch_dir.h"
+#include "support/truncation.h"
 
 namespace qh {
 namespace {
@@ -46,13 +48,7 @@ T json_back(const JsonValue& j) {
     return out;
 }
 
-ControlPointCurve curve_of(std::vector<ControlPoint> points, int32_t mode, bool repeat = false) {
-    ControlPointCurve c;
-    c.control_points = std::move(points);
-    c.mode = mode;
-    c.repeat = repeat;
-    return c;
-}
+using test::curve_of;
 
 Event make_event(int32_t type, const std::string& name, float start, float end,
                  bool visible = true) {
@@ -229,12 +225,7 @@ TEST(EventBinary, TextPointStoredWithValueReadsZero) {
 TEST(EventBinary, EveryTruncationThrowsFormatError) {
     BinaryWriter w;
     make_event(1, "Intro", 16, 32).write_binary(w);
-    const std::vector<uint8_t>& bytes = w.bytes();
-    for (size_t n = 0; n < bytes.size(); ++n) {
-        BinaryReader r(std::span<const uint8_t>(bytes.data(), n));
-        Event e;
-        EXPECT_THROW(e.read_binary(r), FormatError) << "prefix of " << n << " bytes";
-    }
+    test::expect_every_prefix_fails(w.bytes(), [](BinaryReader& r) { Event().read_binary(r); });
 }
 
 TEST(EventBinary, HugeCurveCountIsRejectedBeforeAllocating) {
@@ -612,12 +603,7 @@ TEST(EventGroupForms, MalformedBinary) {
     GroupFixture f;
     BinaryWriter w;
     f.group.write_binary(w);
-    const std::vector<uint8_t>& bytes = w.bytes();
-    for (size_t n = 0; n < bytes.size(); ++n) {
-        BinaryReader r(std::span<const uint8_t>(bytes.data(), n));
-        EventGroup g;
-        EXPECT_THROW(g.read_binary(r), FormatError) << "prefix of " << n << " bytes";
-    }
+    test::expect_every_prefix_fails(w.bytes(), [](BinaryReader& r) { EventGroup().read_binary(r); });
     BinaryWriter huge;
     huge.write_packed_string("g");
     huge.write_u64(uint64_t{1} << 61);

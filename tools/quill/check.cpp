@@ -3,7 +3,6 @@
 #include <GL/glew.h>
 #include <SDL.h>
 #include <SDL_mixer.h>
-#include <SDL_ttf.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -347,13 +346,56 @@ Row check_event(const Event& e) {
 }
 
 template <class T, class Check>
-Section check_table(const char* key, const std::vector<std::unique_ptr<T>>& table, Check check) {
-    Section s{key, {}, {}};
+Section check_table(const std::vector<std::unique_ptr<T>>& table, Check check) {
+    Section s{RecordTable<T>::key, {}, {}};
     for (const auto& record : table) {
         if (record) s.rows.push_back(check(*record));
     }
     return s;
 }
+
+// What the sections read besides the document.
+struct CheckRun {
+    const Demo& demo;
+    const ProgramUse& use;
+    const SamplePlayer* samples;  // null: no mixer opened
+};
+
+struct SectionCheck {
+    RecordKind kind;
+    Section (*check)(const CheckRun&);  // null: no section of its own
+};
+
+// The tool's list: each record class's section, in the order of the report.
+constexpr SectionCheck section_checks[] = {
+    {RecordKind::shaders,
+     [](const CheckRun& run) {
+         return check_table(run.demo.shaders,
+                            [&](const ShaderProgram& p) { return check_program(p, run.use); });
+     }},
+    {RecordKind::effects, [](const CheckRun& run) { return check_table(run.demo.effects, check_effect); }},
+    {RecordKind::textures,
+     [](const CheckRun& run) { return check_table(run.demo.textures, check_texture); }},
+    {RecordKind::models, [](const CheckRun& run) { return check_table(run.demo.models, check_model); }},
+    {RecordKind::fonts, [](const CheckRun& run) { return check_table(run.demo.fonts, check_font); }},
+    {RecordKind::font_textures,
+     [](const CheckRun& run) { return check_table(run.demo.font_textures, check_font_texture); }},
+    {RecordKind::audio_samples,
+     [](const CheckRun& run) {
+         if (!run.samples)
+             return Section{RecordTable<AudioSample>::key, {}, "no mixer opened, samples not decoded"};
+         return check_table(run.demo.audio_samples,
+                            [&](const AudioSample& s) { return check_sample(s, *run.samples); });
+     }},
+    {RecordKind::events, [](const CheckRun& run) { return check_table(run.demo.events, check_event); }},
+    // Their faults show where they are used: a group's events, a scene's
+    // models, the effects that draw it.
+    {RecordKind::event_groups, nullptr},
+    {RecordKind::scenes, nullptr},
+    {RecordKind::datas, nullptr},
+};
+static_assert(names_every_kind_once(section_checks, &SectionCheck::kind),
+              "section_checks has one row for each record class");
 
 // ---- Output ---------------------------------------------------------------
 
@@ -460,7 +502,7 @@ int cmd_check(const std::vector<std::string>& argv) {
     std::unique_ptr<Demo>& demo = session.demo;
     std::unique_ptr<DemoPlayback>& playback = session.playback;
     mixer.open();
-    TTF_Init();
+    session.fonts.open();
 
     // Targets are made at the render size the player would have here.
     SDL_DisplayMode mode;
@@ -506,23 +548,12 @@ int cmd_check(const std::vector<std::string>& argv) {
         glFinish();
     }
 
-    std::vector<Section> sections;
     const ProgramUse use(*demo);
-    sections.push_back(check_table("shaders", demo->shaders,
-                                   [&](const ShaderProgram& p) { return check_program(p, use); }));
-    sections.push_back(check_table("effects", demo->effects, check_effect));
-    sections.push_back(check_table("textures", demo->textures, check_texture));
-    sections.push_back(check_table("models", demo->models, check_model));
-    sections.push_back(check_table("fonts", demo->fonts, check_font));
-    sections.push_back(check_table("font_textures", demo->font_textures, check_font_texture));
-    if (mixer.is_open()) {
-        sections.push_back(check_table("audio_samples", demo->audio_samples, [&](const AudioSample& s) {
-            return check_sample(s, playback->samples());
-        }));
-    } else {
-        sections.push_back({"audio_samples", {}, "no mixer opened, samples not decoded"});
+    const CheckRun run{*demo, use, mixer.is_open() ? &playback->samples() : nullptr};
+    std::vector<Section> sections;
+    for (const SectionCheck& c : section_checks) {
+        if (c.check) sections.push_back(c.check(run));
     }
-    sections.push_back(check_table("events", demo->events, check_event));
 
     const Totals totals = count(sections);
     if (json) {

@@ -10,26 +10,22 @@ namespace qh::quill {
 
 namespace {
 
-using RecordLint = void (*)(const JsonValue&, std::vector<std::string>&);
-
-struct TableLint {
-    const char* key;
-    RecordLint lint;  // null: nothing in the record reads surprisingly
-};
-
-const TableLint table_lints[] = {
-    {"events", lint_event_json},
-    {"effects", lint_effect_json},
-    {"shaders", lint_shader_program_json},
-    {"textures", lint_texture_json},
-    {"audio_samples", lint_audio_sample_json},
-    {"event_groups", lint_event_group_json},
-    {"fonts", lint_font_json},
-    {"font_textures", lint_font_texture_json},
-    {"datas", nullptr},
-    {"models", lint_model_json},
-    {"scenes", lint_scene_json},
-};
+// Each element of the table at `key` checked by `lint` (the document's list
+// gives one per class; null: nothing in the record reads surprisingly).
+void lint_table(const JsonValue& project, const char* key, JsonLint lint,
+                std::vector<std::string>& warnings) {
+    if (!json_has(project, key)) return;
+    const std::string where = std::string("\"") + key + "\"";
+    if (!expect_array(project, key, "project", warnings) || !lint) return;
+    size_t index = 0;
+    for (const JsonValue& record : json_member(project, key)) {
+        std::vector<std::string> found;
+        lint(record, found);
+        for (std::string& w : found)
+            warnings.push_back(where + "[" + std::to_string(index) + "]: " + std::move(w));
+        ++index;
+    }
+}
 
 }  // namespace
 
@@ -39,19 +35,10 @@ std::vector<std::string> lint_project(const JsonValue& project) {
         expect_present(project, key, "project", "0", warnings);
         expect_floating(project, key, "project", warnings);
     }
-    for (const TableLint& t : table_lints) {
-        if (!json_has(project, t.key)) continue;
-        const std::string where = std::string("\"") + t.key + "\"";
-        if (!expect_array(project, t.key, "project", warnings) || !t.lint) continue;
-        size_t index = 0;
-        for (const JsonValue& record : json_member(project, t.key)) {
-            std::vector<std::string> found;
-            t.lint(record, found);
-            for (std::string& w : found)
-                warnings.push_back(where + "[" + std::to_string(index) + "]: " + std::move(w));
-            ++index;
-        }
-    }
+    for_each_record_class([&](auto type) {
+        using T = typename decltype(type)::type;
+        lint_table(project, RecordTable<T>::key, DocumentRecord<T>::lint, warnings);
+    });
     return warnings;
 }
 

@@ -42,10 +42,11 @@ std::filesystem::path default_player() {
     return std::filesystem::path(own_executable_path()).parent_path() / QH_PACKED_PLAYER_NAME;
 }
 
-// Shader files the project names that do not exist. The project reader goes
-// on without them, as the player always has, and would pack empty texts; a
-// package is only made from files that are there. (Every other file a project
-// names is already required by its reader.)
+// Shader files the project names that do not exist. The project reader is
+// the player's, which goes on without them so that a missing file only fails
+// that one program (render/shader_program.cpp); here it would pack empty
+// texts, so a package is only made from files that are there. (Every other
+// file a project names is already required by its reader.)
 std::vector<std::string> missing_shader_files(const JsonValue& project,
                                               const std::filesystem::path& root) {
     std::vector<std::string> missing;

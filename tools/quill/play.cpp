@@ -4,7 +4,6 @@
 // --watch what is saved on disk taken in while it plays.
 #include <GL/glew.h>
 #include <SDL.h>
-#include <SDL_ttf.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,6 +23,7 @@
 #include "document/demo_tables.h"
 #include "document_io.h"
 #include "package/errors.h"
+#include "platform/font_library.h"
 #include "platform/gl_window.h"
 #include "play_clock.h"
 #include "play_status.h"
@@ -152,7 +152,6 @@ public:
     }
 
     void open_overlay() {
-        TTF_Init();
         if (!std::filesystem::exists(overlay_font_path)) {
             say(std::string("quill play: no overlay: its font ") + overlay_font_path +
                 " is missing (Debian's fonts-dejavu-core installs it)");
@@ -296,7 +295,7 @@ private:
         window_.drawable_size(w, h);
         if (w <= 0 || h <= 0) return;
         runtime().screen = ScreenSize{w, h, w, h};
-        create_effect_objects(demo_->effects);
+        create_effect_objects(demo_->effects, runtime().screen);
     }
 
     void count_frame() {
@@ -371,44 +370,31 @@ private:
     }
 
     // Reads one record again from its element of the project; false when
-    // only reading the whole project again will do.
+    // only reading the whole project again will do. The tool's list: what a
+    // change to each record class's file does.
     bool reload_record(const FileUse& use, bool& programs) {
         const JsonValue& element = json_member(project_, table_key(use.kind))[use.index];
-        switch (use.kind) {
-            case RecordKind::shaders: {
-                ShaderProgram& p = *demo_->shaders.at(use.index);
+        const RecordRef record = record_at(*demo_, use.kind, use.index);
+        return visit_record(record, Overloads{
+            [&](ShaderProgram& p) {
                 ShaderProgram fresh;
                 fresh.from_json(element, dir_);
                 p.vertex_shader_source = fresh.vertex_shader_source;
                 p.fragment_shader_source = fresh.fragment_shader_source;
                 programs = true;
                 return true;
-            }
-            case RecordKind::textures: {
-                Texture& t = *demo_->textures.at(use.index);
-                t.from_json(element, dir_);  // throws before it changes anything when the file is gone
-                t.realize();
-                say("quill play: " + t.name + " read again");
+            },
+            [&](OneOf<Texture, AudioSample> auto& r) {
+                r.from_json(element, dir_);  // throws before it changes anything when the file is gone
+                playback_->realize_record(record);
+                say("quill play: " + r.name + " read again");
                 return true;
-            }
-            case RecordKind::audio_samples: {
-                AudioSample& s = *demo_->audio_samples.at(use.index);
-                s.from_json(element, dir_);
-                playback_->samples().load(&s, s.audio_buffer.data);
-                say("quill play: " + s.name + " read again");
-                return true;
-            }
-            default:
-                return false;  // fonts, models, datas: what uses them is made with the document
-        }
-    }
-
-    static const char* table_key(RecordKind kind) {
-#define QH_TABLE_KEY(Class, table) \
-    if (kind == RecordKind::table) return #table;
-        QH_RECORD_KINDS(QH_TABLE_KEY)
-#undef QH_TABLE_KEY
-        return "";
+            },
+            // What uses these is made with the document.
+            [](OneOf<Font, Model, Data, Event, Effect, EventGroup, FontTexture, Scene> auto&) {
+                return false;
+            },
+        });
     }
 
     void restart_music() {
@@ -426,7 +412,7 @@ private:
     }
 
     void rebuild_programs() {
-        const ProgramReload r = rebuild_stale_programs(demo_->shaders, demo_->effects);
+        const ProgramReload r = rebuild_stale_programs(demo_->shaders, demo_->effects, runtime().screen);
         for (const ShaderProgram* p : r.rebuilt) {
             shader_problems_.erase(p);
             say("quill play: " + p->fragment_shader_filename + " rebuilt");
@@ -476,8 +462,10 @@ int cmd_play(const std::vector<std::string>& argv) {
 
     // Declared in the order of tear-down, last first.
     SdlSession sdl;
+    FontLibrary fonts;
     ShownGlWindow window;
     Mixer mixer;
+    fonts.open();
     if (!window.open("quill play: " + options.file.string(), options.width, options.height,
                      options.fullscreen ? ShownGlWindow::fullscreen : ShownGlWindow::resizable)) {
         std::fprintf(stderr,

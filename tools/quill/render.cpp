@@ -2,7 +2,6 @@
 // optionally a video with its sound.
 #include <GL/glew.h>
 #include <SDL.h>
-#include <SDL_ttf.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -235,7 +234,7 @@ int cmd_render(const std::vector<std::string>& argv) {
         std::fprintf(stderr, "quill render: cannot open the mixer to decode the sound (%s)\n", mixer.note().c_str());
         return exit_failure;
     }
-    TTF_Init();
+    session.fonts.open();
     runtime().screen = ScreenSize{settings.width, settings.height, settings.width, settings.height};
 
     {

@@ -12,7 +12,7 @@
 
 #include "core/runtime.h"
 #include "document/demo_tables.h"
-#include "timeline/dispatch.h"
+#include "timeline/timeline_dispatch.h"
 
 namespace qh::quill {
 
@@ -381,7 +381,7 @@ private:
     // `shown` is where the player itself plays.
     void members(const Event& player, double offset, const Window& shown, int depth) {
         const EventGroup& group = *player.group;
-        if (group.recurses() || depth > Timeline::max_group_depth) return;
+        if (group.recurses() || depth > TimelineDispatch::max_group_depth) return;
         const double inner = offset + player.start_beat - group.earliest_start();
         const std::optional<Window> playing = shown.clipped({player.start_beat + offset, player.end_beat + offset});
         for (const Event* m : group.events) {

@@ -1,4 +1,4 @@
-#include "platform/decode_guard.h"
+#include "decode/decode_guard.h"
 
 #include <SDL.h>
 
