@@ -66,6 +66,7 @@ Uint32 SDLCALL duck_ends(Uint32, void* param) {
 struct SamplePlayer::Voice {
     Mix_Chunk* chunk = nullptr;
     int32_t duration_ms = 0;
+    bool bytes_missing = false;  // load was given no bytes
     DuckSlot duck;
     // A play that found no free channel still counts as played until this
     // tick: asked again on every frame of its event, the sound would start
@@ -120,6 +121,7 @@ int32_t SamplePlayer::load(Key key, std::span<const uint8_t> bytes) {
         if (voice->chunk) Mix_FreeChunk(voice->chunk);
     }
     voice = std::make_unique<Voice>();
+    voice->bytes_missing = bytes.empty();
 
     voice->chunk = decode_sound(bytes);  // into its own buffer
     if (!voice->chunk) return 0;
@@ -174,6 +176,14 @@ bool SamplePlayer::playing(Key key) const {
     if (found == voices_.end()) return false;
     std::lock_guard lock(ducking().mutex);
     return found->second->duck.playing;
+}
+
+DeviceState SamplePlayer::device_state(Key key) const {
+    const auto found = voices_.find(key);
+    if (found == voices_.end()) return {};
+    const Voice& voice = *found->second;
+    if (voice.duration_ms > 0) return DeviceState::made();
+    return DeviceState::failure({voice.bytes_missing ? "has no sound bytes" : "sound does not decode"});
 }
 
 int32_t SamplePlayer::duration_ms(Key key) const {

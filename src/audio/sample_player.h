@@ -15,13 +15,16 @@
 // has passed.
 //
 // load, play and the destructor belong to the main thread; the timers run on
-// SDL's timer thread. Destroy the player before closing the mixer.
+// SDL's timer thread. Destroyed while the mixer is open, the player halts its
+// sounds; destroyed after the mixer closed, it only lets go of them.
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <unordered_map>
 
 #include <SDL_mixer.h>
+
+#include "core/device_state.h"
 
 namespace qh {
 
@@ -69,6 +72,11 @@ public:
     // The decoded length in milliseconds on the open device; 0 for an unknown
     // key or a sound that did not decode.
     int32_t duration_ms(Key key) const;
+    // The device side of the sample `key`: ready when it decoded to a sound
+    // of some length; failed when its bytes are missing or do not decode
+    // (one of 0 ms would never duck and restart on every frame); not built
+    // before load.
+    DeviceState device_state(Key key) const;
 
 private:
     struct Voice;

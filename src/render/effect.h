@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "core/device_state.h"
 #include "package/serializable.h"
 #include "render/frame_context.h"
 #include "render/gl/gl_objects.h"
@@ -99,6 +100,9 @@ public:
     // DeviceAllocationError (render/gl/device_allocation.h).
     void create_gpu_objects(const ScreenSize& screen);
     void realize(const ScreenSize& screen) { create_gpu_objects(screen); }
+    // Ready with a complete target; failed with its framebuffer status; not
+    // built without a program or before create_gpu_objects.
+    DeviceState device_state() const;
     // The copy buffer and copy texture at the frame's render size; throws
     // as create_gpu_objects does.
     void ensure_copy_target(const ScreenSize& screen);

@@ -64,6 +64,14 @@ std::string target_label(const std::string& effect, const char* what, const Scre
 
 }  // namespace
 
+DeviceState Effect::device_state() const {
+    if (gpu.target_complete) return DeviceState::made();
+    if (gpu.target_status == 0) return {};
+    char status[16];
+    std::snprintf(status, sizeof status, "0x%x", gpu.target_status);
+    return DeviceState::failure({std::string("target incomplete (status ") + status + ")"});
+}
+
 Effect::Buffer::Buffer(int32_t width_, int32_t height_)
     : pixels(static_cast<size_t>(std::max(width_, 0)) * static_cast<size_t>(std::max(height_, 0)) * 4),
       width(width_),

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "core/device_state.h"
 #include "package/serializable.h"
 #include "render/gl/gl_objects.h"
 #include "render/uniform_def.h"
@@ -112,7 +113,11 @@ public:
     void realize() { rebuild(); }
 
     // Linked successfully: drawing with it makes sense.
+    // device_state().ready(), for the drawing code, which asks every frame.
     bool usable() const { return gpu.linked; }
+    // Ready once linked; failed with the stages that did not compile and
+    // "not linked"; not built before the first build.
+    DeviceState device_state() const;
     // glUseProgram; does nothing for a program that is not usable.
     void use() const;
     // The location of any uniform by name; -1 when absent or not usable.

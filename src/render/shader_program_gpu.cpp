@@ -7,6 +7,16 @@
 
 namespace qh {
 
+DeviceState ShaderProgram::device_state() const {
+    if (gpu.linked) return DeviceState::made();
+    if (gpu.status_text.empty()) return {};  // every build says something
+    std::vector<std::string> faults;
+    if (!gpu.vertex.ok) faults.push_back("vertex shader did not compile");
+    if (!gpu.fragment.ok) faults.push_back("fragment shader did not compile");
+    faults.push_back("not linked");
+    return DeviceState::failure(std::move(faults));
+}
+
 namespace {
 
 // Printed logs are cut at this size: a 1 KiB cut keeps a runaway driver log

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "core/device_state.h"
 #include "package/byte_buffer.h"
 #include "package/serializable.h"
 #include "render/gl/gl_objects.h"
@@ -50,6 +51,9 @@ public:
 
     // decode_and_upload for an image, upload_blank for a blank texture.
     void realize();
+    // Ready with a GL texture; failed when its bytes are missing or do not
+    // decode (or the device cannot hold them); not built before realize.
+    DeviceState device_state() const;
     // Decodes `image_buffer` (any format the image library reads) and uploads
     // it as RGBA8, clamped, linear. Colours of images with alpha come out
     // multiplied by their alpha; images without alpha get alpha 255. An image
@@ -68,6 +72,7 @@ public:
         GlTexture texture;  // 0 when decoding failed
         int32_t width = 0;  // of the decoded image; 0 x 0 when it did not decode
         int32_t height = 0;
+        bool tried = false;  // realize ran
     } gpu;
 
 private:

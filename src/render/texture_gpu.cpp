@@ -40,7 +40,15 @@ Surface decode(const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
+DeviceState Texture::device_state() const {
+    if (gpu.texture) return DeviceState::made();
+    if (!gpu.tried) return {};
+    return DeviceState::failure(
+        {!image_buffer || image_buffer->length() == 0 ? "has no image bytes" : "image does not decode"});
+}
+
 void Texture::realize() {
+    gpu.tried = true;
     if (is_blank()) {
         upload_blank();
     } else {

@@ -39,6 +39,7 @@
 #include <glm/mat4x4.hpp>
 #include <tiny_gltf.h>
 
+#include "core/device_state.h"
 #include "package/byte_buffer.h"
 #include "package/serializable.h"
 #include "render/gl/gl_objects.h"
@@ -82,6 +83,10 @@ public:
     // texture, uploads every buffer and records every primitive's vertex
     // array (model_gpu.cpp). Problems are printed as "Warn: " lines, once.
     void realize();
+    // Ready once realized from a parsed asset; failed when the asset did not
+    // parse; not built before realize. (What realize left out, such as an
+    // image drawn white, is in gpu.problems: the model still draws.)
+    DeviceState device_state() const;
 
     // A glTF image on the GPU: clamped, linear, RGBA8 (name 0 when the image
     // did not decode or its file was missing).

@@ -39,6 +39,15 @@ void build_vertex_array(const PrimitiveLayout& p, const std::vector<GlBuffer>& b
 
 }  // namespace
 
+DeviceState Model::device_state() const {
+    if (!gpu.ready) return {};
+    if (!parsed) {
+        return DeviceState::failure(
+            {"does not parse: " + (parse_error.empty() ? std::string("no reason given") : parse_error)});
+    }
+    return DeviceState::made();
+}
+
 void Model::realize() {
     gpu = Gpu();
     const std::string label = filename.empty() ? std::string("(unnamed)") : filename;

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "core/device_state.h"
 #include "package/serializable.h"
 #include "render/gl/gl_objects.h"
 #include "scene3d/camera.h"
@@ -60,6 +61,9 @@ public:
     // one the device has no memory for, a "Warn:" line; the shadow pass then
     // draws nothing (scene_gpu.cpp).
     void realize();
+    // Ready with a complete shadow target; failed when it could not be made
+    // (the scene then draws with no shadow pass); not built before realize.
+    DeviceState device_state() const;
 
     // Not persisted: the scene's shadow target and the warnings given.
     struct Gpu {
@@ -69,6 +73,7 @@ public:
         GlTexture shadow_texture;
         GlFramebuffer shadow_framebuffer;
         uint32_t shadow_status = 0;   // framebuffer status at realize; 0 before
+        std::string shadow_problem;   // why the target was not made; empty otherwise
         bool shadow_complete = false;
         bool camera_warning_given = false;
         bool instance_warning_given = false;

@@ -9,7 +9,17 @@
 
 namespace qh {
 
+DeviceState Scene::device_state() const {
+    if (gpu.shadow_complete) return DeviceState::made();
+    if (!gpu.shadow_problem.empty()) return DeviceState::failure({gpu.shadow_problem});
+    if (gpu.shadow_status == 0) return {};
+    char status[16];
+    std::snprintf(status, sizeof status, "0x%x", gpu.shadow_status);
+    return DeviceState::failure({std::string("shadow target incomplete (status ") + status + ")"});
+}
+
 void Scene::realize() {
+    gpu.shadow_problem.clear();
     gpu.shadow_framebuffer.reset();
     gpu.shadow_texture.reset();
     const int32_t w = gpu.shadow_width, h = gpu.shadow_height;
@@ -39,6 +49,7 @@ void Scene::realize() {
             gpu.shadow_framebuffer = GlFramebuffer::generate();
             gpu.shadow_status = 0;
             gpu.shadow_complete = false;
+            gpu.shadow_problem = "shadow target cannot be made: " + problem;
             return;
         }
     }

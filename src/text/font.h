@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "core/device_state.h"
 #include "package/byte_buffer.h"
 #include "package/serializable.h"
 #include "text/device_handle.h"
@@ -51,6 +52,8 @@ public:
     // not open leaves a null handle, says why in gpu.error and prints it.
     void open();
     void realize() { open(); }
+    // Ready once open; failed with SDL_ttf's reason; not built before open.
+    DeviceState device_state() const;
     TTF_Font* handle() const { return gpu.font.get(); }
 
     // Not persisted. The stream is declared first so that it outlives the

@@ -16,6 +16,12 @@ void close_stream(SDL_RWops* stream) { SDL_RWclose(stream); }
 
 }  // namespace
 
+DeviceState Font::device_state() const {
+    if (handle()) return DeviceState::made();
+    if (!gpu.tried) return {};
+    return DeviceState::failure({"does not open: " + gpu.error});
+}
+
 void Font::open() {
     close();
     gpu.tried = true;

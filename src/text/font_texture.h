@@ -25,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/device_state.h"
 #include "package/serializable.h"
 #include "render/gl/gl_objects.h"
 #include "text/device_handle.h"
@@ -70,6 +71,9 @@ public:
     // that cannot be drawn, or that the device cannot hold, gets neither, a
     // reason in gpu.problem and a "Warn:" line.
     void realize();
+    // Ready with a GL texture; failed with why it was not made (left out,
+    // too large, no surface); not built before realize.
+    DeviceState device_state() const;
     // Drops the surface and texture, keeps `why` in gpu.problem and prints
     // the "Warn:" line: what realize does for a texture it cannot make.
     void leave_out(const std::string& why);

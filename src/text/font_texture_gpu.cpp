@@ -39,6 +39,12 @@ void upload(SDL_Surface& surface, GLuint texture) {
 
 }  // namespace
 
+DeviceState FontTexture::device_state() const {
+    if (gl_name() != 0) return DeviceState::made();
+    if (gpu.problem.empty()) return {};
+    return DeviceState::failure({gpu.problem});
+}
+
 void FontTexture::realize() {
     gpu.texture.reset();
     gpu.surface.reset();

@@ -4,6 +4,7 @@
 // copy, the scene hook and the colour target's completeness report.
 #include <GL/glew.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -239,6 +240,48 @@ TEST_F(EffectGl, IncompleteTargetIsReported) {
             EXPECT_EQ(out, "");
         }
     }
+    glGetError();  // the empty target's own complaints
+}
+
+// Every record's device side says where it stands the same way: not built
+// until its device step runs, then ready, or failed with what went wrong.
+TEST_F(EffectGl, DeviceStatesBeforeAndAfterTheirStep) {
+    struct Row {
+        const char* name;
+        std::function<DeviceState()> before, after;
+        DeviceState::Kind kind;
+        std::vector<std::string> problems;
+    };
+    auto broken = std::make_unique<ShaderProgram>();
+    broken->fragment_shader_source = "#version 150\nnot glsl\n";
+    auto good = gltest::build_program(solid_shader("vec4(1.0)"));
+    Texture undecodable("junk.png", {1, 2, 3});
+    Effect no_size("no size", good.get(), nullptr, nullptr, false, false, nullptr);
+    Scene scene;
+    scene.gpu.shadow_width = scene.gpu.shadow_height = 16;
+    const Row rows[] = {
+        {"program that does not compile", [&] { return broken->device_state(); },
+         [&] { broken->realize(); return broken->device_state(); }, DeviceState::Kind::failed,
+         {"fragment shader did not compile", "not linked"}},
+        {"texture that does not decode", [&] { return undecodable.device_state(); },
+         [&] { undecodable.realize(); return undecodable.device_state(); }, DeviceState::Kind::failed,
+         {"image does not decode"}},
+        {"effect target of no size", [&] { return no_size.device_state(); },
+         [&] { no_size.create_gpu_objects(ScreenSize{}); return no_size.device_state(); },
+         DeviceState::Kind::failed, {}},
+        {"shadow target", [&] { return scene.device_state(); },
+         [&] { scene.realize(); return scene.device_state(); }, DeviceState::Kind::ready, {}},
+    };
+    testing::internal::CaptureStdout();  // the build logs and "FB Error!" lines
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_FALSE(row.before().built());
+        const DeviceState after = row.after();
+        EXPECT_EQ(after.kind, row.kind);
+        if (!row.problems.empty()) EXPECT_EQ(after.problems, row.problems);
+        EXPECT_EQ(after.failed(), !after.problems.empty());
+    }
+    testing::internal::GetCapturedStdout();
     glGetError();  // the empty target's own complaints
 }
 

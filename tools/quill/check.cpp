@@ -163,10 +163,7 @@ Row check_program(const ShaderProgram& p, const ProgramUse& use) {
     const bool linked = p.usable();
     const std::vector<std::string> link = split_lines(p.gpu.link.log);
 
-    std::vector<std::string> faults;
-    if (!vertex.ok) faults.push_back("vertex shader did not compile");
-    if (!fragment.ok) faults.push_back("fragment shader did not compile");
-    if (!linked) faults.push_back("not linked");
+    std::vector<std::string> faults = p.device_state().problems;
     if (faults.empty()) {
         row.detail = "compiled, linked";
     } else if (use.include_only(p)) {
@@ -203,14 +200,15 @@ Row check_effect(const Effect& e) {
     row.fields["program"] = e.program ? JsonValue(e.program->fragment_shader_filename) : JsonValue();
     row.fields["target_complete"] = e.gpu.target_complete;
     row.fields["target_status"] = hex(e.gpu.target_status);
+    const DeviceState state = e.device_state();
     if (!e.program) {
         row.problems.push_back("no program (draws nothing)");
         row.detail = "no target";
-    } else if (e.gpu.target_complete) {
+    } else if (state.ready()) {
         row.detail = "target complete (" + std::to_string(s.render_width) + " x " +
                      std::to_string(s.render_height) + ")";
     } else {
-        row.problems.push_back("target incomplete (status " + hex(e.gpu.target_status) + ")");
+        row.problems = state.built() ? state.problems : std::vector<std::string>{"target not made"};
         row.detail = "target incomplete";
     }
     if (e.program && !e.program->usable())
@@ -232,16 +230,14 @@ Row check_effect(const Effect& e) {
 Row check_texture(const Texture& t) {
     Row row;
     row.name = display_name(t.name);
-    const bool decoded = t.gl_name() != 0;
-    row.fields["decoded"] = decoded;
+    const DeviceState state = t.device_state();
+    row.fields["decoded"] = state.ready();
     row.fields["width"] = t.gpu.width;
     row.fields["height"] = t.gpu.height;
-    if (decoded) {
+    if (state.ready()) {
         row.detail = std::to_string(t.gpu.width) + " x " + std::to_string(t.gpu.height);
-    } else if (!t.image_buffer || t.image_buffer->length() == 0) {
-        row.problems.push_back("has no image bytes");
     } else {
-        row.problems.push_back("image does not decode");
+        row.problems = state.built() ? state.problems : std::vector<std::string>{"was not decoded"};
     }
     return row;
 }
@@ -250,13 +246,13 @@ Row check_model(const Model& m) {
     Row row;
     row.name = display_name(m.filename);
     row.fields["parsed"] = m.parsed;
-    if (m.parsed) {
+    const DeviceState state = m.device_state();
+    if (state.ready()) {
         row.detail = "parsed (" + std::to_string(m.gltf.meshes.size()) + " meshes, " +
                      std::to_string(m.gltf.nodes.size()) + " nodes, " +
                      std::to_string(m.gltf.animations.size()) + " animations)";
     } else {
-        row.problems.push_back("does not parse: " +
-                               (m.parse_error.empty() ? std::string("no reason given") : m.parse_error));
+        row.problems = state.built() ? state.problems : std::vector<std::string>{"was not built"};
     }
     return row;
 }
@@ -266,15 +262,15 @@ Row check_model(const Model& m) {
 Row check_font(const Font& f) {
     Row row;
     row.name = display_name(f.name);
-    const bool opened = f.handle() != nullptr;
-    row.fields["opens"] = opened;
+    const DeviceState state = f.device_state();
+    row.fields["opens"] = state.ready();
     row.fields["ptsize"] = f.ptsize;
-    if (opened) {
+    if (state.ready()) {
         row.detail = "opens at " + std::to_string(f.ptsize) + " pt";
-    } else if (!f.gpu.tried) {
+    } else if (!state.built()) {
         row.problems.push_back("was not opened");
     } else {
-        row.problems.push_back("does not open: " + f.gpu.error);
+        row.problems = state.problems;
         row.fields["error"] = f.gpu.error;
     }
     return row;
@@ -285,7 +281,8 @@ Row check_font(const Font& f) {
 Row check_font_texture(const FontTexture& t) {
     Row row;
     row.name = display_name(t.name);
-    const bool allocated = t.gl_name() != 0;
+    const DeviceState state = t.device_state();
+    const bool allocated = state.ready();
     row.fields["font"] = t.font ? JsonValue(t.font->name) : JsonValue();
     row.fields["allocated"] = allocated;
     row.fields["width"] = t.width;
@@ -300,9 +297,11 @@ Row check_font_texture(const FontTexture& t) {
     } else if (!t.font->handle()) {
         row.detail += " (did not open: renders nothing)";
     }
-    if (!allocated)
-        row.problems.push_back(t.gpu.problem.empty() ? std::string("no texture was made")
-                                                     : t.gpu.problem);
+    if (!allocated) {
+        for (const std::string& p : state.built() ? state.problems
+                                                  : std::vector<std::string>{"no texture was made"})
+            row.problems.push_back(p);
+    }
     if (!t.gpu.problem.empty()) row.fields["problem"] = t.gpu.problem;
     return row;
 }
@@ -312,12 +311,11 @@ Row check_sample(const AudioSample& s, const SamplePlayer& samples) {
     row.name = display_name(s.name);
     const int32_t duration = samples.duration_ms(&s);
     row.fields["duration_ms"] = duration;
-    // A sample the mixer cannot decode gets no duration; one of 0 ms would
-    // never duck and restart on every frame, which is no better.
-    if (duration > 0) {
+    const DeviceState state = samples.device_state(&s);
+    if (state.ready()) {
         row.detail = std::to_string(duration) + " ms";
     } else {
-        row.problems.push_back(s.audio_buffer.empty() ? "has no sound bytes" : "sound does not decode");
+        row.problems = state.built() ? state.problems : std::vector<std::string>{"was not decoded"};
     }
     return row;
 }

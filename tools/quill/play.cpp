@@ -224,7 +224,7 @@ private:
     void collect_build_problems() {
         shader_problems_.clear();
         for (const auto& e : demo_->effects) {
-            if (!e || !e->program || e->program->usable()) continue;
+            if (!e || !e->program || !e->program->device_state().failed()) continue;
             std::string log = build_log(*e->program);
             shader_problems_[e->program] = log.empty() ? "does not link\n" : log;
         }

@@ -1,0 +1,32 @@
+#pragma once
+// What a record's device side came to: not built yet, ready, or failed with
+// what went wrong. Every record class with a device side reports it the same
+// way (`device_state()`; an audio sample's through its SamplePlayer), and the
+// player, `quill check` and `quill play` read this to tell whether a record
+// can be used and what to say when it cannot.
+//
+//   const DeviceState s = texture.device_state();
+//   if (s.failed()) for (const std::string& p : s.problems) say(p);
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qh {
+
+struct DeviceState {
+    enum class Kind { not_built, ready, failed };
+
+    static DeviceState made() { return {Kind::ready, {}}; }
+    static DeviceState failure(std::vector<std::string> problems) {
+        return {Kind::failed, std::move(problems)};
+    }
+
+    bool ready() const { return kind == Kind::ready; }
+    bool failed() const { return kind == Kind::failed; }
+    bool built() const { return kind != Kind::not_built; }
+
+    Kind kind = Kind::not_built;
+    std::vector<std::string> problems;  // failed: each fault in one line
+};
+
+}  // namespace qh
