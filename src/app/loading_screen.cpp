@@ -6,6 +6,7 @@
 #include "app/loader_assets.h"
 #include "audio/audio_sample.h"
 #include "audio/sample_player.h"
+#include "platform/sdl_session.h"
 #include "render/effect.h"
 #include "render/shader_program.h"
 #include "render/texture.h"
@@ -49,16 +50,6 @@ void mainImage(out vec4 fragColor, in vec2 fragCoord) {
     }
 }
 )";
-
-namespace {
-
-void drain_events() {
-    SDL_Event e;
-    while (SDL_PollEvent(&e)) {
-    }
-}
-
-}  // namespace
 
 LoadingScreen::LoadingScreen(SDL_Window* window, void* gl_context, SamplePlayer& samples)
     : window_(window), gl_context_(gl_context), samples_(samples) {

@@ -78,12 +78,6 @@ void print_gl_info() {
     std::printf("Renderer: %s\n", str(GL_RENDERER));
 }
 
-void drain_events() {
-    SDL_Event e;
-    while (SDL_PollEvent(&e)) {
-    }
-}
-
 // Hidden cursor, vertical sync, one swap before anything is drawn, then the
 // loader's own objects.
 std::unique_ptr<LoadingScreen> begin_loading(ShownGlWindow& window, DemoPlayback& playback) {

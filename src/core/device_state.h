@@ -7,6 +7,8 @@
 //
 //   const DeviceState s = texture.device_state();
 //   if (s.failed()) for (const std::string& p : s.problems) say(p);
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +21,16 @@ struct DeviceState {
     static DeviceState made() { return {Kind::ready, {}}; }
     static DeviceState failure(std::vector<std::string> problems) {
         return {Kind::failed, std::move(problems)};
+    }
+
+    // A framebuffer the device refused: "<what> (status 0x8cd6)".
+    static DeviceState incomplete(const std::string& what, uint32_t status) {
+        return failure({what + " (status " + hex_code(status) + ")"});
+    }
+    static std::string hex_code(uint32_t code) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%x", code);
+        return text;
     }
 
     bool ready() const { return kind == Kind::ready; }

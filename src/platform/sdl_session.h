@@ -24,4 +24,8 @@ public:
     bool init(uint32_t subsystems);
 };
 
+// Takes every pending window and input event and drops it: a window that is
+// busy loading still answers the system.
+void drain_events();
+
 }  // namespace qh

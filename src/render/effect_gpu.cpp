@@ -67,9 +67,7 @@ std::string target_label(const std::string& effect, const char* what, const Scre
 DeviceState Effect::device_state() const {
     if (gpu.target_complete) return DeviceState::made();
     if (gpu.target_status == 0) return {};
-    char status[16];
-    std::snprintf(status, sizeof status, "0x%x", gpu.target_status);
-    return DeviceState::failure({std::string("target incomplete (status ") + status + ")"});
+    return DeviceState::incomplete("target incomplete", gpu.target_status);
 }
 
 Effect::Buffer::Buffer(int32_t width_, int32_t height_)

@@ -13,9 +13,7 @@ DeviceState Scene::device_state() const {
     if (gpu.shadow_complete) return DeviceState::made();
     if (!gpu.shadow_problem.empty()) return DeviceState::failure({gpu.shadow_problem});
     if (gpu.shadow_status == 0) return {};
-    char status[16];
-    std::snprintf(status, sizeof status, "0x%x", gpu.shadow_status);
-    return DeviceState::failure({std::string("shadow target incomplete (status ") + status + ")"});
+    return DeviceState::incomplete("shadow target incomplete", gpu.shadow_status);
 }
 
 void Scene::realize() {

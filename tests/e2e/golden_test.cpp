@@ -128,7 +128,9 @@ TEST_P(Golden, FrameMatchesItsGoldenImage) {
     const std::string name = row.name;
     const fs::path golden = fs::path(QH_GOLDEN_DIR) / (name + ".png");
     const char* regenerate = std::getenv("QH_REGENERATE_GOLDEN");
-    if (!regenerate) ASSERT_TRUE(fs::exists(golden)) << "no golden image " << golden << " (scripts/regenerate-golden.sh)";
+    if (!regenerate) {
+        ASSERT_TRUE(fs::exists(golden)) << "no golden image " << golden << " (scripts/regenerate-golden.sh)";
+    }
 
     TempDir dir;
     const RgbImage actual = render(dir, row);

@@ -278,7 +278,9 @@ TEST_F(EffectGl, DeviceStatesBeforeAndAfterTheirStep) {
         EXPECT_FALSE(row.before().built());
         const DeviceState after = row.after();
         EXPECT_EQ(after.kind, row.kind);
-        if (!row.problems.empty()) EXPECT_EQ(after.problems, row.problems);
+        if (!row.problems.empty()) {
+            EXPECT_EQ(after.problems, row.problems);
+        }
         EXPECT_EQ(after.failed(), !after.problems.empty());
     }
     testing::internal::GetCapturedStdout();

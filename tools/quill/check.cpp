@@ -123,12 +123,6 @@ std::string gl_text(GLenum which) {
     return s ? reinterpret_cast<const char*>(s) : "";
 }
 
-std::string hex(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%x", v);
-    return buf;
-}
-
 // ---- Checks of the record state after realize/prepare --------------------
 
 JsonValue stage_json(const ShaderProgram::Gpu::Outcome& s, const char* verdict) {
@@ -163,8 +157,9 @@ Row check_program(const ShaderProgram& p, const ProgramUse& use) {
     const bool linked = p.usable();
     const std::vector<std::string> link = split_lines(p.gpu.link.log);
 
-    std::vector<std::string> faults = p.device_state().problems;
-    if (faults.empty()) {
+    const DeviceState state = p.device_state();
+    std::vector<std::string> faults = state.built() ? state.problems : std::vector<std::string>{"not built"};
+    if (state.ready()) {
         row.detail = "compiled, linked";
     } else if (use.include_only(p)) {
         row.detail = "included by other programs, drawn by no effect; built alone: ";
@@ -199,7 +194,7 @@ Row check_effect(const Effect& e) {
     const ScreenSize& s = runtime().screen;
     row.fields["program"] = e.program ? JsonValue(e.program->fragment_shader_filename) : JsonValue();
     row.fields["target_complete"] = e.gpu.target_complete;
-    row.fields["target_status"] = hex(e.gpu.target_status);
+    row.fields["target_status"] = DeviceState::hex_code(e.gpu.target_status);
     const DeviceState state = e.device_state();
     if (!e.program) {
         row.problems.push_back("no program (draws nothing)");
