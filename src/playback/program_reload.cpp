@@ -42,7 +42,23 @@ struct LastGood {
     }
 };
 
+ProgramFailure failure_of(const ShaderProgram& p) {
+    const char* const silent = "the program does not link (the driver gave no message)";
+    ProgramFailure f{&p, build_log(p), p.build_messages()};
+    if (f.log.empty()) f.log = std::string(silent) + "\n";
+    if (f.messages.empty()) f.messages.push_back({{}, silent});
+    return f;
+}
+
 }  // namespace
+
+std::vector<ProgramFailure> failed_programs(ProgramTable shaders, EffectTable effects) {
+    std::vector<ProgramFailure> out;
+    for (const std::unique_ptr<ShaderProgram>& p : shaders) {
+        if (p && p->device_state().failed() && drawn_by_an_effect(*p, effects)) out.push_back(failure_of(*p));
+    }
+    return out;
+}
 
 bool program_is_stale(const ShaderProgram& p, ProgramTable shaders) {
     return p.vertex_shader_source != p.gpu.compiled_vertex_source ||
@@ -73,15 +89,15 @@ ProgramReload rebuild_stale_programs(ProgramTable shaders, EffectTable effects,
             result.rebuilt.push_back(p);
             continue;
         }
-        std::string log = build_log(*p);
-        if (log.empty()) log = "the program does not link (the driver gave no message)\n";
+        // Read before a restore puts the last good build's logs back.
+        ProgramFailure failure = failure_of(*p);
         if (last.gpu.linked) {
             last.restore(*p);
-            result.failed.push_back({p, std::move(log)});
+            result.failed.push_back(std::move(failure));
         } else if (drawn_by_an_effect(*p, effects)) {
             // Nothing good to keep; a text that only serves #include in
             // others never links alone and is judged by its includers.
-            result.failed.push_back({p, std::move(log)});
+            result.failed.push_back(std::move(failure));
         }
     }
     for (const std::unique_ptr<Effect>& e : effects) {

@@ -27,6 +27,7 @@ namespace qh {
 struct ProgramFailure {
     const ShaderProgram* program;
     std::string log;  // the driver's messages, each line labelled with its stage
+    std::vector<CompilerMessage> messages;  // the same, placed in the authored files
 };
 
 struct ProgramReload {
@@ -39,6 +40,10 @@ bool program_is_stale(const ShaderProgram& program, ProgramTable shaders);
 
 ProgramReload rebuild_stale_programs(ProgramTable shaders, EffectTable effects,
                                      const ScreenSize& screen);
+
+// The programs effects draw with whose last build failed, in table order,
+// with what it said: what the live preview shows after (re)loading a document.
+std::vector<ProgramFailure> failed_programs(ProgramTable shaders, EffectTable effects);
 
 // What the last build of `program` said, "vertex: ", "fragment: " and "link: "
 // before each of its stages' lines; empty when the driver said nothing.

@@ -150,8 +150,9 @@ void lint_effect_json(const JsonValue& value, std::vector<std::string>& warnings
         return;
     }
     expect_text(value, "name", context, warnings);
+    // The input lists may be left out: an absent list is the empty one,
+    // which is what an author who left it out means.
     for (const char* key : {"textures", "effects", "font_textures"}) {
-        expect_present(value, key, context, "an empty list", warnings);
         expect_text_array(value, key, context, warnings);
     }
     expect_present(value, "program", context, "no program: the effect draws nothing", warnings);

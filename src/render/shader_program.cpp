@@ -156,19 +156,36 @@ void ShaderProgram::read_binary(BinaryReader& in) {
 }
 
 std::string expand_includes(const std::string& source, ProgramTable programs,
-                            const ShaderProgram* self, std::vector<const ShaderProgram*>* spliced) {
-    std::string text = source;
+                            const ShaderProgram* self, std::vector<const ShaderProgram*>* spliced,
+                            SourceMap* map, const std::string& file) {
+    std::vector<const ShaderProgram*> candidates;
+    std::vector<SourceText> texts;
     for (const std::unique_ptr<ShaderProgram>& p : programs) {
         if (!p || p.get() == self) continue;
-        const std::string directive = "#include \"" + p->fragment_shader_filename + "\"";
-        // Each program is spliced in at most once, so the text grows by at
-        // most the sum of the table's sources, whatever the directives say.
-        const size_t at = text.find(directive);
-        if (at == std::string::npos) continue;
-        text.replace(at, directive.size(), p->fragment_shader_source);
-        if (spliced) spliced->push_back(p.get());
+        candidates.push_back(p.get());
+        texts.push_back({p->fragment_shader_filename, p->fragment_shader_source});
     }
-    return text;
+    ExpandedSource e = expand_sources({file, source}, texts);
+    if (spliced) {
+        for (size_t i : e.spliced) spliced->push_back(candidates[i]);
+    }
+    if (map) *map = std::move(e.map);
+    return std::move(e.text);
+}
+
+std::vector<CompilerMessage> ShaderProgram::build_messages() const {
+    std::vector<CompilerMessage> out;
+    auto add = [&](const std::string& log, const SourceMap& map, const char* stage) {
+        for (CompilerMessage& m : translate_log(log, map)) {
+            if (m.place.empty()) m.message = stage + m.message;
+            out.push_back(std::move(m));
+        }
+    };
+    add(gpu.vertex.log, SourceMap(vertex_shader_filename), "vertex: ");
+    add(gpu.fragment.log, gpu.fragment_map, "fragment: ");
+    // After a stage that did not compile, the link's words only repeat that.
+    if (gpu.vertex.ok && gpu.fragment.ok) add(gpu.link.log, SourceMap(), "link: ");
+    return out;
 }
 
 void lint_shader_program_json(const JsonValue& value, std::vector<std::string>& warnings) {

@@ -16,8 +16,10 @@
 //   if (p.usable()) { p.use(); p.set_float(p.location_of("gain"), 0.5f); }
 //
 // A build prints the driver's logs on standard output and keeps the outcome
-// in `gpu.status_text`. A program that failed to compile or link stays in its
+// in `gpu.status_text`; a failed build then prints "Shader build failed: "
+// and the fragment file. A program that failed to compile or link stays in its
 // table, not usable: every location is -1 and effects skip drawing with it.
+// `build_messages()` gives the logs in the lines of the files the author wrote.
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -28,6 +30,7 @@
 #include "core/device_state.h"
 #include "package/serializable.h"
 #include "render/gl/gl_objects.h"
+#include "render/shader_log.h"
 #include "render/uniform_def.h"
 
 namespace qh {
@@ -70,10 +73,12 @@ using ProgramTable = std::span<const std::unique_ptr<ShaderProgram>>;
 // is replaced by P's authored fragment text. Later duplicates stay as
 // written; a directive brought in by a replacement is expanded only when its
 // target comes later in the table. Pure text work, no GL. `spliced`, when
-// given, receives the programs whose text went in, in table order.
+// given, receives the programs whose text went in, in table order; `map`,
+// where each compiled line came from (`file` names `source`).
 std::string expand_includes(const std::string& source, ProgramTable programs,
                             const ShaderProgram* self,
-                            std::vector<const ShaderProgram*>* spliced = nullptr);
+                            std::vector<const ShaderProgram*>* spliced = nullptr,
+                            SourceMap* map = nullptr, const std::string& file = {});
 
 // Sampler slot i reads texture unit i; the sound texture sits on this unit.
 inline constexpr int sampler_slot_count = 16;
@@ -122,6 +127,12 @@ public:
     void use() const;
     // The location of any uniform by name; -1 when absent or not usable.
     int32_t location_of(const std::string& uniform) const;
+    // What the last build's logs say, in the coordinates of the files the
+    // author wrote: the vertex stage's, the fragment stage's (a line the
+    // driver gave no place for keeps "vertex: " or "fragment: " before it),
+    // then the link's ("link: " before each) unless a stage did not compile.
+    // Pure text work.
+    std::vector<CompilerMessage> build_messages() const;
     // Make the program current and set one uniform; location -1 is skipped.
     void set_float(int32_t location, float v);
     void set_int(int32_t location, int32_t v);
@@ -138,6 +149,7 @@ public:
         Outcome vertex, fragment, link;
         std::vector<const ShaderProgram*> included;  // spliced into the fragment text
         std::string expanded_fragment_source;  // what is compiled
+        SourceMap fragment_map;                // its lines in the authored files
         std::string compiled_vertex_source;    // the vertex text of the last build
         std::string status_text;               // outcome of the last build, for display
         GlShader vertex_shader;

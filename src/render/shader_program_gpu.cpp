@@ -95,10 +95,14 @@ void ShaderProgram::rebuild(ProgramTable include_sources) {
 
     gpu.compiled_vertex_source = vertex_shader_source;
     compile(gpu.vertex_shader, vertex_shader_source, gpu.vertex, gpu.status_text);
-    gpu.expanded_fragment_source =
-        include_sources.empty()
-            ? fragment_shader_source
-            : expand_includes(fragment_shader_source, include_sources, this, &gpu.included);
+    if (include_sources.empty()) {
+        gpu.expanded_fragment_source = fragment_shader_source;
+        gpu.fragment_map = SourceMap(fragment_shader_filename);
+    } else {
+        gpu.expanded_fragment_source =
+            expand_includes(fragment_shader_source, include_sources, this, &gpu.included,
+                            &gpu.fragment_map, fragment_shader_filename);
+    }
     // Each compile replaces the status, so it ends up describing the fragment stage.
     compile(gpu.fragment_shader, gpu.expanded_fragment_source, gpu.fragment, gpu.status_text);
 
@@ -118,8 +122,12 @@ void ShaderProgram::rebuild(ProgramTable include_sources) {
     }
     gpu.linked = gpu.link.ok;
     // A failed program keeps every location at -1; asking an unlinked
-    // program for locations would only raise GL errors.
-    if (!gpu.linked) return;
+    // program for locations would only raise GL errors. The driver's lines
+    // above name no file, so the build says which one it was.
+    if (!gpu.linked) {
+        std::printf("Shader build failed: %s\n", fragment_shader_filename.c_str());
+        return;
+    }
 
     const GLuint prog = gpu.program;
     auto look_up = [&](StandardUniform which) {

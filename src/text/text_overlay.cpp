@@ -4,6 +4,8 @@
 #include <SDL.h>
 #include <SDL_ttf.h>
 
+#include <algorithm>
+
 #include "render/shader_program.h"
 
 namespace qh {
@@ -75,15 +77,18 @@ bool TextOverlay::open(const std::string& font_path, int ptsize) {
     return true;
 }
 
-void TextOverlay::set_lines(const std::vector<std::string>& lines) {
+void TextOverlay::set_lines(const std::vector<std::string>& lines, int width) {
     std::string text;
     for (const std::string& l : lines) text += (text.empty() ? "" : "\n") + (l.empty() ? " " : l);
-    if (!font_ || text == shown_) return;
+    // The text sits 2 margins in from the left and keeps as much on the right.
+    const int wrap = width > 0 ? std::max(width - 4 * margin, 1) : 0;
+    if (!font_ || (text == shown_ && wrap == shown_wrap_)) return;
     shown_ = text;
+    shown_wrap_ = wrap;
     text_w_ = text_h_ = 0;
     if (text.empty()) return;
-    // Wrapping width 0: lines break at the line feeds only.
-    SDL_Surface* rendered = TTF_RenderUTF8_Blended_Wrapped(font_, text.c_str(), SDL_Color{255, 255, 255, 255}, 0);
+    SDL_Surface* rendered =
+        TTF_RenderUTF8_Blended_Wrapped(font_, text.c_str(), SDL_Color{255, 255, 255, 255}, uint32_t(wrap));
     if (!rendered) return;
     SDL_Surface* rgba = SDL_ConvertSurfaceFormat(rendered, SDL_PIXELFORMAT_RGBA32, 0);
     SDL_FreeSurface(rendered);

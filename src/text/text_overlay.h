@@ -8,7 +8,7 @@
 //   TextOverlay overlay;
 //   if (!overlay.open("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 15))
 //       report(overlay.error());
-//   overlay.set_lines(lines);                     // renders only when they changed
+//   overlay.set_lines(lines, window_width);       // renders only when they changed
 //   glBindFramebuffer(GL_FRAMEBUFFER, 0);
 //   overlay.draw(window_width, window_height);
 //
@@ -38,7 +38,10 @@ public:
     bool is_open() const { return font_ != nullptr; }
     const std::string& error() const { return error_; }
 
-    void set_lines(const std::vector<std::string>& lines);
+    // Lines longer than the panel has room for in a framebuffer `width`
+    // pixels wide break between words (and within a word longer than the
+    // room); 0: they break at their own ends only.
+    void set_lines(const std::vector<std::string>& lines, int width = 0);
     // Over a framebuffer of `width` x `height` pixels; sets the viewport to it.
     void draw(int width, int height);
 
@@ -53,6 +56,7 @@ private:
     GlBuffer quad_buffer_;
     GlTexture text_;
     std::string shown_;
+    int shown_wrap_ = 0;
     int text_w_ = 0, text_h_ = 0;
     std::string error_;
 };

@@ -38,17 +38,18 @@ float animation_fraction(float position, float divider, float start, float end) 
 SceneKeys scene_keys(const Event& event, float beat) {
     SceneKeys keys;
     for (size_t i = 0; i < camera_keys.size(); ++i) keys.camera[i] = key_value(event, camera_keys[i], beat);
-    keys.light.distance = key_value(event, "ldD", beat);
-    keys.light.x = key_value(event, "ldX", beat);
-    keys.light.y = key_value(event, "ldY", beat);
-    keys.light.z = key_value(event, "ldZ", beat);
-    keys.instance_count = truncate_to_int(key_value(event, "render_instances", beat).value_or(1.0f));
-    keys.animation_index = truncate_to_int(key_value(event, "animation_index", beat).value_or(0.0f));
-    keys.animation_position =
-        animation_fraction(key_value(event, "animation_position", beat).value_or(0.0f),
-                           key_value(event, "animation_divider", beat).value_or(1.0f),
-                           key_value(event, "animation_start", beat).value_or(0.0f),
-                           key_value(event, "animation_end", beat).value_or(1.0f));
+    const auto& [distance, x, y, z] = light_keys;
+    keys.light.distance = key_value(event, distance, beat);
+    keys.light.x = key_value(event, x, beat);
+    keys.light.y = key_value(event, y, beat);
+    keys.light.z = key_value(event, z, beat);
+    keys.instance_count = truncate_to_int(key_value(event, instances_key, beat).value_or(1.0f));
+    const auto& [index, position, divider, start, end] = animation_keys;
+    keys.animation_index = truncate_to_int(key_value(event, index, beat).value_or(0.0f));
+    keys.animation_position = animation_fraction(key_value(event, position, beat).value_or(0.0f),
+                                                 key_value(event, divider, beat).value_or(1.0f),
+                                                 key_value(event, start, beat).value_or(0.0f),
+                                                 key_value(event, end, beat).value_or(1.0f));
     return keys;
 }
 

@@ -7,6 +7,7 @@
 // A group never overrides these keys: a member moves its scene by its own
 // curves. Plain functions, no GL.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -25,6 +26,27 @@ inline constexpr std::array<std::string_view, 9> camera_keys = {
     "camera_direction_x", "camera_direction_y", "camera_direction_z",
     "camera_up_x",        "camera_up_y",        "camera_up_z",
 };
+
+// The light keys: the distance, then the direction's x, y and z.
+inline constexpr std::array<std::string_view, 4> light_keys = {"ldD", "ldX", "ldY", "ldZ"};
+inline constexpr std::string_view instances_key = "render_instances";
+// The animation keys: which animation, where in it, and the divider, start
+// and end of animation_fraction.
+inline constexpr std::array<std::string_view, 5> animation_keys = {
+    "animation_index", "animation_position", "animation_divider", "animation_start",
+    "animation_end",
+};
+
+// Every curve name scene_keys reads.
+inline constexpr auto scene_key_names = [] {
+    std::array<std::string_view, camera_keys.size() + light_keys.size() + 1 + animation_keys.size()> all{};
+    size_t i = 0;
+    for (std::string_view k : camera_keys) all[i++] = k;
+    for (std::string_view k : light_keys) all[i++] = k;
+    all[i++] = instances_key;
+    for (std::string_view k : animation_keys) all[i++] = k;
+    return all;
+}();
 
 // A key's curve without points counts as 0.
 struct SceneKeys {

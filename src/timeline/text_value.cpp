@@ -65,13 +65,14 @@ void text_value(const ControlPointCurve* curve, float start_beat, float end_beat
 
     out.assign(point.text);
     Digits buf;
-    replace_first(out, "<BEAT>", fixed(clock_beat, buf));
-    replace_first(out, "<IBEAT>", truncated(clock_beat, buf));
-    replace_first(out, "<CP>", fixed(point.beat, buf));
-    replace_first(out, "<ICP>", truncated(point.beat, buf));
+    const auto& [beat_p, ibeat_p, cp_p, icp_p, acp_p, iacp_p] = text_placeholders;
+    replace_first(out, beat_p, fixed(clock_beat, buf));
+    replace_first(out, ibeat_p, truncated(clock_beat, buf));
+    replace_first(out, cp_p, fixed(point.beat, buf));
+    replace_first(out, icp_p, truncated(point.beat, buf));
     const float absolute = point.beat + start_beat;
-    replace_first(out, "<ACP>", fixed(absolute, buf));
-    replace_first(out, "<IACP>", truncated(absolute, buf));
+    replace_first(out, acp_p, fixed(absolute, buf));
+    replace_first(out, iacp_p, truncated(absolute, buf));
 
     // The last point is never typed: it has no span to type over.
     if (chars_per_beat == no_typing || cur + 1 == pts.size()) return;

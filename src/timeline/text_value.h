@@ -19,6 +19,7 @@
 // Text is bytes: one byte is one character. Pure: no state, no device. The
 // `out` forms reuse the string's storage, so a steady text costs no
 // allocation per frame.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,6 +31,12 @@ namespace qh {
 class Event;
 
 inline constexpr int32_t no_typing = -1;
+
+// The placeholders a text value fills, in the order it fills them; any other
+// "<...>" shows as written.
+inline constexpr std::array<std::string_view, 6> text_placeholders = {
+    "<BEAT>", "<IBEAT>", "<CP>", "<ICP>", "<ACP>", "<IACP>",
+};
 
 // The text of `curve` at absolute `beat` for an event whose window is
 // [start_beat, end_beat] (closed); empty outside it, for a null or empty

@@ -139,24 +139,25 @@ TEST(QuillCheck, ASoundDocumentBuildsInBothForms) {
         }
         for (const char* effect : {"red", "green"})
             EXPECT_NE(report_line(r.out, "ok", effect).find("target complete"), std::string::npos) << r.out;
-        EXPECT_NE(report_line(r.out, "ok", "resources/lib.frag").find("included by other programs"),
+        EXPECT_NE(report_line(r.out, "ok", "resources/lib.frag").find("included by 2 programs"),
                   std::string::npos) << r.out;
         for (const char* other : {"resources/logo.png", "resources/Box.glb", "sans", "title",
                                   "resources/hit.wav", "Intro", "Hit"})
             EXPECT_NE(report_line(r.out, "ok", other), "") << other << "\n" << r.out;
-        EXPECT_NE(r.out.find("summary: 12 records checked, nothing failed"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("summary: 15 records checked, nothing failed"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("device memory: "), std::string::npos) << r.out;
     }
 }
 
 // Each row breaks one record of the sound document; the check must fail on
-// exactly that record and say why.
+// that record and say why, and on nothing else but what uses it.
 struct Breakage {
     const char* label;
     std::function<void(Demo&)> apply;
     const char* record;   // the name the FAILED line carries
     const char* problem;  // part of what it says
     std::vector<std::string> env = {};
+    int failed = 1;  // rows that fail: the record and what cannot work without it
 };
 
 TEST(QuillCheck, EachBrokenRecordFailsTheCheckAlone) {
@@ -176,7 +177,7 @@ TEST(QuillCheck, EachBrokenRecordFailsTheCheckAlone) {
          [](Demo& d) { d.models[0]->buffer = ByteBuffer(test::bytes_of("glTF but not really")); },
          "resources/Box.glb", "does not parse"},
         {"font bytes", [](Demo& d) { d.fonts[0]->font_buffer = ByteBuffer(test::bytes_of("no font")); },
-         "sans", "does not open"},
+         "sans", "does not open", {}, 2},  // and the text texture that uses it
         {"text texture font", [](Demo& d) { d.font_textures[0]->font = nullptr; }, "title", "no font"},
         {"text texture size", [](Demo& d) { d.font_textures[0]->width = 0; }, "title", "cannot be drawn"},
         {"sound bytes",
@@ -202,7 +203,8 @@ TEST(QuillCheck, EachBrokenRecordFailsTheCheckAlone) {
         const QuillRun r = quill(dir, {"check", exe.string()}, row.env);
         EXPECT_EQ(r.status, 1) << r.out << r.err;
         EXPECT_NE(report_line(r.out, "FAILED", row.record).find(row.problem), std::string::npos) << r.out;
-        EXPECT_NE(r.out.find("records checked, 1 failed"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("records checked, " + std::to_string(row.failed) + " failed"), std::string::npos)
+            << r.out;
     }
 }
 
@@ -235,16 +237,17 @@ TEST(QuillCheck, ABrokenShaderIsReportedWithTheDriversErrorLine) {
     EXPECT_EQ(text.status, 1);
     const size_t failed = text.out.find(report_line(text.out, "FAILED", "resources/green.frag"));
     ASSERT_NE(failed, std::string::npos) << text.out;
-    // The driver's own line, quoted under the file that caused it.
-    const size_t quoted = text.out.find("fragment: ", failed);
+    // The driver's line, placed at the line of the file the author wrote.
+    const size_t quoted = text.out.find("resources/green.frag:3: error: ", failed);
     ASSERT_NE(quoted, std::string::npos) << text.out;
     const std::string driver_line = text.out.substr(quoted, text.out.find('\n', quoted) - quoted);
     EXPECT_NE(driver_line.find("undefined_colour"), std::string::npos) << text.out;
-    EXPECT_NE(text.out.find("summary: 12 records checked, 1 failed (shaders: 1)"), std::string::npos)
+    EXPECT_NE(text.out.find("summary: 15 records checked, 1 failed (shaders: 1)"), std::string::npos)
         << text.out;
 
-    // The JSON report alone on standard output; the build's log went to stderr.
-    const QuillRun json = quill(dir, {"check", exe.string(), "--json"});
+    // The JSON report alone on standard output; with --verbose the build's
+    // own log goes to stderr.
+    const QuillRun json = quill(dir, {"check", exe.string(), "--json", "--verbose"});
     EXPECT_EQ(json.status, 1);
     const JsonValue j = JsonValue::parse(json.out);
     EXPECT_FALSE(j["ok"].get<bool>());
@@ -258,6 +261,7 @@ TEST(QuillCheck, ABrokenShaderIsReportedWithTheDriversErrorLine) {
     for (const JsonValue& line : green["fragment_shader"]["log"])
         quoted_in_json |= line.get<std::string>().find("undefined_colour") != std::string::npos;
     EXPECT_TRUE(quoted_in_json) << green.dump(2);
+    EXPECT_EQ(green["messages"][0].get<std::string>().rfind("resources/green.frag:3: error: ", 0), 0u);
     EXPECT_NE(json.err.find("undefined_colour"), std::string::npos) << json.err;
     const JsonValue& red = j["tables"]["shaders"][0];
     EXPECT_TRUE(red["ok"].get<bool>());
@@ -266,6 +270,24 @@ TEST(QuillCheck, ABrokenShaderIsReportedWithTheDriversErrorLine) {
         EXPECT_TRUE(effect["target_complete"].get<bool>()) << effect.dump();
         EXPECT_EQ(effect["target_status"], "0x8cd5");  // GL_FRAMEBUFFER_COMPLETE
     }
+}
+
+// An error in the file that both drawn programs include is said once, with
+// the first program's directive; the file is listed as included, not failed.
+TEST(QuillCheck, AnErrorInASharedFileIsSaidOnce) {
+    TempDir dir;
+    auto demo = good_demo();
+    demo->shaders[2]->fragment_shader_source = "vec4 tint(vec3 rgb) { return vec4(rgb, 1.0) }\n";
+    const QuillRun r = quill(dir, {"check", make_player(dir, write_demo_payload(*demo)).string()});
+    EXPECT_EQ(r.status, 1);
+    const size_t said = r.out.find("resources/lib.frag:1: error: ");
+    ASSERT_NE(said, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("resources/lib.frag:1: error: ", said + 1), std::string::npos) << r.out;
+    const std::string line = r.out.substr(said, r.out.find('\n', said) - said);
+    EXPECT_TRUE(line.ends_with(" (included from resources/red.frag:2)")) << r.out;
+    EXPECT_NE(r.out.find("(resources/lib.frag: ", said), std::string::npos) << r.out;
+    EXPECT_NE(report_line(r.out, "ok", "resources/lib.frag").find("included by 2 programs"), std::string::npos)
+        << r.out;
 }
 
 TEST(QuillCheck, HelpUsageErrorsAndTruncatedPackages) {

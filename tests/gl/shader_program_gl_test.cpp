@@ -61,6 +61,7 @@ TEST(ExpandIncludes, ReplacesTheFirstDirectivePerProgramInTableOrder) {
 class ShaderProgramGl : public GlTest {};
 
 TEST_F(ShaderProgramGl, SuccessfulBuildFindsTheNamesItUses) {
+    testing::internal::CaptureStdout();
     auto p = gltest::build_program(
         "#version 150\n"
         "out vec4 fragColor;\n"
@@ -70,6 +71,7 @@ TEST_F(ShaderProgramGl, SuccessfulBuildFindsTheNamesItUses) {
         "void main() { fragColor = texture(tex, vec2(beat)) + texture(tex7, resolution)\n"
         "    + texture(tex0, vec2(0.0)) + vec4(gain); }\n",
         {{"gain", 0.25f}, {"not_declared", 1.0f}});
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     ASSERT_TRUE(p->usable()) << p->gpu.status_text;
     EXPECT_EQ(p->gpu.status_text, "Compilation successful.");
     const auto& g = p->gpu;
@@ -102,6 +104,7 @@ TEST_F(ShaderProgramGl, BrokenShaderLogsAndStaysUnusable) {
     EXPECT_NE(compile_log, "Compilation successful.");
     EXPECT_NE(out.find(compile_log + "\n"), std::string::npos) << out;
     EXPECT_NE(out.find("LINKER ERROR: " + status.substr(linker + 15)), std::string::npos) << out;
+    EXPECT_NE(out.find("\nShader build failed: resources/untitled.frag\n"), std::string::npos) << out;
     for (int32_t l : broken->gpu.locations) EXPECT_EQ(l, -1);
     EXPECT_EQ(broken->location_of("anything"), -1);
 

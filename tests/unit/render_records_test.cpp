@@ -405,10 +405,10 @@ TEST(RenderRecordsJson, LintNamesWhatReadsUnexpectedly) {
         {lint_shader_program_json, R"({"vertex_shader_source":"v","fragment_shader_source":"f",
             "uniform_defs":[{"name":"k","min_val":0,"max_val":1.0}]})", {"uniform \"k\": \"min_val\" is 0"}},
         {lint_texture_json, R"({"name":"a","image_buffer":12})", {"\"image_buffer\" is 12"}},
-        {lint_effect_json, R"({"name":"e","textures":[],"effects":[],"font_textures":[],"program":"p"})", {}},
+        {lint_effect_json, R"({"name":"e","program":"p"})", {}},  // the input lists may be left out
         {lint_effect_json, R"({"name":"e","textures":["a",3],"effects":"b","feedback":1,"screen_texture":"y"})",
-         {"\"textures\"[1] is 3", "\"effects\" is \"b\" (a string)", "\"font_textures\" is missing",
-          "\"program\" is missing", "\"feedback\" is 1", "\"screen_texture\" is \"y\""}},
+         {"\"textures\"[1] is 3", "\"effects\" is \"b\" (a string)", "\"program\" is missing",
+          "\"feedback\" is 1", "\"screen_texture\" is \"y\""}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.json);

@@ -4,8 +4,10 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -18,8 +20,10 @@
 #include "commands.h"
 #include "core/runtime.h"
 #include "document_io.h"
+#include "document/demo_io.h"
 #include "document/device_memory.h"
 #include "lint.h"
+#include "names.h"
 #include "playback/demo_playback.h"
 #include "document/demo_tables.h"
 
@@ -28,22 +32,28 @@ namespace qh::quill {
 namespace {
 
 const char* const usage =
-    "usage: quill check FILE [--json]\n"
+    "usage: quill check FILE [--json] [--verbose]\n"
     "\n"
     "Builds everything in FILE (a packed player or a project.json) on the GPU and\n"
     "in the mixer, as the player does while loading, in a hidden window. Reports\n"
     "per program its fragment file and whether each shader compiled and the\n"
     "program linked, with the driver's log lines; per effect whether its colour\n"
     "target is complete; the other records that did not build; and a summary.\n"
-    "The build prints its own diagnostics (the driver's logs, \"FB Error!\") on\n"
-    "standard output first, as the player does; programs are reported as built\n"
-    "last, with their #include directives resolved.\n"
-    "--json prints the report as one JSON object; the build's diagnostics then go\n"
-    "to standard error.\n"
+    "Programs are reported as built last, with their #include directives resolved.\n"
+    "The driver's messages name the file and line they are about (in a file that\n"
+    "programs #include, with one program that includes it) and each is said once,\n"
+    "however many programs repeat it; a program that only serves #include in others\n"
+    "is listed with how many include it.\n"
+    "--json prints the report as one JSON object.\n"
+    "--verbose also shows what the player prints while it builds (the files it\n"
+    "loads, the driver's logs, \"FB Error!\"): on standard output before the\n"
+    "report, or on standard error with --json.\n"
     "What models use that the player does not draw (morph targets, say) is warned\n"
     "about on standard error; it is not a failure.\n"
     "\n"
     "Counted as failures:\n"
+    "  a tempo (\"bpm\") that is not above 0, an end beat that is not above 0\n"
+    "  music that the mixer does not decode (not checked when no mixer opens)\n"
     "  a shader that does not compile, a program that does not link (not counted\n"
     "    for a program that other programs #include and no effect draws with)\n"
     "  an effect with no program, or whose colour target is incomplete\n"
@@ -51,11 +61,17 @@ const char* const usage =
     "  a texture whose image does not decode\n"
     "  a model that does not parse\n"
     "  a font the font renderer cannot open\n"
-    "  a text texture with no font, or with a size that cannot be drawn\n"
+    "  a text texture with no font, whose font did not open, or with a size that\n"
+    "    cannot be drawn\n"
     "  text textures over their budget (QUILLHARBOR_TEXT_TEXTURE_BUDGET): the first\n"
     "    to take their total past it and every one after; the player would not load\n"
     "  an audio sample that does not decode (not checked when no mixer opens)\n"
     "  an event of unknown type, or whose effect, sample or group is missing\n"
+    "  a name that names nothing (with the closest known name, if one is close):\n"
+    "    an event's target, a group's member, an effect's program, scene or input,\n"
+    "    a text texture's font; an event curve that drives nothing (no uniform of\n"
+    "    the program, text texture, scene key or group member's parameter); a\n"
+    "    \"<...>\" in a text that is no placeholder\n"
     "\n"
     "Needs an OpenGL context: a display, or else SDL's offscreen driver (EGL).\n"
     "Where neither works, run it under Xvfb: xvfb-run -a quill check FILE\n"
@@ -69,13 +85,14 @@ const char* const usage =
 // ---- The report -----------------------------------------------------------
 
 // One checked record. `problems` empty means it built; `detail` describes it
-// either way and `log` holds lines quoted from the driver.
+// either way and `log` holds the driver's messages, placed in the authored files.
 struct Row {
     std::string name;
     std::string detail;
     std::vector<std::string> problems;
     std::vector<std::string> log;
     JsonValue fields = JsonValue::object();  // what the JSON row adds
+    const void* record = nullptr;            // the record checked, if the row is one
 };
 
 struct Section {
@@ -94,30 +111,6 @@ std::string display_name(const std::string& name) { return name.empty() ? "(unna
 
 // ---- Devices --------------------------------------------------------------
 
-
-// While the JSON report owns standard output, what the build prints goes to
-// standard error.
-class StdoutToStderr {
-public:
-    explicit StdoutToStderr(bool active) {
-        if (!active) return;
-        std::fflush(stdout);
-        saved_ = ::dup(1);
-        if (saved_ >= 0) ::dup2(2, 1);
-    }
-    ~StdoutToStderr() {
-        if (saved_ < 0) return;
-        std::fflush(stdout);
-        ::dup2(saved_, 1);
-        ::close(saved_);
-    }
-    StdoutToStderr(const StdoutToStderr&) = delete;
-    StdoutToStderr& operator=(const StdoutToStderr&) = delete;
-
-private:
-    int saved_ = -1;
-};
-
 std::string gl_text(GLenum which) {
     const GLubyte* s = glGetString(which);
     return s ? reinterpret_cast<const char*>(s) : "";
@@ -134,22 +127,28 @@ JsonValue stage_json(const ShaderProgram::Gpu::Outcome& s, const char* verdict) 
 // one. What each program included is what its build recorded.
 struct ProgramUse {
     std::set<const ShaderProgram*> drawn;
-    std::set<const ShaderProgram*> included;
+    std::map<const ShaderProgram*, int> includers;  // how many programs take each in
 
     explicit ProgramUse(const Demo& d) {
         for (const auto& e : d.effects) {
             if (e && e->program) drawn.insert(e->program);
         }
         for (const auto& p : d.shaders) {
-            if (p) included.insert(p->gpu.included.begin(), p->gpu.included.end());
+            if (!p) continue;
+            for (const ShaderProgram* included : p->gpu.included) ++includers[included];
         }
     }
+    int included_by(const ShaderProgram& p) const {
+        const auto it = includers.find(&p);
+        return it == includers.end() ? 0 : it->second;
+    }
     bool include_only(const ShaderProgram& p) const {
-        return included.count(&p) != 0 && drawn.count(&p) == 0;
+        return included_by(p) > 0 && drawn.count(&p) == 0;
     }
 };
 
-Row check_program(const ShaderProgram& p, const ProgramUse& use) {
+// `once` carries the messages earlier rows said.
+Row check_program(const ShaderProgram& p, const ProgramUse& use, MessagesOnce& once) {
     Row row;
     row.name = display_name(p.fragment_shader_filename);
     const ShaderProgram::Gpu::Outcome& vertex = p.gpu.vertex;
@@ -159,24 +158,31 @@ Row check_program(const ShaderProgram& p, const ProgramUse& use) {
 
     const DeviceState state = p.device_state();
     std::vector<std::string> faults = state.built() ? state.problems : std::vector<std::string>{"not built"};
-    if (state.ready()) {
+    const bool include_only = use.include_only(p);
+    if (include_only) {
+        const int n = use.included_by(p);
+        row.detail = "included by " + std::to_string(n) + (n == 1 ? " program" : " programs");
+    } else if (state.ready()) {
         row.detail = "compiled, linked";
-    } else if (use.include_only(p)) {
-        row.detail = "included by other programs, drawn by no effect; built alone: ";
-        for (size_t i = 0; i < faults.size(); ++i) row.detail += (i ? ", " : "") + faults[i];
     } else {
         row.problems = std::move(faults);
     }
-    for (const std::string& l : split_lines(vertex.log)) row.log.push_back("vertex: " + l);
-    for (const std::string& l : split_lines(fragment.log)) row.log.push_back("fragment: " + l);
-    for (const std::string& l : link) row.log.push_back("link: " + l);
+    // A text that only serves #include does not build alone, and what the
+    // driver says of its lines comes with the programs that include it.
+    JsonValue messages = JsonValue::array();
+    if (!include_only) {
+        const std::vector<CompilerMessage> said = p.build_messages();
+        for (const CompilerMessage& m : said) messages.push_back(m.text());
+        row.log = once.lines(said);
+    }
 
     row.fields["fragment_shader_filename"] = p.fragment_shader_filename;
     row.fields["vertex_shader_filename"] = p.vertex_shader_filename;
     row.fields["vertex_shader"] = stage_json(vertex, "compiled");
     row.fields["fragment_shader"] = stage_json(fragment, "compiled");
     row.fields["link"] = {{"linked", linked}, {"log", json_lines(link)}};
-    row.fields["include_only"] = use.include_only(p);
+    row.fields["include_only"] = include_only;
+    row.fields["messages"] = std::move(messages);  // all of this program's, placed in the authored files
     row.fields["status_text"] = p.gpu.status_text;
     return row;
 }
@@ -196,8 +202,9 @@ Row check_effect(const Effect& e) {
     row.fields["target_complete"] = e.gpu.target_complete;
     row.fields["target_status"] = DeviceState::hex_code(e.gpu.target_status);
     const DeviceState state = e.device_state();
+    // A missing program or input fails through the name findings (names.h),
+    // which show the name that named nothing.
     if (!e.program) {
-        row.problems.push_back("no program (draws nothing)");
         row.detail = "no target";
     } else if (state.ready()) {
         row.detail = "target complete (" + std::to_string(s.render_width) + " x " +
@@ -210,15 +217,8 @@ Row check_effect(const Effect& e) {
         row.detail += "; draws nothing while " + display_name(e.program->fragment_shader_filename) +
                       " does not build";
 
-    const int textures = count_null(e.textures), texts = count_null(e.font_textures),
-              inputs = count_null(e.effects);
-    auto unresolved = [&](int n, const char* what) {
-        if (n > 0) row.problems.push_back(std::to_string(n) + " unresolved " + what + (n > 1 ? "s" : ""));
-    };
-    unresolved(textures, "texture");
-    unresolved(texts, "text texture");
-    unresolved(inputs, "input effect");
-    row.fields["unresolved_inputs"] = textures + texts + inputs;
+    row.fields["unresolved_inputs"] =
+        count_null(e.textures) + count_null(e.font_textures) + count_null(e.effects);
     return row;
 }
 
@@ -285,12 +285,12 @@ Row check_font_texture(const FontTexture& t) {
     row.detail = std::to_string(t.width) + " x " + std::to_string(t.height);
     if (allocated) row.detail += " allocated";
     if (t.font) row.detail += ", font " + display_name(t.font->name);
-    // A font that did not open fails on its own row; here it only explains
-    // why the text will not show.
-    if (!t.font) {
-        row.problems.push_back("no font (renders nothing)");
-    } else if (!t.font->handle()) {
-        row.detail += " (did not open: renders nothing)";
+    // A font that did not open fails on its own row too; this row says
+    // what it costs here.
+    // No font fails through the name findings (names.h).
+    if (t.font && !t.font->handle()) {
+        row.problems.push_back("its font " + display_name(t.font->name) +
+                               " did not open, so no text shows; mend the font's row below");
     }
     if (!allocated) {
         for (const std::string& p : state.built() ? state.problems
@@ -319,18 +319,17 @@ Row check_event(const Event& e) {
     Row row;
     row.name = display_name(e.name);
     row.fields["type"] = e.type;
+    // A missing target, a curve that drives nothing and an unknown text
+    // placeholder fail through the name findings (names.h).
     switch (e.type) {
         case Event::type_effect:
             if (e.effect) row.detail = "effect " + display_name(e.effect->name);
-            else row.problems.push_back("effect event with no effect");
             break;
         case Event::type_audio_sample:
             if (e.audio_sample) row.detail = "sample " + display_name(e.audio_sample->name);
-            else row.problems.push_back("sample event with no sample");
             break;
         case Event::type_group:
             if (e.group) row.detail = "group " + display_name(e.group->name);
-            else row.problems.push_back("group event with no group");
             break;
         default:
             row.problems.push_back("unknown type " + std::to_string(e.type) + " (does nothing)");
@@ -338,11 +337,119 @@ Row check_event(const Event& e) {
     return row;
 }
 
+// A group's faults are its members that name nothing (names.h).
+Row check_group(const EventGroup& g) {
+    Row row;
+    row.name = display_name(g.name);
+    row.detail = std::to_string(g.events.size()) + (g.events.size() == 1 ? " event" : " events");
+    return row;
+}
+
+// Each name finding fails the row of the record that holds the name.
+void add_name_findings(std::vector<Section>& sections, const std::vector<NameFinding>& findings) {
+    std::map<const void*, std::vector<const NameFinding*>> by_record;
+    for (const NameFinding& f : findings) by_record[f.record].push_back(&f);
+    for (Section& s : sections) {
+        for (Row& r : s.rows) {
+            const auto it = r.record ? by_record.find(r.record) : by_record.end();
+            if (it == by_record.end()) continue;
+            for (const NameFinding* f : it->second) r.problems.push_back(f->message);
+        }
+    }
+}
+
+// What the whole demo rests on: a tempo that moves the beat, an end the
+// timeline reaches, and music the mixer decodes as the player would start it.
+std::string beats_text(float v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", double(v));
+    return text;
+}
+
+Row check_tempo(const Demo& d) {
+    Row row;
+    row.name = "tempo";
+    row.fields["bpm"] = d.bpm;
+    row.fields["beat_offset"] = d.beat_offset;
+    if (!(d.bpm > 0) || !std::isfinite(d.bpm)) {
+        row.problems.push_back("\"bpm\" is " + beats_text(d.bpm) +
+                               ", so the beat never moves and the demo never ends; write the tempo "
+                               "with a decimal point, for example \"bpm\": 120.0");
+    } else {
+        row.detail = beats_text(d.bpm) + " beats a minute";
+    }
+    return row;
+}
+
+Row check_end(const Demo& d) {
+    Row row;
+    row.name = "end beat";
+    row.fields["end_beat"] = d.end_beat;
+    if (!(d.end_beat > 0)) {
+        row.problems.push_back("\"end_beat\" is " + beats_text(d.end_beat) +
+                               ", so the demo ends as it starts; write the last beat with a "
+                               "decimal point, for example \"end_beat\": 64.0");
+    } else {
+        const bool ends = timeline_ended(std::nextafter(d.end_beat, INFINITY), d.end_beat);
+        row.detail = ends ? "beat " + beats_text(d.end_beat) : "never ends by itself (10000 or more)";
+    }
+    return row;
+}
+
+const char* music_type_name(Mix_MusicType type) {
+    switch (type) {
+        case MUS_OGG: return "Ogg Vorbis";
+        case MUS_MP3: return "MP3";
+        case MUS_WAV: return "WAV";
+        case MUS_FLAC: return "FLAC";
+        case MUS_OPUS: return "Opus";
+        case MUS_MOD: return "module";
+        case MUS_MID: return "MIDI";
+        default: return "audio";
+    }
+}
+
+Row check_music(const Demo& d, bool mixer_open) {
+    Row row;
+    row.name = music_file_name;
+    const std::span<const uint8_t> bytes = d.music.data;
+    row.fields["bytes"] = bytes.size();
+    if (bytes.empty()) {
+        row.detail = "none: the demo plays in silence";
+        return row;
+    }
+    if (!mixer_open) {
+        row.detail = "not decoded: no mixer opened";
+        return row;
+    }
+    Mix_Music* music = Mix_LoadMUS_RW(SDL_RWFromConstMem(bytes.data(), int(bytes.size())), 1);
+    if (!music) {
+        // The mixer's own reason names whichever decoder tried last, which
+        // tells an author nothing; it stays in the JSON report.
+        row.fields["error"] = Mix_GetError();
+        row.problems.push_back("does not decode as music in any format the mixer knows; save the track "
+                               "as Ogg Vorbis or MP3 under this name");
+        return row;
+    }
+    const double seconds = Mix_MusicDuration(music);
+    row.detail = music_type_name(Mix_GetMusicType(music));
+    if (seconds >= 1) {
+        char length[32];
+        std::snprintf(length, sizeof length, ", %d:%02d", int(seconds) / 60, int(seconds) % 60);
+        row.detail += length;
+    }
+    row.fields["seconds"] = seconds;
+    Mix_FreeMusic(music);
+    return row;
+}
+
 template <class T, class Check>
 Section check_table(const std::vector<std::unique_ptr<T>>& table, Check check) {
     Section s{RecordTable<T>::key, {}, {}};
     for (const auto& record : table) {
-        if (record) s.rows.push_back(check(*record));
+        if (!record) continue;
+        s.rows.push_back(check(*record));
+        s.rows.back().record = record.get();
     }
     return s;
 }
@@ -363,8 +470,9 @@ struct SectionCheck {
 constexpr SectionCheck section_checks[] = {
     {RecordKind::shaders,
      [](const CheckRun& run) {
+         MessagesOnce once;
          return check_table(run.demo.shaders,
-                            [&](const ShaderProgram& p) { return check_program(p, run.use); });
+                            [&](const ShaderProgram& p) { return check_program(p, run.use, once); });
      }},
     {RecordKind::effects, [](const CheckRun& run) { return check_table(run.demo.effects, check_effect); }},
     {RecordKind::textures,
@@ -381,9 +489,10 @@ constexpr SectionCheck section_checks[] = {
                             [&](const AudioSample& s) { return check_sample(s, *run.samples); });
      }},
     {RecordKind::events, [](const CheckRun& run) { return check_table(run.demo.events, check_event); }},
-    // Their faults show where they are used: a group's events, a scene's
-    // models, the effects that draw it.
-    {RecordKind::event_groups, nullptr},
+    {RecordKind::event_groups,
+     [](const CheckRun& run) { return check_table(run.demo.event_groups, check_group); }},
+    // Their faults show where they are used: a scene's models, the effects
+    // that draw it.
     {RecordKind::scenes, nullptr},
     {RecordKind::datas, nullptr},
 };
@@ -479,7 +588,7 @@ JsonValue report_json(JsonValue header, const std::vector<Section>& sections, co
 }  // namespace
 
 int cmd_check(const std::vector<std::string>& argv) {
-    const Args args = parse_args(argv, {}, {"--json"});
+    const Args args = parse_args(argv, {}, {"--json", "--verbose"});
     if (args.flag("--help")) {
         std::fputs(usage, stdout);
         return exit_ok;
@@ -488,13 +597,23 @@ int cmd_check(const std::vector<std::string>& argv) {
     const bool json = args.flag("--json");
 
     DeviceSession session;
-    if (!session.open("check", args.positional[0])) return exit_failure;
+    const bool verbose = args.flag("--verbose");
+    if (!session.open("check", args.positional[0], verbose)) return exit_failure;
     print_warnings(args.positional[0], lint_models(*session.demo));
+    // A project shows the names that name nothing; a package keeps none of them.
+    const JsonValue project = std::filesystem::path(args.positional[0]).extension() == ".json"
+                                  ? read_project_json(args.positional[0])
+                                  : JsonValue();
+    const std::vector<NameFinding> names =
+        dangling_names(*session.demo, project.is_object() ? &project : nullptr);
     Mixer& mixer = session.mixer;
     HiddenGlWindow& window = session.window;
     std::unique_ptr<Demo>& demo = session.demo;
     std::unique_ptr<DemoPlayback>& playback = session.playback;
-    mixer.open();
+    {
+        PlayerLines lines(verbose, json);
+        mixer.open();
+    }
     session.fonts.open();
 
     // Targets are made at the render size the player would have here.
@@ -509,10 +628,13 @@ int cmd_check(const std::vector<std::string>& argv) {
                     {"renderer", gl_text(GL_RENDERER)},
                     {"video_driver", window.video_driver()}};
     header["render_size"] = {{"width", screen.render_width}, {"height", screen.render_height}};
+    // A machine without a sound device is no fault of the document: the
+    // samples and the music decode all the same under the dummy driver.
     std::string audio = mixer.is_open() ? mixer.driver() + " driver" : "no mixer: " + mixer.note();
-    if (mixer.is_open() && !mixer.note().empty()) audio += " (" + mixer.note() + ")";
+    if (mixer.is_open() && !mixer.note().empty()) audio += " (this machine has no sound device it can open)";
     header["audio"] = {{"mixer_open", mixer.is_open()},
                        {"driver", mixer.is_open() ? JsonValue(mixer.driver()) : JsonValue()},
+                       {"note", mixer.note()},
                        {"summary", audio}};
     // Worked out from the records alone; the build below leaves out the text
     // textures over the budget, and their rows fail.
@@ -533,9 +655,9 @@ int cmd_check(const std::vector<std::string>& argv) {
     // In text form the build's own lines come between the header and the report.
     if (!json) print_header(header);
     {
-        StdoutToStderr quiet(json);
-        playback = std::make_unique<DemoPlayback>(*demo);
         ProgressBar bar("building");
+        PlayerLines lines(verbose, json);
+        playback = std::make_unique<DemoPlayback>(*demo);
         playback->realize([&](uint64_t i, uint64_t n) { bar.update(i, n); });
         playback->prepare();
         glFinish();
@@ -543,10 +665,12 @@ int cmd_check(const std::vector<std::string>& argv) {
 
     const ProgramUse use(*demo);
     const CheckRun run{*demo, use, mixer.is_open() ? &playback->samples() : nullptr};
-    std::vector<Section> sections;
+    std::vector<Section> sections{
+        Section{"project", {check_tempo(*demo), check_end(*demo), check_music(*demo, mixer.is_open())}, {}}};
     for (const SectionCheck& c : section_checks) {
         if (c.check) sections.push_back(c.check(run));
     }
+    add_name_findings(sections, names);
 
     const Totals totals = count(sections);
     if (json) {

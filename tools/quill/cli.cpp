@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace qh::quill {
@@ -75,25 +76,54 @@ std::pair<int, int> size_option(const std::string& option, const std::string& te
     return {w, h};
 }
 
-ProgressBar::ProgressBar(std::string label) : label_(std::move(label)), enabled_(::isatty(2) != 0) {}
+Redirect::Redirect(int fd, int to) : fd_(fd) {
+    if (fd == to) return;
+    std::fflush(stdout);
+    saved_ = ::dup(fd);
+    if (saved_ < 0) return;
+    const int target = to == nowhere ? ::open("/dev/null", O_WRONLY | O_CLOEXEC) : to;
+    if (target < 0 || ::dup2(target, fd) < 0) {
+        ::close(saved_);
+        saved_ = -1;
+    }
+    if (to == nowhere && target >= 0) ::close(target);
+}
+
+Redirect::~Redirect() {
+    if (saved_ < 0) return;
+    std::fflush(stdout);
+    ::dup2(saved_, fd_);
+    ::close(saved_);
+}
+
+PlayerLines::PlayerLines(bool verbose, bool stdout_is_report)
+    : out_(1, !verbose ? Redirect::nowhere : stdout_is_report ? 2 : 1), err_(2, verbose ? 2 : Redirect::nowhere) {}
+
+ProgressBar::ProgressBar(std::string label) : label_(std::move(label)) {
+    if (!::isatty(2)) return;
+    const int fd = ::dup(2);
+    if (fd >= 0 && !(out_ = ::fdopen(fd, "w"))) ::close(fd);
+}
 
 ProgressBar::~ProgressBar() {
-    if (drawn_) std::fprintf(stderr, "\n");
+    if (!out_) return;
+    if (drawn_) std::fprintf(out_, "\n");
+    std::fclose(out_);
 }
 
 void ProgressBar::update(uint64_t done, uint64_t total) { update(done, total, std::string()); }
 
 void ProgressBar::update(uint64_t done, uint64_t total, const std::string& note) {
-    if (!enabled_) return;
+    if (!out_) return;
     const int percent = total == 0 ? 100 : static_cast<int>(std::min<uint64_t>(done * 100 / total, 100));
     if (percent == last_percent_ && note == last_note_) return;
     last_percent_ = percent;
     last_note_ = note;
     const int width = 30, filled = percent * width / 100;
     // Spaces after the note wipe a longer one drawn before.
-    std::fprintf(stderr, "\r%s [%s%s] %3d%% %s   ", label_.c_str(), std::string(filled, '#').c_str(),
+    std::fprintf(out_, "\r%s [%s%s] %3d%% %s   ", label_.c_str(), std::string(filled, '#').c_str(),
                  std::string(width - filled, ' ').c_str(), percent, note.c_str());
-    std::fflush(stderr);
+    std::fflush(out_);
     drawn_ = true;
 }
 

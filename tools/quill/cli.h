@@ -2,6 +2,7 @@
 // Command-line plumbing shared by the quill commands: argument parsing,
 // errors with their exit statuses, and the progress bar.
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -49,18 +50,54 @@ std::pair<int, int> size_option(const std::string& option, const std::string& te
 // blank lines at the end.
 std::vector<std::string> split_lines(const std::string& text);
 
-// A progress bar on standard error, drawn only when standard error is a terminal.
+// Sends what is written to descriptor `fd` elsewhere while it lives: to
+// descriptor `to`, or nowhere when `to` is `nowhere`. Does nothing when `fd`
+// is `to`. Standard output's buffer is flushed on both edges.
+class Redirect {
+public:
+    static constexpr int nowhere = -1;
+    Redirect(int fd, int to);
+    ~Redirect();
+    Redirect(const Redirect&) = delete;
+    Redirect& operator=(const Redirect&) = delete;
+
+private:
+    int fd_;
+    int saved_ = -1;
+};
+
+// While it lives, what the player's own code prints while it reads and
+// builds a document goes nowhere: "Loading file ...", the driver's logs,
+// "Number of VAOs: ...", and what the audio system says while the mixer
+// looks for a device. quill says what matters in its own words; `verbose`
+// (--verbose) lets them through, standard output's to standard error while a
+// report owns standard output. A ProgressBar made before it still draws.
+//
+//   ProgressBar bar("building");
+//   PlayerLines lines(args.flag("--verbose"), json);
+class PlayerLines {
+public:
+    explicit PlayerLines(bool verbose, bool stdout_is_report = false);
+
+private:
+    Redirect out_, err_;
+};
+
+// A progress bar on standard error, drawn only when standard error is a
+// terminal; it keeps drawing there while PlayerLines made after it live.
 class ProgressBar {
 public:
     explicit ProgressBar(std::string label);
     ~ProgressBar();
+    ProgressBar(const ProgressBar&) = delete;
+    ProgressBar& operator=(const ProgressBar&) = delete;
     void update(uint64_t done, uint64_t total);
     // With a note after the bar ("120/600 frames, 0:42 left"), redrawn when it changes.
     void update(uint64_t done, uint64_t total, const std::string& note);
 
 private:
     std::string label_;
-    bool enabled_;
+    std::FILE* out_ = nullptr;  // standard error as it was made; null: not drawn
     bool drawn_ = false;
     int last_percent_ = -1;
     std::string last_note_;

@@ -7,9 +7,10 @@
 
 namespace qh::quill {
 
-bool DeviceSession::open(const std::string& command, const std::string& file) {
+bool DeviceSession::open(const std::string& command, const std::string& file, bool verbose) {
     {
         ProgressBar bar("reading");
+        PlayerLines lines(verbose);
         demo = open_document(file, [&](uint64_t i, uint64_t n) { bar.update(i, n); });
     }
     if (window.open(64, 36)) return true;

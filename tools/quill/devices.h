@@ -35,8 +35,8 @@ struct DeviceSession {
     // not read) with a progress bar, before any device, so that a malformed
     // file is reported on any machine; then opens the GL context. False,
     // with the reason and the Xvfb hint printed as `command`'s, when no
-    // context opens.
-    bool open(const std::string& command, const std::string& file);
+    // context opens. What the reader prints shows only when `verbose`.
+    bool open(const std::string& command, const std::string& file, bool verbose);
 };
 
 }  // namespace qh::quill

@@ -9,6 +9,7 @@
 #include "cli.h"
 #include "commands.h"
 #include "lint.h"
+#include "names.h"
 #include "package/errors.h"
 #include "document/demo_io.h"
 #include "package/trailer.h"
@@ -18,7 +19,7 @@ namespace qh::quill {
 namespace {
 
 const char* const usage =
-    "usage: quill pack DIR/project.json -o OUT [--player PATH]\n"
+    "usage: quill pack DIR/project.json -o OUT [--player PATH] [--verbose]\n"
     "\n"
     "Packs a project into a player. Names in the project (\"resources/...\", data\n"
     "names, shader files) resolve against DIR. The payload is appended to a copy\n"
@@ -28,9 +29,12 @@ const char* const usage =
     "player that carries a package, its plain part). Packing the same project\n"
     "twice gives identical bytes.\n"
     "Content that reads surprisingly (a number that reads as 0, a model feature the\n"
-    "player does not draw) is warned about on standard error and still packed.\n"
+    "player does not draw, a name that names nothing, a curve that drives nothing,\n"
+    "an unknown text placeholder) is warned about on standard error and still packed.\n"
     "Every file the project names must exist, and the package is read back as\n"
-    "the player reads it before OUT is written; either failing exits with 1.\n";
+    "the player reads it before OUT is written; either failing exits with 1.\n"
+    "--verbose also shows what the player prints while it reads the project (the\n"
+    "files it loads, the skeletons and animations it finds).\n";
 
 std::vector<uint8_t> read_bytes(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -88,7 +92,7 @@ void check_reads_back(const std::vector<uint8_t>& packed) {
 }  // namespace
 
 int cmd_pack(const std::vector<std::string>& argv) {
-    const Args args = parse_args(argv, {"-o", "--player"}, {});
+    const Args args = parse_args(argv, {"-o", "--player"}, {"--verbose"});
     if (args.flag("--help")) {
         std::fputs(usage, stdout);
         return exit_ok;
@@ -103,12 +107,13 @@ int cmd_pack(const std::vector<std::string>& argv) {
         throw ContentError("the player to pack into, " + player.string() +
                            ", is missing: the build makes it beside quill (or name one with --player)");
 
+    JsonValue json;  // as written: the names that resolve to nothing are shown from it
     {
         std::ifstream in(project, std::ios::binary);
         if (!in) throw ContentError("cannot read " + project.string());
         std::stringstream text;
         text << in.rdbuf();
-        const JsonValue json = parse_json_text(text.str(), project.string());
+        json = parse_json_text(text.str(), project.string());
         print_warnings(project.string(), lint_project(json));
         const std::vector<std::string> missing = missing_shader_files(
             json, project.has_parent_path() ? project.parent_path() : std::filesystem::path("."));
@@ -122,9 +127,11 @@ int cmd_pack(const std::vector<std::string>& argv) {
     std::unique_ptr<Demo> demo;
     {
         ProgressBar bar("reading");
+        PlayerLines lines(args.flag("--verbose"));
         demo = read_project_file(project, [&](uint64_t i, uint64_t n) { bar.update(i, n); });
     }
     print_warnings(project.string(), lint_models(*demo));
+    print_warnings(project.string(), name_warnings(dangling_names(*demo, &json)));
     const std::vector<uint8_t> payload = write_demo_payload(*demo);
     if (payload.size() > max_payload_size)
         throw ContentError("the payload is " + std::to_string(payload.size()) +

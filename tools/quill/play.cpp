@@ -40,6 +40,7 @@ namespace {
 
 const char* const usage =
     "usage: quill play FILE [--size WxH] [--fullscreen] [--from SECONDS] [--loop A:B] [--watch]\n"
+    "                  [--verbose]\n"
     "\n"
     "Plays FILE (a project.json or a packed player) in a window, with the player's\n"
     "frames and clock but no loading screen and no finale. The window is 1280 x 720\n"
@@ -55,6 +56,8 @@ const char* const usage =
     "                  A shader that no longer builds keeps its last good program\n"
     "                  and a project.json that no longer reads keeps the last good\n"
     "                  document; why is shown in the overlay and printed.\n"
+    "  --verbose       also print what the player prints while it reads and builds\n"
+    "                  (the files it loads, the driver's logs)\n"
     "\n"
     "Keys:\n"
     "  space           pause or go on (music and picture together)\n"
@@ -85,6 +88,7 @@ struct Options {
     bool watch = false;
     std::optional<double> from;
     std::optional<std::pair<double, double>> loop;
+    bool verbose = false;  // show what the player prints while it reads and builds
     bool is_project() const { return file.extension() == ".json"; }
 };
 
@@ -95,6 +99,7 @@ Options parse_options(const Args& args) {
     if (args.has("--size")) std::tie(o.width, o.height) = size_option("--size", args.value("--size"));
     o.fullscreen = args.flag("--fullscreen");
     o.watch = args.flag("--watch");
+    o.verbose = args.flag("--verbose");
     if (args.has("--from")) {
         o.from = number_option(args, "--from", 0);
         if (*o.from < 0) throw UsageError("--from needs seconds, 0 or more");
@@ -104,6 +109,13 @@ Options parse_options(const Args& args) {
         if (!o.loop) throw UsageError("--loop takes A:B in seconds, with 0 <= A < B");
     }
     return o;
+}
+
+// Each line followed by a newline.
+std::string joined_lines(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const std::string& l : lines) out += l + "\n";
+    return out;
 }
 
 void say(const std::string& text) {
@@ -118,6 +130,7 @@ struct Loaded {
 };
 
 Loaded read_document(const Options& options) {
+    PlayerLines lines(options.verbose);
     Loaded l;
     if (options.is_project()) {
         l.project = read_project_json(options.file);
@@ -185,7 +198,7 @@ public:
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         playback_->compose_frame(beat);
         if (show_overlay_ && overlay_.is_open()) {
-            overlay_.set_lines(status_lines(status(beat), *demo_));
+            overlay_.set_lines(status_lines(status(beat), *demo_), screen.width);
             glBindFramebuffer(GL_FRAMEBUFFER, 0);
             overlay_.draw(screen.width, screen.height);
         }
@@ -203,10 +216,13 @@ private:
         playback_.reset();
         demo_ = std::move(loaded.demo);
         project_ = std::move(loaded.project);
-        playback_ = std::make_unique<DemoPlayback>(*demo_);
-        playback_->realize();
-        playback_->prepare();
-        playback_->warm_up();
+        {
+            PlayerLines lines(options_.verbose);
+            playback_ = std::make_unique<DemoPlayback>(*demo_);
+            playback_->realize();
+            playback_->prepare();
+            playback_->warm_up();
+        }
         collect_build_problems();
 
         const std::optional<float> loop_from = clock_ ? clock_->loop_start() : std::nullopt;
@@ -223,13 +239,12 @@ private:
 
     void collect_build_problems() {
         shader_problems_.clear();
-        for (const auto& e : demo_->effects) {
-            if (!e || !e->program || !e->program->device_state().failed()) continue;
-            std::string log = build_log(*e->program);
-            shader_problems_[e->program] = log.empty() ? "does not link\n" : log;
+        MessagesOnce once;
+        for (ProgramFailure& f : failed_programs(demo_->shaders, demo_->effects)) {
+            say("quill play: " + f.program->fragment_shader_filename + " does not build:\n" +
+                joined_lines(once.lines(f.messages)));
+            shader_problems_[f.program] = std::move(f.messages);
         }
-        for (const auto& [program, log] : shader_problems_)
-            say("quill play: " + program->fragment_shader_filename + " does not build:\n" + log);
     }
 
     void watch_files() {
@@ -317,10 +332,14 @@ private:
         s.loop_from = clock_->loop_start();
         s.loop_to = clock_->loop_end();
         s.problems = notes_;
-        for (const auto& [program, log] : shader_problems_) {
+        // In table order, so that a shared file's message goes with the same program each frame.
+        MessagesOnce once;
+        for (const auto& program : demo_->shaders) {
+            const auto failed = shader_problems_.find(program.get());
+            if (failed == shader_problems_.end()) continue;
             s.problems.push_back(program->fragment_shader_filename +
                                  " does not build (the last good program stays):");
-            std::vector<std::string> lines = split_lines(log);
+            std::vector<std::string> lines = once.lines(failed->second);
             if (lines.size() > log_lines_shown) lines.resize(log_lines_shown);
             for (const std::string& l : lines) s.problems.push_back("  " + l);
         }
@@ -377,6 +396,7 @@ private:
         const RecordRef record = record_at(*demo_, use.kind, use.index);
         return visit_record(record, Overloads{
             [&](ShaderProgram& p) {
+                PlayerLines lines(options_.verbose);
                 ShaderProgram fresh;
                 fresh.from_json(element, dir_);
                 p.vertex_shader_source = fresh.vertex_shader_source;
@@ -385,8 +405,11 @@ private:
                 return true;
             },
             [&](OneOf<Texture, AudioSample> auto& r) {
-                r.from_json(element, dir_);  // throws before it changes anything when the file is gone
-                playback_->realize_record(record);
+                {
+                    PlayerLines lines(options_.verbose);
+                    r.from_json(element, dir_);  // throws before it changes anything when the file is gone
+                    playback_->realize_record(record);
+                }
                 say("quill play: " + r.name + " read again");
                 return true;
             },
@@ -412,7 +435,11 @@ private:
     }
 
     void rebuild_programs() {
-        const ProgramReload r = rebuild_stale_programs(demo_->shaders, demo_->effects, runtime().screen);
+        ProgramReload r;
+        {
+            PlayerLines lines(options_.verbose);
+            r = rebuild_stale_programs(demo_->shaders, demo_->effects, runtime().screen);
+        }
         for (const ShaderProgram* p : r.rebuilt) {
             shader_problems_.erase(p);
             say("quill play: " + p->fragment_shader_filename + " rebuilt");
@@ -420,10 +447,11 @@ private:
         for (const auto& p : demo_->shaders) {
             if (p && p->usable() && !program_is_stale(*p, demo_->shaders)) shader_problems_.erase(p.get());
         }
+        MessagesOnce once;
         for (const ProgramFailure& f : r.failed) {
-            shader_problems_[f.program] = f.log;
+            shader_problems_[f.program] = f.messages;
             say("quill play: " + f.program->fragment_shader_filename +
-                " does not build; the last good program stays:\n" + f.log);
+                " does not build; the last good program stays:\n" + joined_lines(once.lines(f.messages)));
         }
     }
 
@@ -438,7 +466,7 @@ private:
     std::vector<WatchedFile> files_;  // [0] is FILE itself
     std::optional<FileWatch> watch_;
     uint32_t last_poll_ = 0;
-    std::map<const ShaderProgram*, std::string> shader_problems_;
+    std::map<const ShaderProgram*, std::vector<CompilerMessage>> shader_problems_;
     std::vector<std::string> notes_;
 
     TextOverlay overlay_;
@@ -450,7 +478,8 @@ private:
 }  // namespace
 
 int cmd_play(const std::vector<std::string>& argv) {
-    const Args args = parse_args(argv, {"--size", "--from", "--loop"}, {"--fullscreen", "--watch"});
+    const Args args =
+        parse_args(argv, {"--size", "--from", "--loop"}, {"--fullscreen", "--watch", "--verbose"});
     if (args.flag("--help")) {
         std::fputs(usage, stdout);
         return exit_ok;
@@ -475,8 +504,14 @@ int cmd_play(const std::vector<std::string>& argv) {
                      window.error().c_str(), options.file.string().c_str());
         return exit_failure;
     }
-    mixer.open();
-    if (!mixer.note().empty()) say("quill play: no sound (" + mixer.note() + ")");
+    {
+        PlayerLines lines(options.verbose);
+        mixer.open();
+    }
+    if (!mixer.note().empty()) {
+        say("quill play: this machine has no sound device it can open; playing in silence" +
+            (options.verbose ? " (" + mixer.note() + ")" : std::string()));
+    }
     int w = 0, h = 0;
     window.drawable_size(w, h);
     runtime().screen = ScreenSize{w, h, w, h};

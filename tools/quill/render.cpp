@@ -28,6 +28,7 @@
 #include "platform/gl_window.h"
 #include "playback/demo_playback.h"
 #include "playback/offline_render.h"
+#include "playback/program_reload.h"
 #include "png_file.h"
 
 extern char** environ;
@@ -40,7 +41,7 @@ namespace fs = std::filesystem;
 
 const char* const usage =
     "usage: quill render FILE -o DIR [--fps N] [--size WxH] [--from SECONDS] [--to SECONDS]\n"
-    "                    [--video OUT.mp4]\n"
+    "                    [--video OUT.mp4] [--verbose]\n"
     "\n"
     "Draws FILE (a packed player or a project.json) offline, at a fixed frame rate\n"
     "(default 60) and size (default 1920x1080, whatever the display), and writes\n"
@@ -60,6 +61,8 @@ const char* const usage =
     "sound, fast start; needs an even width and height), muxing the same sound.\n"
     "Ctrl-C stops after the frame in hand: the frames written are complete and\n"
     "the video is closed with what it has.\n"
+    "--verbose also shows what the player prints while it reads and builds (the\n"
+    "files it loads, the driver's logs).\n"
     "\n"
     "Needs an OpenGL context: a display, or else SDL's offscreen driver (EGL);\n"
     "where neither works, run it under Xvfb: xvfb-run -a quill render ...\n"
@@ -200,10 +203,21 @@ private:
     int status_ = 0;
 };
 
+// The programs effects draw with that did not build: those effects are
+// missing from every frame, so it is said before drawing starts.
+void report_failed_programs(const Demo& demo) {
+    MessagesOnce once;
+    for (const ProgramFailure& f : failed_programs(demo.shaders, demo.effects)) {
+        std::fprintf(stderr, "quill render: %s does not build; the effects drawing with it draw nothing:\n",
+                     f.program->fragment_shader_filename.c_str());
+        for (const std::string& line : once.lines(f.messages)) std::fprintf(stderr, "%s\n", line.c_str());
+    }
+}
+
 }  // namespace
 
 int cmd_render(const std::vector<std::string>& argv) {
-    const Args args = parse_args(argv, {"-o", "--fps", "--size", "--from", "--to", "--video"}, {});
+    const Args args = parse_args(argv, {"-o", "--fps", "--size", "--from", "--to", "--video"}, {"--verbose"});
     if (args.flag("--help")) {
         std::fputs(usage, stdout);
         return exit_ok;
@@ -224,7 +238,8 @@ int cmd_render(const std::vector<std::string>& argv) {
     const fs::path dir = args.value("-o");
 
     DeviceSession session;
-    if (!session.open("render", args.positional[0])) return exit_failure;
+    const bool verbose = args.flag("--verbose");
+    if (!session.open("render", args.positional[0], verbose)) return exit_failure;
     Mixer& mixer = session.mixer;
     std::unique_ptr<Demo>& demo = session.demo;
     std::unique_ptr<DemoPlayback>& playback = session.playback;
@@ -239,10 +254,12 @@ int cmd_render(const std::vector<std::string>& argv) {
 
     {
         ProgressBar bar("building");
+        PlayerLines lines(verbose);
         playback = std::make_unique<DemoPlayback>(*demo);
         playback->realize([&](uint64_t i, uint64_t n) { bar.update(i, n); });
         playback->prepare();
     }
+    report_failed_programs(*demo);
     std::unique_ptr<OfflineRender> render;
     try {
         render = std::make_unique<OfflineRender>(*demo, *playback, settings);
