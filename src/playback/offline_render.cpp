@@ -61,6 +61,16 @@ OfflineRender::OfflineRender(Demo& demo, DemoPlayback& playback, const RenderSet
         const uint64_t limit = static_cast<uint64_t>(longest_seconds * s.fps);
         while (end_ < limit && !timeline_ended(beat_of(end_), demo.end_beat)) ++end_;
     }
+    if (s.segment) {
+        const uint64_t total = end_, k = s.segment->index, n = s.segment->count;
+        if (first_ != 0 || k < 1 || k > n) throw RenderRangeError("a segment splits the frames from 0");
+        first_ = (k - 1) * total / n;
+        end_ = k * total / n;
+        if (end_ <= first_) {
+            throw RenderRangeError("segment " + std::to_string(k) + "/" + std::to_string(n) +
+                                   " holds no frame: the whole render has " + std::to_string(total));
+        }
+    }
     if (end_ <= first_) throw RenderRangeError("the range holds no frame");
 
     for (const auto& sample : demo.audio_samples) {
@@ -68,11 +78,15 @@ OfflineRender::OfflineRender(Demo& demo, DemoPlayback& playback, const RenderSet
     }
     const TimelineDispatch dispatch(demo.events);
     SampleStarts starts(mix_);
-    for (uint64_t n = 0; n < end_; ++n) {
-        starts.at = frame_at_ms(ms_of(n));
+    // A frame's samples start at its whole millisecond, up to 44 sound frames
+    // before the frame itself: the frames after the range whose samples start
+    // before its sound ends are played too, so that this mix is, sample for
+    // sample, the start of a longer range's.
+    const uint64_t sound_end = sound_frame_of(end_);
+    for (uint64_t n = 0; (starts.at = frame_at_ms(ms_of(n))) < sound_end; ++n) {
         dispatch.play(FrameContext::at(beat_of(n), ScreenSize{s.width, s.height, s.width, s.height}), starts);
     }
-    mix_.finish(end_ * OfflineMix::rate / static_cast<uint64_t>(s.fps));
+    mix_.finish(sound_end);
     analysis_.emplace(mix_.pcm(), mix_.analysed());
     playback_.route_samples({});  // started above, in the mix
 
@@ -111,6 +125,10 @@ uint32_t OfflineRender::ms_of(uint64_t frame) const {
     return static_cast<uint32_t>(frame * 1000 / static_cast<uint64_t>(settings_.fps));
 }
 
+uint64_t OfflineRender::sound_frame_of(uint64_t frame) const {
+    return frame * OfflineMix::rate / static_cast<uint64_t>(settings_.fps);
+}
+
 float OfflineRender::beat_of(uint64_t frame) const { return beat_at(ms_of(frame), demo_.bpm, demo_.beat_offset); }
 
 void OfflineRender::draw(uint64_t n) {
@@ -139,7 +157,7 @@ const std::vector<uint8_t>& OfflineRender::read() {
 }
 
 std::span<const int16_t> OfflineRender::sound() const {
-    const uint64_t from = first_ * OfflineMix::rate / static_cast<uint64_t>(settings_.fps);
+    const uint64_t from = sound_frame_of(first_);
     const std::span<const int16_t> all = mix_.pcm();
     const size_t at = static_cast<size_t>(std::min<uint64_t>(from * OfflineMix::channels, all.size()));
     return all.subspan(at);

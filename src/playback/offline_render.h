@@ -45,6 +45,14 @@ struct RenderSettings {
     int height = 1080;
     double from = 0;               // seconds after the music started
     std::optional<double> to;      // exclusive; none: where the player would end
+    // Only the `index`-th (from 1) of `count` parts of the frames from 0 to
+    // the end (from must be 0): part k holds frames floor((k-1)*total/count)
+    // to floor(k*total/count), exclusive, so the parts tile the whole render.
+    struct Segment {
+        uint64_t index = 1;
+        uint64_t count = 1;
+    };
+    std::optional<Segment> segment;
 };
 
 // A range that cannot be rendered (no tempo, no end, an empty range).
@@ -63,6 +71,8 @@ public:
     uint64_t end_frame() const { return end_; }  // exclusive
     uint32_t ms_of(uint64_t frame) const;       // whole milliseconds since the music started
     float beat_of(uint64_t frame) const;
+    // The sound frame (at 44100 Hz) where video frame `frame` starts, rounded down.
+    uint64_t sound_frame_of(uint64_t frame) const;
 
     // Draws frame `n` into the framebuffer; frames between the last drawn
     // and `n` are drawn first. Frames only go forward.
@@ -71,7 +81,9 @@ public:
     const std::vector<uint8_t>& read();
 
     // The sound from the range's first frame to its end, interleaved signed
-    // 16-bit stereo at 44100 Hz.
+    // 16-bit stereo at 44100 Hz: sound frames sound_frame_of(first_frame())
+    // to sound_frame_of(end_frame()) of the demo's one mix, so the sounds of
+    // adjacent ranges join sample for sample into the sound of both.
     std::span<const int16_t> sound() const;
 
 private:

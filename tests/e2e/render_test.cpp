@@ -3,15 +3,18 @@
 // the video holds every frame with its sound in step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "audio/audio_sample.h"
 #include "document/demo_io.h"
 #include "document/demo_tables.h"
 #include "e2e/e2e_support.h"
@@ -73,8 +76,9 @@ TEST(Render, SameRangeGivesSameFilesAndPartsJoinWithoutGapOrRepeat) {
 }
 
 // 60 bpm: a tone from 0 to 0.2 s and again from 1 s to 1.2 s; the picture is
-// white from beat 1 to 1.2, black otherwise.
-std::vector<uint8_t> beeps_payload() {
+// white from beat 1 to 1.2, black otherwise. A chime sample from
+// `chime_beat` when it is not negative.
+std::vector<uint8_t> beeps_payload(float chime_beat = -1) {
     constexpr int rate = 44100;
     std::vector<int16_t> pcm(static_cast<size_t>(2 * rate) * 2, 0);
     for (int f = 0; f < 2 * rate; ++f) {
@@ -94,6 +98,18 @@ std::vector<uint8_t> beeps_payload() {
                            "#version 150\nuniform float beat;\nout vec4 fragColor;\n"
                            "void main() { fragColor = beat >= 1.0 && beat < 1.2 ? vec4(1.0) : vec4(0.0, 0.0, 0.0, 1.0); }\n",
                            0, 2);
+    if (chime_beat >= 0) {
+        auto chime = std::make_unique<AudioSample>();
+        chime->name = "chime.wav";
+        chime->audio_buffer.data = test::wav_file(std::vector<int16_t>(4000, 9000), 2);
+        auto event = std::make_unique<Event>();
+        event->type = Event::type_audio_sample;
+        event->audio_sample = chime.get();
+        event->start_beat = chime_beat;
+        event->end_beat = chime_beat + 1;
+        d.audio_samples.push_back(std::move(chime));
+        d.events.push_back(std::move(event));
+    }
     return write_demo_payload(d);
 }
 
@@ -188,6 +204,66 @@ TEST(Render, CtrlCKeepsTheFramesWrittenAndClosesTheVideo) {
     EXPECT_EQ(probe, "nb_read_frames=" + std::to_string(written) + "\n");
 }
 
+// Three segments rendered by three runs are the whole render: its frame
+// files, its sound sample for sample, and joined, its video. At 6 fps frames
+// do not start on whole milliseconds; the chime at beat 0.6 starts with frame
+// 4, 30 sound frames before the second segment's sound begins.
+TEST(Render, SegmentsRenderedApartAreTheWholeRenderAndJoinIntoItsVideo) {
+    TempDir dir;
+    const fs::path demo = make_player(dir, beeps_payload(0.6f));
+    const bool ffmpeg = run({"/usr/bin/env", "ffmpeg", "-version"}, dir.path()) == 0;
+    auto render_to = [&](const std::string& out, std::vector<std::string> args) {
+        args.insert(args.begin(), {"render", demo.string(), "-o", (dir / out).string(), "--size", "64x36", "--fps", "6"});
+        if (ffmpeg) args.insert(args.end(), {"--video", (dir / out / "video.mp4").string()});
+        const QuillRun r = quill(dir, args);
+        EXPECT_EQ(r.status, 0) << out << ": " << r.err;
+        auto files = files_of(dir / out);
+        files.erase("video.mp4");
+        files.erase("segment.json");
+        return files;
+    };
+    auto whole = render_to("whole", {});
+    std::map<std::string, std::string> frames;
+    std::string sound;
+    for (const std::string k : {"1", "2", "3"}) {
+        auto part = render_to("part" + k, {"--segment", k + "/3"});
+        sound += part["sound.wav"].substr(std::min<size_t>(44, part["sound.wav"].size()));
+        part.erase("sound.wav");
+        for (const auto& [name, bytes] : part) EXPECT_TRUE(frames.emplace(name, bytes).second) << name << " twice";
+    }
+    EXPECT_TRUE(sound == whole["sound.wav"].substr(44)) << "the segments' sound is not the whole's";
+    whole.erase("sound.wav");
+    EXPECT_EQ(whole.size(), 13u);
+    EXPECT_TRUE(frames == whole) << "the segments' frames are not the whole's";
+
+    if (!ffmpeg) GTEST_SKIP() << "no ffmpeg: the joined video is not checked";
+    const QuillRun j = quill(dir, {"join", (dir / "part3").string(), (dir / "part1").string(),
+                                   (dir / "part2").string(), "-o", (dir / "joined.mp4").string()});
+    ASSERT_EQ(j.status, 0) << j.err;
+    // A video's frame times and sizes, and its pictures' hashes, decoded.
+    auto frames_of_video = [&](const std::string& video) {
+        std::pair<std::string, std::string> times_and_hashes;
+        std::istringstream lines(command_output(
+            dir, {"ffmpeg", "-v", "error", "-i", (dir / video).string(), "-map", "0:v", "-f", "framemd5", "-"}));
+        for (std::string line; std::getline(lines, line);) {
+            if (line.empty() || line[0] == '#') continue;
+            times_and_hashes.first += line.substr(0, line.rfind(',')) + "\n";
+            times_and_hashes.second += line.substr(line.rfind(',')) + "\n";
+        }
+        return times_and_hashes;
+    };
+    // The pictures are the parts' as they were encoded (an encode of the whole
+    // differs wherever a part starts), at the whole's times.
+    const auto joined = frames_of_video("joined.mp4");
+    EXPECT_EQ(joined.first, frames_of_video("whole/video.mp4").first);
+    EXPECT_EQ(joined.second, frames_of_video("part1/video.mp4").second + frames_of_video("part2/video.mp4").second +
+                                 frames_of_video("part3/video.mp4").second);
+    auto sound_of_video = [&](const std::string& video) {
+        return command_output(dir, {"ffmpeg", "-v", "error", "-i", (dir / video).string(), "-f", "s16le", "-"});
+    };
+    EXPECT_TRUE(sound_of_video("joined.mp4") == sound_of_video("whole/video.mp4")) << "the joined sound differs";
+}
+
 TEST(Render, RangesThatCannotBeRenderedAreRefused) {
     TempDir dir;
     const struct {
@@ -200,6 +276,9 @@ TEST(Render, RangesThatCannotBeRenderedAreRefused) {
         {{"--size", "12by7"}, 2, "--size"},
         {{"--fps", "0"}, 2, "--fps"},
         {{"--size", "95x54", "--video", "x.mp4"}, 2, "even"},
+        {{"--segment", "4/3"}, 2, "--segment"},
+        {{"--segment", "1/0"}, 2, "--segment"},
+        {{"--segment", "1/2", "--from", "3"}, 2, "--from"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.args.front() + " " + row.args.back());

@@ -12,5 +12,6 @@ int cmd_info(const std::vector<std::string>& argv);
 int cmd_check(const std::vector<std::string>& argv);
 int cmd_play(const std::vector<std::string>& argv);
 int cmd_render(const std::vector<std::string>& argv);
+int cmd_join(const std::vector<std::string>& argv);
 
 }  // namespace qh::quill

@@ -21,6 +21,7 @@ const char* const usage =
     "  check FILE [--json]                            build everything on the GPU, report failures\n"
     "  render FILE -o DIR [--fps N] [--size WxH] [--from S] [--to S] [--video OUT.mp4]\n"
     "                                                 draw the demo offline to frames and video\n"
+    "  join PART... -o OUT.mp4                        join render --segment parts into one video\n"
     "  play FILE [--size WxH] [--fullscreen] [--from S] [--loop A:B] [--watch]\n"
     "                                                 preview in a window: seek, pause, reload on save\n"
     "\n"
@@ -38,6 +39,7 @@ const Command commands[] = {
     {"info", qh::quill::cmd_info},
     {"check", qh::quill::cmd_check},
     {"render", qh::quill::cmd_render},
+    {"join", qh::quill::cmd_join},
     {"play", qh::quill::cmd_play},
 };
 

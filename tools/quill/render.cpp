@@ -25,11 +25,13 @@
 #include "core/runtime.h"
 #include "devices.h"
 #include "document_io.h"
+#include "package/json_value.h"
 #include "platform/gl_window.h"
 #include "playback/demo_playback.h"
 #include "playback/offline_render.h"
 #include "playback/program_reload.h"
 #include "png_file.h"
+#include "sound_file.h"
 
 extern char** environ;
 
@@ -41,7 +43,7 @@ namespace fs = std::filesystem;
 
 const char* const usage =
     "usage: quill render FILE -o DIR [--fps N] [--size WxH] [--from SECONDS] [--to SECONDS]\n"
-    "                    [--video OUT.mp4] [--verbose]\n"
+    "                    [--segment K/N] [--video OUT.mp4] [--verbose]\n"
     "\n"
     "Draws FILE (a packed player or a project.json) offline, at a fixed frame rate\n"
     "(default 60) and size (default 1920x1080, whatever the display), and writes\n"
@@ -57,6 +59,12 @@ const char* const usage =
     "be playing then: the music and the timeline's samples, mixed ahead.\n"
     "--to defaults to where the player ends (the end beat); a demo that never ends\n"
     "by itself needs it.\n"
+    "--segment K/N renders the K-th of N parts of the frames from 0 to the end\n"
+    "(where the player ends, or --to): part K holds frames floor((K-1)*T/N) to\n"
+    "floor(K*T/N)-1 of the T frames, exactly as --from/--to of that range would.\n"
+    "With it, DIR/segment.json records the part (K, N, first and last frame, fps,\n"
+    "size and the --video file), written once the part is complete; quill join\n"
+    "checks the parts with it and joins their videos. It does not take --from.\n"
     "--video OUT.mp4 also encodes the frames with ffmpeg (H.264 in yuv420p, AAC\n"
     "sound, fast start; needs an even width and height), muxing the same sound.\n"
     "Ctrl-C stops after the frame in hand: the frames written are complete and\n"
@@ -102,27 +110,6 @@ std::string clock_text(double seconds) {
     return text;
 }
 
-void write_wav(const fs::path& path, std::span<const int16_t> pcm) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
-    const uint32_t bytes = static_cast<uint32_t>(pcm.size() * sizeof(int16_t));
-    f.write("RIFF", 4);
-    u32(36 + bytes);
-    f.write("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(OfflineMix::channels);
-    u32(OfflineMix::rate);
-    u32(OfflineMix::rate * OfflineMix::channels * 2);
-    u16(OfflineMix::channels * 2);
-    u16(16);
-    f.write("data", 4);
-    u32(bytes);
-    f.write(reinterpret_cast<const char*>(pcm.data()), static_cast<std::streamsize>(bytes));
-    if (!f) throw std::runtime_error("cannot write " + path.string());
-}
-
 // A frame as PNG, written under a temporary name first so that a file named
 // frame-N.png is always whole.
 void write_png(const fs::path& path, const std::vector<uint8_t>& rgba, int width, int height) {
@@ -148,8 +135,9 @@ public:
             "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-framerate", std::to_string(s.fps), "-i", "pipe:0",
             "-f", "wav", "-i", sound.string(),
             "-map", "0:v", "-map", "1:a",
-            "-c:v", "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p",
-            "-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart", "-shortest", out.string()};
+            "-c:v", "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p"};
+        args.insert(args.end(), sound_encoding.begin(), sound_encoding.end());
+        args.insert(args.end(), {"-movflags", "+faststart", "-shortest", out.string()});
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -214,10 +202,53 @@ void report_failed_programs(const Demo& demo) {
     }
 }
 
+// "K/N", whole numbers with 1 <= K <= N.
+RenderSettings::Segment segment_option(const std::string& text) {
+    const size_t slash = text.find('/');
+    auto whole = [&](const std::string& digits) -> uint64_t {
+        if (digits.empty() || digits.size() > 7 || digits.find_first_not_of("0123456789") != std::string::npos) {
+            return 0;
+        }
+        return std::stoull(digits);
+    };
+    RenderSettings::Segment segment;
+    if (slash != std::string::npos) {
+        segment.index = whole(text.substr(0, slash));
+        segment.count = whole(text.substr(slash + 1));
+    }
+    if (slash == std::string::npos || segment.count < 1 || segment.index < 1 || segment.index > segment.count) {
+        throw UsageError("--segment needs K/N, whole numbers with 1 <= K <= N (got \"" + text + "\")");
+    }
+    return segment;
+}
+
+// What quill join needs to know of a finished part. The video's path is kept
+// relative to DIR when it lies inside, so that the folder can be moved.
+void write_segment_record(const fs::path& dir, const RenderSettings& s, const OfflineRender& render,
+                          const std::string& video) {
+    JsonValue record = JsonValue::object();
+    record["segment"] = s.segment->index;
+    record["segments"] = s.segment->count;
+    record["first_frame"] = render.first_frame();
+    record["last_frame"] = render.end_frame() - 1;
+    record["fps"] = s.fps;
+    record["width"] = s.width;
+    record["height"] = s.height;
+    if (!video.empty()) {
+        const fs::path absolute = fs::absolute(video).lexically_normal();
+        const fs::path inside = absolute.lexically_relative(fs::absolute(dir).lexically_normal());
+        const bool under = !inside.empty() && *inside.begin() != "..";
+        record["video"] = (under ? inside : absolute).string();
+    }
+    std::ofstream f(dir / "segment.json", std::ios::trunc);
+    f << dump_json_text(record);
+    if (!f) throw std::runtime_error("cannot write " + (dir / "segment.json").string());
+}
+
 }  // namespace
 
 int cmd_render(const std::vector<std::string>& argv) {
-    const Args args = parse_args(argv, {"-o", "--fps", "--size", "--from", "--to", "--video"}, {"--verbose"});
+    const Args args = parse_args(argv, {"-o", "--fps", "--size", "--from", "--to", "--segment", "--video"}, {"--verbose"});
     if (args.flag("--help")) {
         std::fputs(usage, stdout);
         return exit_ok;
@@ -231,6 +262,10 @@ int cmd_render(const std::vector<std::string>& argv) {
     if (args.has("--size")) std::tie(settings.width, settings.height) = size_option("--size", args.value("--size"));
     settings.from = number_option(args, "--from", 0);
     if (args.has("--to")) settings.to = number_option(args, "--to", 0);
+    if (args.has("--segment")) {
+        if (args.has("--from")) throw UsageError("--segment splits the frames from 0: it does not take --from");
+        settings.segment = segment_option(args.value("--segment"));
+    }
     const std::string video = args.value("--video");
     if (!video.empty() && (settings.width % 2 || settings.height % 2)) {
         throw UsageError("--video needs an even width and height");
@@ -271,8 +306,10 @@ int cmd_render(const std::vector<std::string>& argv) {
     std::error_code ec;
     fs::create_directories(dir, ec);
     if (ec) throw std::runtime_error("cannot make " + dir.string() + ": " + ec.message());
+    // A record left by an earlier render would vouch for frames not yet written.
+    fs::remove(dir / "segment.json", ec);
     const fs::path sound = dir / "sound.wav";
-    write_wav(sound, render->sound());
+    write_sound_file(sound, render->sound());
 
     InterruptGuard guard;
     std::unique_ptr<VideoEncoder> encoder;
@@ -317,6 +354,7 @@ int cmd_render(const std::vector<std::string>& argv) {
                      static_cast<unsigned long long>(written));
         return exit_interrupted;
     }
+    if (settings.segment) write_segment_record(dir, settings, *render, video);
     return exit_ok;
 }
 
