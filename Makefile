@@ -32,13 +32,14 @@ test-sanitize: deps
 	cd build-sanitize && ASAN_OPTIONS=detect_leaks=0:max_allocation_size_mb=1024 $(XRUN) ctest --output-on-failure -L "unit|gl" -j 1
 
 # The tests whose threads share data (the mixer's callback and the main
-# thread, the sample player's timers) built with ThreadSanitizer; a race
+# thread, the sample player's timers, the threads that write quill render's
+# frames) built with ThreadSanitizer; a race
 # ends the test with a report.
 test-tsan: deps
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQH_TSAN=ON -DQH_BENCH=OFF -DQH_PORTABLE_PLAYER=OFF >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target unit_tests
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --output-on-failure \
-	  -R "^(AudioDevice|SpectrumCapture)\\." -j 1
+	  -R "^(AudioDevice|SpectrumCapture|FramePipeline)\\." -j 1
 
 test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -L unit

@@ -12,6 +12,17 @@
 //                         encode. Counters, in ms per frame: player, draw,
 //                         read_back, png; render_fps and player_fps; ratio:
 //                         render_fps / player_fps.
+// BM_RenderOutput/K       The same 128 frames rendered with K = 0: no
+//                         output (draw, glFinish); K = 1: the frames
+//                         written as PNG files on the drawing thread (draw,
+//                         read back, encode, write: quill render until
+//                         frames were handed over); K = 2: written as
+//                         quill render writes them now (render_frames: the
+//                         read-back overlapping the next draw, the PNG
+//                         files written by worker threads). Counters:
+//                         drawing_ms, the drawing thread's time per frame
+//                         (its loop); fps, frames per second of the whole
+//                         render, the last file written included.
 // BM_VideoEncode          60 rendered 1920 x 1080 frames piped into ffmpeg
 //                         (H.264, the settings `quill render --video` uses),
 //                         to its exit; the time per frame.
@@ -24,6 +35,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +45,7 @@
 #include "platform/gl_window.h"
 #include "playback/demo_playback.h"
 #include "playback/offline_render.h"
+#include "frame_output.h"
 #include "png_file.h"
 #include "render/gl/gl_objects.h"
 
@@ -131,6 +144,43 @@ void BM_RenderAgainstPlayer(benchmark::State& state) {
     state.counters["ratio"] = (1000.0 / render_ms) / (1000.0 * frames / player);
 }
 BENCHMARK(BM_RenderAgainstPlayer)->Iterations(128)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_RenderOutput(benchmark::State& state) {
+    const int output = static_cast<int>(state.range(0));
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "qh_bench_render_frames";
+    std::filesystem::create_directories(dir);
+    for (auto _ : state) {
+        state.PauseTiming();
+        Showcase show;  // frames only go forward: a render of its own each time
+        const uint64_t frames = show.render->end_frame();
+        state.ResumeTiming();
+        const auto t = Clock::now();
+        double drawing = 0;
+        if (output == 2) {
+            quill::render_frames(*show.render, 0, frames, {dir, nullptr}, [&](uint64_t drawn) {
+                if (drawn == frames) drawing = ms_since(t);
+                return true;
+            });
+        } else {
+            for (uint64_t n = 0; n < frames; ++n) {
+                show.render->draw(n);
+                if (output == 0) {
+                    glFinish();
+                    continue;
+                }
+                char name[32];
+                std::snprintf(name, sizeof name, "frame-%06llu.png", static_cast<unsigned long long>(n));
+                quill::write_png_file(dir / name, show.render->read().data(), width, height);
+            }
+            drawing = ms_since(t);
+        }
+        const double whole = ms_since(t);
+        state.counters["drawing_ms"] = drawing / double(frames);
+        state.counters["fps"] = 1000.0 * double(frames) / whole;
+    }
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_RenderOutput)->DenseRange(0, 2)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_VideoEncode(benchmark::State& state) {
     Showcase show;

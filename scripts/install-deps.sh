@@ -12,6 +12,9 @@ packages=(
   fonts-dejavu-core sox ffmpeg
   # the travelling player's static libraries (scripts/static-deps.sh)
   dpkg-dev libfreetype-dev libbrotli-dev zlib1g-dev
+  # rendering across machines (scripts/render-farm/): Slurm's controller, node
+  # daemon and commands, its authentication service, and GNU parallel
+  slurmctld slurmd slurm-client munge parallel
 )
 
 missing=()

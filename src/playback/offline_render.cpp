@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <stdexcept>
 #include <string>
 
 #include "audio/audio_sample.h"
@@ -117,8 +119,15 @@ OfflineRender::OfflineRender(Demo& demo, DemoPlayback& playback, const RenderSet
     set_composition_state();
     // As the player does before its first frame.
     playback_.warm_up();
-    pixels_.resize(static_cast<size_t>(s.width) * static_cast<size_t>(s.height) * 4);
-    row_.resize(static_cast<size_t>(s.width) * 4);
+    const size_t bytes = static_cast<size_t>(s.width) * static_cast<size_t>(s.height) * 4;
+    for (GlBuffer& buffer : pixel_buffers_) {
+        buffer = GlBuffer::generate();
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
+        require_allocation("the frame's read-back buffer (" + size + ")", allocate_checked([&] {
+            glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_STREAM_READ);
+        }));
+    }
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
 }
 
 uint32_t OfflineRender::ms_of(uint64_t frame) const {
@@ -143,17 +152,38 @@ void OfflineRender::draw_one(uint64_t n) {
 }
 
 const std::vector<uint8_t>& OfflineRender::read() {
+    start_read();
+    take_read(pixels_);
+    return pixels_;
+}
+
+void OfflineRender::start_read() {
+    if (reads_started_ - reads_taken_ >= std::size(pixel_buffers_)) {
+        throw std::logic_error("a frame read started while two are outstanding");
+    }
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, pixel_buffers_[reads_started_ % std::size(pixel_buffers_)]);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, settings_.width, settings_.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels_.data());
-    // GL's rows run bottom up.
-    const size_t stride = row_.size();
-    for (size_t top = 0, bottom = static_cast<size_t>(settings_.height) - 1; top < bottom; ++top, --bottom) {
-        std::memcpy(row_.data(), &pixels_[top * stride], stride);
-        std::memcpy(&pixels_[top * stride], &pixels_[bottom * stride], stride);
-        std::memcpy(&pixels_[bottom * stride], row_.data(), stride);
+    glReadPixels(0, 0, settings_.width, settings_.height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    ++reads_started_;
+}
+
+void OfflineRender::take_read(std::vector<uint8_t>& rgba) {
+    if (reads_taken_ == reads_started_) throw std::logic_error("a frame read taken that was not started");
+    const size_t stride = static_cast<size_t>(settings_.width) * 4, rows = static_cast<size_t>(settings_.height);
+    rgba.resize(stride * rows);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, pixel_buffers_[reads_taken_ % std::size(pixel_buffers_)]);
+    const auto* device = static_cast<const uint8_t*>(
+        glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(stride * rows), GL_MAP_READ_BIT));
+    if (device) {
+        // GL's rows run bottom up.
+        for (size_t row = 0; row < rows; ++row) std::memcpy(&rgba[row * stride], device + (rows - 1 - row) * stride, stride);
+        glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
     }
-    return pixels_;
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    ++reads_taken_;
+    if (!device) throw std::runtime_error("the device did not give the frame's pixels back");
 }
 
 std::span<const int16_t> OfflineRender::sound() const {

@@ -11,6 +11,10 @@
 //       render.draw(n);
 //       const std::vector<uint8_t>& rgba = render.read();   // top row first
 //   }
+//   // or, with each frame's read-back running while the next is drawn:
+//   render.draw(n);  render.start_read();
+//   render.draw(n + 1);  render.start_read();
+//   render.take_read(rgba);                            // frame n
 //   render.sound()                                    // the range's sound
 //
 // Frame n is drawn at n / fps seconds after the music started: the beat is
@@ -69,6 +73,8 @@ public:
 
     uint64_t first_frame() const { return first_; }
     uint64_t end_frame() const { return end_; }  // exclusive
+    int width() const { return settings_.width; }
+    int height() const { return settings_.height; }
     uint32_t ms_of(uint64_t frame) const;       // whole milliseconds since the music started
     float beat_of(uint64_t frame) const;
     // The sound frame (at 44100 Hz) where video frame `frame` starts, rounded down.
@@ -79,6 +85,14 @@ public:
     void draw(uint64_t n);
     // The framebuffer's pixels, RGBA, top row first.
     const std::vector<uint8_t>& read();
+    // A read that does not wait for the device: start_read() asks it to copy
+    // the frame last drawn into a pixel buffer of its own and returns;
+    // take_read() copies the oldest read started and not yet taken into
+    // `rgba` (resized; top row first), waiting for the device only if it has
+    // not finished. Between the two the next frame can be drawn. Two reads
+    // may be outstanding; a third start_read() throws std::logic_error.
+    void start_read();
+    void take_read(std::vector<uint8_t>& rgba);
 
     // The sound from the range's first frame to its end, interleaved signed
     // 16-bit stereo at 44100 Hz: sound frames sound_frame_of(first_frame())
@@ -100,8 +114,10 @@ private:
     GlFramebuffer framebuffer_;
     GlTexture colour_;
     GlTexture depth_;
+    GlBuffer pixel_buffers_[2];
+    uint64_t reads_started_ = 0;
+    uint64_t reads_taken_ = 0;
     std::vector<uint8_t> pixels_;
-    std::vector<uint8_t> row_;
 };
 
 }  // namespace qh

@@ -165,6 +165,15 @@ TEST(Render, VideoHoldsEveryFrameWithItsSoundInStep) {
     EXPECT_LT(first, frame_samples) << "the sound does not start with the music";
     const long second = loud_from(size_t(0.6 * 44100));  // after the first tone
     EXPECT_NEAR(double(second), 44100.0, double(frame_samples)) << "the second tone is out of step";
+
+    // Without frame files, the frames that reach ffmpeg are the same.
+    const fs::path bare = dir / "bare.mp4";
+    const QuillRun b = quill(dir, {"render", demo.string(), "-o", (dir / "bare").string(), "--size", "64x36",
+                                   "--fps", "25", "--video", bare.string(), "--no-frames"});
+    ASSERT_EQ(b.status, 0) << b.err;
+    EXPECT_EQ(files_of(dir / "bare").size(), 1u) << "a frame file written with --no-frames";
+    EXPECT_TRUE(command_output(dir, {"ffmpeg", "-v", "error", "-i", bare.string(), "-f", "framemd5", "-"}) ==
+                command_output(dir, {"ffmpeg", "-v", "error", "-i", video.string(), "-f", "framemd5", "-"}));
 }
 
 // Ctrl-C while rendering: the run stops with 130, every frame file written

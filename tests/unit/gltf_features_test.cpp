@@ -27,7 +27,9 @@ TEST(GltfFeatures, EachFeatureGivesOneLineAndAPlainAssetNone) {
                                                              unsigned(text.size()), "")) << err;
         const std::vector<std::string> lines = unsupported_features(asset);
         ASSERT_EQ(lines.size(), warning ? 1u : 0u) << (lines.empty() ? "" : lines[0]);
-        if (warning) EXPECT_NE(lines[0].find(warning), std::string::npos) << lines[0];
+        if (warning) {
+            EXPECT_NE(lines[0].find(warning), std::string::npos) << lines[0];
+        }
     }
 }
 

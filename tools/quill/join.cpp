@@ -1,14 +1,9 @@
 // quill join: the parts of a render made with --segment K/N, joined into one
 // video: the pictures copied as they were encoded, the sound encoded once
 // from the parts' sound, so that no seam is heard where two parts meet.
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -18,10 +13,9 @@
 #include "audio/offline_mix.h"
 #include "cli.h"
 #include "commands.h"
+#include "ffmpeg.h"
 #include "package/json_value.h"
 #include "sound_file.h"
-
-extern char** environ;
 
 namespace qh::quill {
 
@@ -161,23 +155,6 @@ void write_list(const fs::path& path, const std::vector<PartInfo>& parts) {
     if (!f) throw std::runtime_error("cannot write " + path.string());
 }
 
-// ffmpeg run to its end; its exit status.
-int run_ffmpeg(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ);
-    if (rc != 0) {
-        throw std::runtime_error(std::string("cannot start ffmpeg (") + std::strerror(rc) +
-                        "); install it with scripts/install-deps.sh");
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 // Removes the files it names when it goes.
 struct Scratch {
     std::vector<fs::path> files;
@@ -215,7 +192,7 @@ int cmd_join(const std::vector<std::string>& argv) {
                                        "-c:v", "copy"};
     ffmpeg.insert(ffmpeg.end(), sound_encoding.begin(), sound_encoding.end());
     ffmpeg.insert(ffmpeg.end(), {"-movflags", "+faststart", "-shortest", out.string()});
-    const int status = run_ffmpeg(std::move(ffmpeg));
+    const int status = Ffmpeg::run(std::move(ffmpeg));
     if (status != 0) {
         std::fprintf(stderr, "quill join: ffmpeg failed on %s\n", out.string().c_str());
         return exit_failure;

@@ -2,8 +2,12 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstddef>
+#include <cstring>
+#include <stdexcept>
+#include <string>
 
 namespace qh::quill {
 
@@ -27,6 +31,15 @@ bool encode_png(std::FILE* file, const uint8_t* rgba, int width, int height) {
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return std::ferror(file) == 0;
+}
+
+void write_png_file(const std::filesystem::path& path, const uint8_t* rgba, int width, int height) {
+    const std::filesystem::path part = path.string() + ".part";
+    std::FILE* file = std::fopen(part.string().c_str(), "wb");
+    if (!file) throw std::runtime_error("cannot write " + part.string() + ": " + std::strerror(errno));
+    const bool encoded = encode_png(file, rgba, width, height);
+    if (std::fclose(file) != 0 || !encoded) throw std::runtime_error("cannot write " + part.string());
+    std::filesystem::rename(part, path);
 }
 
 }  // namespace qh::quill

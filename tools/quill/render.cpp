@@ -3,16 +3,11 @@
 #include <GL/glew.h>
 #include <SDL.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -24,16 +19,15 @@
 #include "commands.h"
 #include "core/runtime.h"
 #include "devices.h"
+#include "ffmpeg.h"
+#include "frame_output.h"
 #include "document_io.h"
 #include "package/json_value.h"
 #include "platform/gl_window.h"
 #include "playback/demo_playback.h"
 #include "playback/offline_render.h"
 #include "playback/program_reload.h"
-#include "png_file.h"
 #include "sound_file.h"
-
-extern char** environ;
 
 namespace qh::quill {
 
@@ -43,7 +37,7 @@ namespace fs = std::filesystem;
 
 const char* const usage =
     "usage: quill render FILE -o DIR [--fps N] [--size WxH] [--from SECONDS] [--to SECONDS]\n"
-    "                    [--segment K/N] [--video OUT.mp4] [--verbose]\n"
+    "                    [--segment K/N] [--video OUT.mp4 [--no-frames]] [--verbose]\n"
     "\n"
     "Draws FILE (a packed player or a project.json) offline, at a fixed frame rate\n"
     "(default 60) and size (default 1920x1080, whatever the display), and writes\n"
@@ -67,6 +61,10 @@ const char* const usage =
     "checks the parts with it and joins their videos. It does not take --from.\n"
     "--video OUT.mp4 also encodes the frames with ffmpeg (H.264 in yuv420p, AAC\n"
     "sound, fast start; needs an even width and height), muxing the same sound.\n"
+    "--no-frames (with --video) writes no PNG files: the frames go to ffmpeg as\n"
+    "they are drawn; DIR still gets sound.wav (and segment.json).\n"
+    "Frames are encoded and written by worker threads while the next frames are\n"
+    "drawn, with a few frames in memory at most.\n"
     "Ctrl-C stops after the frame in hand: the frames written are complete and\n"
     "the video is closed with what it has.\n"
     "--verbose also shows what the player prints while it reads and builds (the\n"
@@ -110,86 +108,20 @@ std::string clock_text(double seconds) {
     return text;
 }
 
-// A frame as PNG, written under a temporary name first so that a file named
-// frame-N.png is always whole.
-void write_png(const fs::path& path, const std::vector<uint8_t>& rgba, int width, int height) {
-    const fs::path part = path.string() + ".part";
-    FILE* file = std::fopen(part.string().c_str(), "wb");
-    if (!file) throw std::runtime_error("cannot write " + part.string() + ": " + std::strerror(errno));
-    const bool encoded = encode_png(file, rgba.data(), width, height);
-    if (std::fclose(file) != 0 || !encoded) throw std::runtime_error("cannot write " + part.string());
-    fs::rename(part, path);
+// ffmpeg's command line for raw RGBA frames on its standard input and the
+// range's sound from `sound`.
+std::vector<std::string> video_command(const fs::path& out, const fs::path& sound, const RenderSettings& s) {
+    const std::string size = std::to_string(s.width) + "x" + std::to_string(s.height);
+    std::vector<std::string> args = {
+        "ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
+        "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-framerate", std::to_string(s.fps), "-i", "pipe:0",
+        "-f", "wav", "-i", sound.string(),
+        "-map", "0:v", "-map", "1:a",
+        "-c:v", "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p"};
+    args.insert(args.end(), sound_encoding.begin(), sound_encoding.end());
+    args.insert(args.end(), {"-movflags", "+faststart", "-shortest", out.string()});
+    return args;
 }
-
-// ffmpeg reading raw RGBA frames on its standard input. It runs in a process
-// group of its own, so that Ctrl-C reaches only quill, which then closes the
-// pipe: ffmpeg finishes the file with what it has.
-class VideoEncoder {
-public:
-    VideoEncoder(const fs::path& out, const fs::path& sound, const RenderSettings& s) {
-        int fds[2];
-        if (::pipe(fds) != 0) throw std::runtime_error(std::string("cannot make a pipe: ") + std::strerror(errno));
-        const std::string size = std::to_string(s.width) + "x" + std::to_string(s.height);
-        std::vector<std::string> args = {
-            "ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
-            "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-framerate", std::to_string(s.fps), "-i", "pipe:0",
-            "-f", "wav", "-i", sound.string(),
-            "-map", "0:v", "-map", "1:a",
-            "-c:v", "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p"};
-        args.insert(args.end(), sound_encoding.begin(), sound_encoding.end());
-        args.insert(args.end(), {"-movflags", "+faststart", "-shortest", out.string()});
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
-        posix_spawn_file_actions_addclose(&actions, fds[1]);
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-        posix_spawnattr_setpgroup(&attr, 0);
-        const int rc = posix_spawnp(&pid_, "ffmpeg", &actions, &attr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attr);
-        ::close(fds[0]);
-        if (rc != 0) {
-            ::close(fds[1]);
-            throw std::runtime_error(std::string("cannot start ffmpeg (") + std::strerror(rc) +
-                                     "); install it with scripts/install-deps.sh");
-        }
-        pipe_ = fds[1];
-    }
-    ~VideoEncoder() { finish(); }
-
-    void write(const std::vector<uint8_t>& rgba) {
-        size_t done = 0;
-        while (done < rgba.size()) {
-            const ssize_t n = ::write(pipe_, rgba.data() + done, rgba.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) throw std::runtime_error("ffmpeg stopped taking frames");
-            done += static_cast<size_t>(n);
-        }
-    }
-
-    // Closes the pipe and waits for ffmpeg; its exit status.
-    int finish() {
-        if (pipe_ >= 0) ::close(pipe_);
-        pipe_ = -1;
-        if (pid_ <= 0) return status_;
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        pid_ = -1;
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return status_;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int pipe_ = -1;
-    int status_ = 0;
-};
 
 // The programs effects draw with that did not build: those effects are
 // missing from every frame, so it is said before drawing starts.
@@ -248,7 +180,8 @@ void write_segment_record(const fs::path& dir, const RenderSettings& s, const Of
 }  // namespace
 
 int cmd_render(const std::vector<std::string>& argv) {
-    const Args args = parse_args(argv, {"-o", "--fps", "--size", "--from", "--to", "--segment", "--video"}, {"--verbose"});
+    const Args args = parse_args(argv, {"-o", "--fps", "--size", "--from", "--to", "--segment", "--video"},
+                                 {"--no-frames", "--verbose"});
     if (args.flag("--help")) {
         std::fputs(usage, stdout);
         return exit_ok;
@@ -267,6 +200,8 @@ int cmd_render(const std::vector<std::string>& argv) {
         settings.segment = segment_option(args.value("--segment"));
     }
     const std::string video = args.value("--video");
+    const bool frames = !args.flag("--no-frames");
+    if (!frames && video.empty()) throw UsageError("--no-frames needs --video: there would be nothing to write");
     if (!video.empty() && (settings.width % 2 || settings.height % 2)) {
         throw UsageError("--video needs an even width and height");
     }
@@ -312,9 +247,8 @@ int cmd_render(const std::vector<std::string>& argv) {
     write_sound_file(sound, render->sound());
 
     InterruptGuard guard;
-    std::unique_ptr<VideoEncoder> encoder;
-    if (!video.empty()) encoder = std::make_unique<VideoEncoder>(video, sound, settings);
-
+    std::unique_ptr<Ffmpeg> encoder;
+    if (!video.empty()) encoder = std::make_unique<Ffmpeg>(video_command(video, sound, settings), Ffmpeg::Input::pipe);
     const uint64_t first = render->first_frame(), end = render->end_frame(), total = end - first;
     if (first > 0) {
         // The frames before the range, drawn so that what carries over is as in one run.
@@ -327,19 +261,15 @@ int cmd_render(const std::vector<std::string>& argv) {
     ProgressBar bar("rendering");
     const auto started = std::chrono::steady_clock::now();
     uint64_t written = 0;
-    for (uint64_t n = first; n < end && !interrupted; ++n) {
-        render->draw(n);
-        const std::vector<uint8_t>& rgba = render->read();
-        char name[32];
-        std::snprintf(name, sizeof name, "frame-%06llu.png", static_cast<unsigned long long>(n));
-        write_png(dir / name, rgba, settings.width, settings.height);
-        if (encoder) encoder->write(rgba);
-        ++written;
-        const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        bar.update(written, total,
-                   std::to_string(written) + "/" + std::to_string(total) + " frames, " +
-                       clock_text(spent / static_cast<double>(written) * static_cast<double>(total - written)) +
-                       " left");
+    if (!interrupted) {
+        written = render_frames(*render, first, end, {frames ? dir : fs::path(), encoder.get()}, [&](uint64_t drawn) {
+            const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            bar.update(drawn, total,
+                       std::to_string(drawn) + "/" + std::to_string(total) + " frames, " +
+                           clock_text(spent / static_cast<double>(drawn) * static_cast<double>(total - drawn)) +
+                           " left");
+            return !interrupted;
+        });
     }
     if (encoder && encoder->finish() != 0) {
         std::fprintf(stderr, "quill render: ffmpeg failed on %s\n", video.c_str());
