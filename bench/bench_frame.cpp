@@ -18,11 +18,14 @@
 //                         shader, 64x36 render size), glFinish included: the
 //                         driver's per-draw cost next to bench_dispatch's
 //                         GL-free pass.
-// BM_CaptureScreen/W/H    Effect::capture_screen alone at the render size
-//                         (read the back buffer into memory, upload it into
-//                         the copy texture), glFinish included.
-// BM_CopyTexSubImage/W/H  Reference: the same copy done on the GL side with
-//                         glCopyTexSubImage2D into the same texture.
+// BM_CaptureScreen/W/H/offscreen:O  Effect::capture_screen alone at the
+//                         render size (a framebuffer blit into the copy
+//                         texture), glFinish included; from the window's
+//                         back buffer (O=0, the player) or from a framebuffer
+//                         object (O=1, the offline render).
+// BM_CopyTexSubImage/W/H/offscreen:O  Reference: the other device copy,
+//                         glCopyTexSubImage2D from the same source into the
+//                         same texture.
 // BM_ScreenTextureFrame/W/H  The player's frame with a screen-texture effect
 //                         against the same effect without it, alternating
 //                         like BM_FrameVsPlainGl: what the capture adds to a
@@ -306,42 +309,92 @@ BENCHMARK(BM_DispatchGl)
 // Something on the screen to copy.
 void draw_plasma_once(Player& player) { player.frame(1.0f); }
 
+// A framebuffer object of the render size with an RGBA8 colour texture and a
+// depth-stencil texture, as the offline render draws into; bound while it lives.
+class OffscreenTarget {
+public:
+    OffscreenTarget(int w, int h) {
+        glGenTextures(2, textures_);
+        glBindTexture(GL_TEXTURE_2D, textures_[0]);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glBindTexture(GL_TEXTURE_2D, textures_[1]);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH24_STENCIL8, w, h, 0, GL_DEPTH_STENCIL,
+                     GL_UNSIGNED_INT_24_8, nullptr);
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glGenFramebuffers(1, &framebuffer_);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, textures_[0], 0);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_TEXTURE_2D,
+                               textures_[1], 0);
+        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+            std::fprintf(stderr, "bench_frame: the offscreen target is incomplete\n");
+            std::exit(1);
+        }
+    }
+    ~OffscreenTarget() {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glDeleteFramebuffers(1, &framebuffer_);
+        glDeleteTextures(2, textures_);
+    }
+
+private:
+    GLuint textures_[2] = {};
+    GLuint framebuffer_ = 0;
+};
+
+// What the copy benchmarks copy: the plasma drawn once at W x H into the
+// window's back buffer (offscreen:0, the player) or into an OffscreenTarget
+// (offscreen:1, the offline render), which stays bound; the copy target made.
+struct CopySource {
+    explicit CopySource(const benchmark::State& state)
+        : w(static_cast<int>(state.range(0))), h(static_cast<int>(state.range(1))) {
+        set_render_size(w, h);
+        if (state.range(2)) offscreen = std::make_unique<OffscreenTarget>(w, h);
+        player = std::make_unique<Player>(one_effect_demo(plasma_shader, true));
+        draw_plasma_once(*player);
+        effect().ensure_copy_target(runtime().screen);
+        glActiveTexture(GL_TEXTURE0);
+    }
+    ~CopySource() { glBindTexture(GL_TEXTURE_2D, 0); }
+    Effect& effect() { return *player->demo->effects.front(); }
+    void count(benchmark::State& state) const {
+        state.SetBytesProcessed(static_cast<int64_t>(4) * w * h * state.iterations());
+    }
+    int w, h;
+    std::unique_ptr<OffscreenTarget> offscreen;
+    std::unique_ptr<Player> player;
+};
+
+void copy_sources(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"", "", "offscreen"})
+        ->Args({1920, 1080, 0})
+        ->Args({1920, 1080, 1})
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+}
+
 void BM_CaptureScreen(benchmark::State& state) {
-    set_render_size(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    Player player(one_effect_demo(plasma_shader, true));
-    draw_plasma_once(player);
-    Effect& effect = *player.demo->effects.front();
-    glActiveTexture(GL_TEXTURE0);
-    effect.capture_screen(FrameContext::at(1.0f, runtime().screen));  // first call allocates the buffer and the texture
-    glFinish();
+    CopySource source(state);
+    const FrameContext frame = FrameContext::at(1.0f, runtime().screen);
     for (auto _ : state) {
-        effect.capture_screen(FrameContext::at(1.0f, runtime().screen));
+        source.effect().capture_screen(frame);
         glFinish();
     }
-    glBindTexture(GL_TEXTURE_2D, 0);
-    const double bytes = 4.0 * static_cast<double>(state.range(0) * state.range(1));
-    state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
+    source.count(state);
 }
-BENCHMARK(BM_CaptureScreen)->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CaptureScreen)->Apply(copy_sources);
 
 void BM_CopyTexSubImage(benchmark::State& state) {
-    const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
-    set_render_size(w, h);
-    Player player(one_effect_demo(plasma_shader, true));
-    draw_plasma_once(player);
-    Effect& effect = *player.demo->effects.front();
-    effect.ensure_copy_target(runtime().screen);
-    glReadBuffer(GL_BACK);
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, effect.gpu.copy_texture);
+    CopySource source(state);
+    if (!source.offscreen) glReadBuffer(GL_BACK);
+    glBindTexture(GL_TEXTURE_2D, source.effect().gpu.copy_texture);
     for (auto _ : state) {
-        glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, w, h);
+        glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, source.w, source.h);
         glFinish();
     }
-    glBindTexture(GL_TEXTURE_2D, 0);
-    state.SetBytesProcessed(static_cast<int64_t>(4) * w * h * state.iterations());
+    source.count(state);
 }
-BENCHMARK(BM_CopyTexSubImage)->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CopyTexSubImage)->Apply(copy_sources);
 
 void BM_ScreenTextureFrame(benchmark::State& state) {
     set_render_size(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));

@@ -103,8 +103,9 @@ public:
     // Ready with a complete target; failed with its framebuffer status; not
     // built without a program or before create_gpu_objects.
     DeviceState device_state() const;
-    // The copy buffer and copy texture at the frame's render size; throws
-    // as create_gpu_objects does.
+    // The copy texture (black until the first copy) and the framebuffer the
+    // copy is blitted into, at the frame's render size; throws as
+    // create_gpu_objects does.
     void ensure_copy_target(const ScreenSize& screen);
     // Binds every input to its unit (drawing the input effects into their
     // targets first when `render_inputs`) and makes `program` current.
@@ -127,23 +128,20 @@ public:
     // drawer with the frame's scene views.
     void draw(const FrameContext& frame, const std::function<void(ShaderProgram*)>& hook,
               bool render_inputs);
-    // Reads the screen back into the copy texture (bound on the active unit).
+    // Copies the render-size rectangle of the framebuffer bound for reading
+    // (the screen, or the target this effect draws into as an input) into the
+    // copy texture, on the device; leaves the copy bound on the active unit
+    // and every other binding as it was.
     void capture_screen(const FrameContext& frame);
-
-    // The CPU side of a screen read-back, render size, 4 bytes a pixel.
-    struct Buffer {
-        Buffer(int32_t width, int32_t height);
-        std::vector<uint8_t> pixels;
-        int32_t width = 0;
-        int32_t height = 0;
-    };
 
     // Not persisted.
     struct Gpu {
         GlBuffer quad_buffer;
         GlVertexArray quad_vertex_array;
-        std::unique_ptr<Buffer> copy_buffer;  // made on first read-back or feedback
         GlTexture copy_texture;               // copy of the screen (feedback, screen texture)
+        GlFramebuffer copy_framebuffer;       // the copy texture as a blit target
+        int32_t copy_width = 0;               // the copy texture's size
+        int32_t copy_height = 0;
         GlFramebuffer target_framebuffer;     // where this effect draws as an input
         GlTexture target_texture;             // what effects that list this one sample
         // The target's framebuffer status at the last create_gpu_objects
@@ -156,7 +154,6 @@ public:
 
 private:
     void clear_references();  // links and ids of an earlier read
-    void read_back_screen(const ScreenSize& screen);
     void draw_scene(const FrameContext& frame, ShaderProgram& program,
                     const std::function<void(ShaderProgram*)>& hook, bool render_inputs);
 };

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "render/effect.h"
 #include "render/gl/device_allocation.h"
@@ -70,11 +71,6 @@ DeviceState Effect::device_state() const {
     return DeviceState::incomplete("target incomplete", gpu.target_status);
 }
 
-Effect::Buffer::Buffer(int32_t width_, int32_t height_)
-    : pixels(static_cast<size_t>(std::max(width_, 0)) * static_cast<size_t>(std::max(height_, 0)) * 4),
-      width(width_),
-      height(height_) {}
-
 Effect::Effect(std::string name_, ShaderProgram* program_, Texture* texture, Effect* input,
                bool feedback_, bool screen_texture_, Scene* scene_)
     : program(program_), scene(scene_), name(std::move(name_)), feedback(feedback_),
@@ -134,38 +130,55 @@ void Effect::create_gpu_objects(const ScreenSize& s) {
 }
 
 void Effect::ensure_copy_target(const ScreenSize& s) {
-    const auto make_copy_texture = [&] {
-        std::string problem;
-        gpu.copy_texture = GlTexture(create_rgba_texture(
-            s.render_width, s.render_height, gpu.copy_buffer->pixels.data(), GL_CLAMP_TO_EDGE, problem));
-        require_allocation(target_label(name, "screen copy", s), problem);
-    };
-    if (gpu.copy_buffer &&
-        (gpu.copy_buffer->width != s.render_width || gpu.copy_buffer->height != s.render_height)) {
-        gpu.copy_buffer = std::make_unique<Buffer>(s.render_width, s.render_height);
-        if (gpu.copy_texture) make_copy_texture();
+    if (gpu.copy_texture && gpu.copy_width == s.render_width && gpu.copy_height == s.render_height) {
+        return;
     }
-    if (!gpu.copy_buffer) gpu.copy_buffer = std::make_unique<Buffer>(s.render_width, s.render_height);
-    if (!gpu.copy_texture) make_copy_texture();
+    // Made during a draw: the active unit keeps its texture, the draw its target.
+    GLint outer_texture = 0, outer_framebuffer = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &outer_texture);
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &outer_framebuffer);
+    // Black until the first copy: feedback samples it before anything is copied.
+    const std::vector<uint8_t> black(static_cast<size_t>(std::max(s.render_width, 0)) *
+                                     static_cast<size_t>(std::max(s.render_height, 0)) * 4);
+    std::string problem;
+    gpu.copy_texture = GlTexture(
+        create_rgba_texture(s.render_width, s.render_height, black.data(), GL_CLAMP_TO_EDGE, problem));
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(outer_texture));
+    require_allocation(target_label(name, "screen copy", s), problem);
+    gpu.copy_width = s.render_width;
+    gpu.copy_height = s.render_height;
+
+    gpu.copy_framebuffer = GlFramebuffer::generate();
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, gpu.copy_framebuffer);
+    glFramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, gpu.copy_texture,
+                           0);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(outer_framebuffer));
 }
 
-void Effect::read_back_screen(const ScreenSize& screen) {
-    ensure_copy_target(screen);
-    const Buffer& buffer = *gpu.copy_buffer;
-    // Inside another effect's target (drawn as an input) the read comes from
-    // that target; naming the back buffer there would only be a GL error.
-    GLint read_framebuffer = 0;
+void Effect::capture_screen(const FrameContext& frame) {
+    ensure_copy_target(frame.screen);
+    GLint read_framebuffer = 0, draw_framebuffer = 0, read_buffer = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read_framebuffer);
-    if (read_framebuffer == 0) glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, buffer.width, buffer.height, GL_RGBA, GL_UNSIGNED_BYTE,
-                 gpu.copy_buffer->pixels.data());
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw_framebuffer);
+    // Inside another effect's target (drawn as an input) the copy comes from
+    // that target; naming the back buffer there would only be a GL error.
+    if (read_framebuffer == 0) {
+        glGetIntegerv(GL_READ_BUFFER, &read_buffer);
+        glReadBuffer(GL_BACK);
+    }
+    // The scissor would clip the blit; the copy is always the whole screen.
+    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    if (scissor) glDisable(GL_SCISSOR_TEST);
+    // A blit keeps GL's orientation (bottom row first) and converts to the
+    // texture's RGBA bytes, alpha 1 where the framebuffer has none.
+    const GLint w = gpu.copy_width, h = gpu.copy_height;
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, gpu.copy_framebuffer);
+    glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(draw_framebuffer));
+    if (scissor) glEnable(GL_SCISSOR_TEST);
+    if (read_framebuffer == 0) glReadBuffer(static_cast<GLenum>(read_buffer));
     glBindTexture(GL_TEXTURE_2D, gpu.copy_texture);
-    // Refilled, not made again: the storage is the copy target's, of this size.
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, buffer.width, buffer.height, GL_RGBA, GL_UNSIGNED_BYTE,
-                    buffer.pixels.data());
 }
-
-void Effect::capture_screen(const FrameContext& frame) { read_back_screen(frame.screen); }
 
 int Effect::bind_inputs(const FrameContext& frame, ShaderProgram& p, bool render_inputs,
                         ScenePass* pass) {
@@ -195,10 +208,10 @@ int Effect::bind_inputs(const FrameContext& frame, ShaderProgram& p, bool render
     for (const FontTexture* f : font_textures) units.next(f ? f->gl_name() : 0);
     for (const Effect* e : effects) units.next(e ? e->gpu.target_texture.get() : 0);
     if (screen_texture) {
-        // The copy is uploaded on its own unit, so earlier units keep theirs.
+        // The copy is bound on its own unit, so earlier units keep theirs.
         const int unit = units.next(0);
         if (unit < texture_unit_limit()) glActiveTexture(GL_TEXTURE0 + unit);
-        read_back_screen(s);
+        capture_screen(frame);
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }

@@ -210,11 +210,44 @@ TEST_F(EffectGl, CopyTargetFollowsTheRenderSize) {
     runtime().screen.render_width = 32;
     runtime().screen.render_height = 18;
     e.ensure_copy_target(runtime().screen);
-    ASSERT_TRUE(e.gpu.copy_buffer);
-    EXPECT_EQ(e.gpu.copy_buffer->pixels.size(), 32u * 18u * 4u);
     gltest::texture_texels(e.gpu.copy_texture, &w, &h);
     EXPECT_EQ(w, 32);
     EXPECT_EQ(h, 18);
+}
+
+// The copy is what a read-back of the framebuffer being drawn gives, texel
+// for texel, from the window's back buffer (the player) and from a
+// framebuffer object (the offline render), which stays bound.
+TEST_F(EffectGl, ScreenCopyMatchesAReadBackOfTheFramebuffer) {
+    auto picture = gltest::build_program(
+        "#version 150\nout vec4 fragColor;\nuniform float beat;\nvoid main() { vec2 p = gl_FragCoord.xy;\n"
+        "    fragColor = vec4(p.x / 64.0, p.y / 36.0, fract(p.x * p.y / 17.0 + beat), fract(p.x / 5.0)); }\n");
+    Effect e("copy", picture.get(), nullptr, nullptr, false, false, nullptr);
+    GLint test_framebuffer = 0;
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &test_framebuffer);
+    struct Row {
+        const char* name;
+        GLint framebuffer;
+        float beat;  // a picture of its own: a copy of the other row's framebuffer differs
+    };
+    const Row rows[] = {{"window", 0, 0.0f}, {"framebuffer object", test_framebuffer, 0.5f}};
+    for (const auto& [name, framebuffer, beat] : rows) {
+        SCOPED_TRACE(name);
+        glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+        glClear(GL_COLOR_BUFFER_BIT);
+        e.draw(gltest::frame_at(beat), nullptr, true);
+        std::vector<Rgba> reference(width * height);  // bottom row first, GL's order
+        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, reference.data());
+        e.capture_screen(gltest::frame_at(0));
+        GLint read = -1, draw = -1;
+        glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
+        glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &draw);
+        EXPECT_EQ(std::make_pair(read, draw), std::make_pair(framebuffer, framebuffer));
+        ASSERT_NE(reference.front(), reference[width - 1]);  // the picture reached the framebuffer
+        EXPECT_EQ(gltest::texture_texels(e.gpu.copy_texture), reference);
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(test_framebuffer));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 TEST_F(EffectGl, IncompleteTargetIsReported) {
