@@ -4,17 +4,29 @@
 # every other library a module needs must be found as an archive, or the
 # configuration stops, so a shared library cannot slip in unnoticed.
 #
-# QH_STATIC_DEPS is the prefix scripts/static-deps.sh builds into.
+# QH_STATIC_DEPS is the prefix scripts/static-deps.sh builds into; for
+# Windows (cmake/windows_player.cmake) it holds every library the player
+# links, and the build machine's modules are not looked at.
 
-set(QH_SYSTEM_LIBRARIES c m dl pthread rt GL OpenGL GLX EGL)
-
-set(ENV{PKG_CONFIG_PATH} "${QH_STATIC_DEPS}/lib/pkgconfig")
+if(WIN32)
+  # MinGW-w64's start-up code and the libraries of what every Windows has.
+  set(QH_SYSTEM_LIBRARIES mingw32 m kernel32 user32 gdi32 winmm imm32 ole32 oleaut32 version
+      uuid advapi32 setupapi shell32 dinput8 opengl32)
+  set(ENV{PKG_CONFIG_LIBDIR} "${QH_STATIC_DEPS}/lib/pkgconfig")
+  list(APPEND CMAKE_FIND_ROOT_PATH ${QH_STATIC_DEPS})  # a cross-build looks nowhere else
+else()
+  set(QH_SYSTEM_LIBRARIES c m dl pthread rt GL OpenGL GLX EGL)
+  set(ENV{PKG_CONFIG_PATH} "${QH_STATIC_DEPS}/lib/pkgconfig")
+endif()
 
 # qh_static_module(NAME MODULE [IGNORE lib...]): PkgConfig::NAME from the
 # module's static link line. IGNORE drops libraries a module's file lists
 # but its archive does not use.
 function(qh_static_module name module)
   cmake_parse_arguments(ARG "" "" "IGNORE" ${ARGN})
+  # Looked up at every configuration: a result kept in the cache would still
+  # name the libraries of the prefix before, once a new one is built.
+  unset(${name}_FOUND CACHE)
   pkg_check_modules(${name} REQUIRED QUIET ${module})
   set(dirs ${QH_STATIC_DEPS}/lib)
   set(libs)
@@ -57,6 +69,35 @@ qh_static_module(SDL2_IMAGE SDL2_image)
 qh_static_module(GLEW glew IGNORE X11 GLU)
 qh_static_module(KISSFFT kissfft-float)
 
-# The C++ runtime and GCC's support library go in too; as-needed keeps the
-# system libraries named above off the list unless something calls them.
-add_link_options(-static-libstdc++ -static-libgcc -Wl,--as-needed)
+if(CMAKE_CROSSCOMPILING)
+  # The header-only libraries are the build machine's Debian packages. Their
+  # folder cannot be searched whole by a cross-compiler (the build machine's
+  # C library headers would stand in for the target's), so the build sees
+  # them through a folder of links to them alone.
+  set(_headers ${CMAKE_BINARY_DIR}/header-only)
+  file(MAKE_DIRECTORY ${_headers})
+  foreach(header glm/glm.hpp nlohmann/json.hpp tiny_gltf.h)
+    find_path(_dir ${header} NO_CMAKE_FIND_ROOT_PATH NO_CACHE REQUIRED)
+    string(REGEX REPLACE "/.*" "" _top ${header})
+    file(CREATE_LINK ${_dir}/${_top} ${_headers}/${_top} SYMBOLIC)
+    unset(_dir)
+  endforeach()
+  # The prefix's own headers stand where the system's do on Linux: some are
+  # named by their folder (<kissfft/...>).
+  include_directories(${_headers} ${QH_STATIC_DEPS}/include)
+  # The packages' own targets, found here first, name that folder instead.
+  find_package(nlohmann_json REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+  find_package(glm REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+  set_target_properties(nlohmann_json::nlohmann_json glm::glm PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES ${_headers})
+endif()
+
+if(WIN32)
+  # Everything static: the C++ runtime, GCC's support library and the
+  # thread library, so the player needs no DLL but the system's.
+  add_link_options(-static)
+else()
+  # The C++ runtime and GCC's support library go in too; as-needed keeps the
+  # system libraries named above off the list unless something calls them.
+  add_link_options(-static-libstdc++ -static-libgcc -Wl,--as-needed)
+endif()

@@ -12,6 +12,10 @@ packages=(
   fonts-dejavu-core sox ffmpeg
   # the travelling player's static libraries (scripts/static-deps.sh)
   dpkg-dev libfreetype-dev libbrotli-dev zlib1g-dev
+  # the Windows player, cross-built (scripts/static-deps.sh --target windows),
+  # and Wine with the X11 libraries its display driver loads, to run it here
+  g++-mingw-w64-x86-64-posix
+  wine wine64 libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxinerama1 libxxf86vm1
   # rendering across machines (scripts/render-farm/): Slurm's controller, node
   # daemon and commands, its authentication service, and GNU parallel
   slurmctld slurmd slurm-client munge parallel

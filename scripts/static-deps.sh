@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
-# Builds the static libraries the travelling player links: the SDL family,
-# built from Debian's source packages with SDL's run-time loading of X11,
-# Wayland, ALSA, PulseAudio and the rest, and with the built-in decoders
-# (PNG and JPEG through the image library's own reader; Ogg Vorbis, MP3,
-# FLAC and WAVE through the mixer's own), and the FFT library, which Debian
-# ships only shared. Debian's own libSDL2*.a cannot serve: they reference
-# the window systems, the sound servers and a dozen codec libraries directly.
+# Builds the static libraries the travelling players link: the SDL family,
+# built from Debian's source packages with the built-in decoders (PNG and
+# JPEG through the image library's own reader; Ogg Vorbis, MP3, FLAC and
+# WAVE through the mixer's own), and the FFT library, which Debian ships
+# only shared.
 #
-#   scripts/static-deps.sh            build into the cache, unless already there
-#   scripts/static-deps.sh --prefix   print where the libraries are (or will be)
+# For Linux, SDL loads X11, Wayland, ALSA, PulseAudio and the rest at run
+# time. Debian's own libSDL2*.a cannot serve: they reference the window
+# systems, the sound servers and a dozen codec libraries directly.
+# For 64-bit Windows, cross-built with MinGW-w64 (cmake/mingw-w64-x86_64.cmake),
+# FreeType and GLEW are built too, which Debian ships for Linux alone.
+#
+#   scripts/static-deps.sh [--target linux|windows]            build into the cache, unless already there
+#   scripts/static-deps.sh [--target linux|windows] --prefix   print where the libraries are (or will be)
 #
 # The cache lives outside the clone (QH_CACHE, else ~/.cache/quillharbor),
-# one folder per version of this script, so every clone on a machine shares
-# one build and a change of a version or an option here builds anew.
+# one folder per target and version of this script (and of the toolchain
+# file), so every clone on a machine shares one build and a change of a
+# version or an option here builds anew.
 set -euo pipefail
 
 # Debian 12 source packages, pinned.
@@ -23,13 +28,35 @@ sources=(
   libsdl2-mixer=2.6.2+dfsg-2
   libsdl2-ttf=2.20.1+dfsg-2
 )
+# Linux takes these from Debian's static libraries; Windows builds them.
+windows_sources=(
+  freetype=2.12.1+dfsg-5+deb12u4
+  glew=2.2.0-4
+)
 
 here=$(cd "$(dirname "$0")" && pwd)
-cache=${QH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quillharbor}/static-deps
-key=$(sha256sum "$here/static-deps.sh" | cut -c1-16)
-prefix=$cache/$key
+toolchain=$(cd "$here/../cmake" && pwd)/mingw-w64-x86_64.cmake
 
-if [ "${1:-}" = "--prefix" ]; then
+target=linux
+print_prefix=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --target) target=${2:-}; shift 2 || true ;;
+    --prefix) print_prefix=1; shift ;;
+    *) echo "usage: static-deps.sh [--target linux|windows] [--prefix]" >&2; exit 2 ;;
+  esac
+done
+case "$target" in
+  linux) recipe=("$here/static-deps.sh") ;;
+  windows) recipe=("$here/static-deps.sh" "$toolchain"); sources+=("${windows_sources[@]}") ;;
+  *) echo "static-deps: unknown target '$target' (linux or windows)" >&2; exit 2 ;;
+esac
+
+cache=${QH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quillharbor}/static-deps
+key=$(cat "${recipe[@]}" | sha256sum | cut -c1-16)
+prefix=$cache/$target-$key
+
+if [ "$print_prefix" -eq 1 ]; then
   echo "$prefix"
   exit 0
 fi
@@ -73,15 +100,20 @@ work=$(mktemp -d)
 # whole, and a folder without it is the remains of a build that stopped.
 trap 'rm -rf "$work"; [ -f "$prefix/.complete" ] || rm -rf "$prefix"' EXIT
 rm -rf "$prefix"
-echo "static-deps: building ${sources[*]} into $prefix (once per machine)"
+echo "static-deps: building ${sources[*]} for $target into $prefix (once per machine)"
 cd "$work"
 apt-get source -qq "${sources[@]}" >apt-source.log 2>&1 || { cat apt-source.log >&2; exit 1; }
 
 jobs=$(nproc)
-# Position-independent, so the objects link into the player's PIE.
-common=(-G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release -DCMAKE_POSITION_INDEPENDENT_CODE=ON
-        -DBUILD_SHARED_LIBS=OFF -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix"
+common=(-G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix"
         -DCMAKE_INSTALL_LIBDIR=lib -DSDL2_DIR="$prefix/lib/cmake/SDL2")
+if [ "$target" = windows ]; then
+  common+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
+else
+  # Position-independent, so the objects link into the player's PIE.
+  common+=(-DCMAKE_POSITION_INDEPENDENT_CODE=ON)
+fi
 
 build() {  # folder glob, then CMake options
   local src
@@ -93,17 +125,29 @@ build() {  # folder glob, then CMake options
     cmake --install "$src/_build" >>"$src.log" 2>&1 || { tail -40 "$src.log" >&2; exit 1; }
 }
 
+# Its build names the headers' folder only on Unix, hence the folder here.
 build "kissfft-*" -DKISSFFT_STATIC=ON -DKISSFFT_DATATYPE=float -DKISSFFT_TOOLS=OFF \
-  -DKISSFFT_TEST=OFF -DKISSFFT_OPENMP=OFF
+  -DKISSFFT_TEST=OFF -DKISSFFT_OPENMP=OFF -DCMAKE_INSTALL_INCLUDEDIR=include
 
-# Every window system and sound server is loaded when it is found at run
-# time, so the player starts under X11 or Wayland, with PulseAudio, PipeWire,
-# ALSA or no sound server at all, and links none of them.
-build "libsdl2-2*" -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL_TESTS=OFF \
-  -DSDL_X11_SHARED=ON -DSDL_WAYLAND_SHARED=ON -DSDL_WAYLAND_LIBDECOR_SHARED=ON \
-  -DSDL_ALSA_SHARED=ON -DSDL_PULSEAUDIO_SHARED=ON -DSDL_PIPEWIRE_SHARED=ON \
-  -DSDL_KMSDRM_SHARED=ON -DSDL_JACK=OFF -DSDL_SNDIO=OFF -DSDL_ESD=OFF -DSDL_ARTS=OFF \
-  -DSDL_NAS=OFF -DSDL_LIBSAMPLERATE=OFF -DSDL_RPATH=OFF
+sdl=(-DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL_TESTS=OFF)
+if [ "$target" = linux ]; then
+  # Every window system and sound server is loaded when it is found at run
+  # time, so the player starts under X11 or Wayland, with PulseAudio,
+  # PipeWire, ALSA or no sound server at all, and links none of them.
+  sdl+=(-DSDL_X11_SHARED=ON -DSDL_WAYLAND_SHARED=ON -DSDL_WAYLAND_LIBDECOR_SHARED=ON
+        -DSDL_ALSA_SHARED=ON -DSDL_PULSEAUDIO_SHARED=ON -DSDL_PIPEWIRE_SHARED=ON
+        -DSDL_KMSDRM_SHARED=ON -DSDL_JACK=OFF -DSDL_SNDIO=OFF -DSDL_ESD=OFF -DSDL_ARTS=OFF
+        -DSDL_NAS=OFF -DSDL_LIBSAMPLERATE=OFF -DSDL_RPATH=OFF)
+fi
+build "libsdl2-2*" "${sdl[@]}"
+
+if [ "$target" = windows ]; then
+  # TrueType outlines alone: no HarfBuzz, Brotli, PNG or bzip2; gzip-packed
+  # fonts, which the player never reads, through FreeType's own inflater.
+  build "freetype-*" -DFT_DISABLE_ZLIB=TRUE -DFT_DISABLE_BZIP2=TRUE -DFT_DISABLE_PNG=TRUE \
+    -DFT_DISABLE_HARFBUZZ=TRUE -DFT_DISABLE_BROTLI=TRUE
+  build "glew-*/build/cmake" -DBUILD_UTILS=OFF
+fi
 
 build "libsdl2-image-*" -DSDL2IMAGE_SAMPLES=OFF -DSDL2IMAGE_VENDORED=OFF -DSDL2IMAGE_DEPS_SHARED=OFF \
   -DSDL2IMAGE_BACKEND_STB=ON -DSDL2IMAGE_AVIF=OFF -DSDL2IMAGE_JXL=OFF -DSDL2IMAGE_TIF=OFF \
@@ -114,25 +158,29 @@ build "libsdl2-mixer-*" -DSDL2MIXER_SAMPLES=OFF -DSDL2MIXER_VENDORED=OFF -DSDL2M
   -DSDL2MIXER_MP3_DRMP3=ON -DSDL2MIXER_MP3_MPG123=OFF -DSDL2MIXER_VORBIS=STB \
   -DSDL2MIXER_MOD=OFF -DSDL2MIXER_MIDI=OFF -DSDL2MIXER_OPUS=OFF -DSDL2MIXER_WAVE=ON
 
-# TrueType through Debian's static FreeType; no HarfBuzz (shipped only shared).
+# TrueType through a static FreeType (on Linux, Debian's); no HarfBuzz
+# (Debian ships it only shared).
 build "libsdl2-ttf-*" -DSDL2TTF_SAMPLES=OFF -DSDL2TTF_VENDORED=OFF -DSDL2TTF_HARFBUZZ=OFF
 
-# The companions' own builds write a pkg-config file only for a shared
-# library; these say what their archives need.
-pc_file() {  # name, version, modules needed, then the archive's own library
-  cat >"$prefix/lib/pkgconfig/$1.pc" <<EOF
+# Some builds write a pkg-config file only for a shared library, or one that
+# names what the archive does not need; these say what the archives need.
+pc_file() {  # name, version, modules needed, compiler flags, libraries
+  cat >"$prefix/lib/pkgconfig/$1.pc" <<PC
 prefix=$prefix
 Name: $1
 Description: $1, static, as the travelling player links it
 Version: $2
 Requires: $3
-Cflags: -I\${prefix}/include/SDL2
-Libs: -L\${prefix}/lib -l$4
-EOF
+Cflags: $4
+Libs: -L\${prefix}/lib $5
+PC
 }
-pc_file SDL2_image 2.6.3 sdl2 SDL2_image
-pc_file SDL2_mixer 2.6.2 sdl2 SDL2_mixer
-pc_file SDL2_ttf 2.20.1 "sdl2 freetype2" SDL2_ttf
+pc_file SDL2_image 2.6.3 sdl2 "-I\${prefix}/include/SDL2" -lSDL2_image
+pc_file SDL2_mixer 2.6.2 sdl2 "-I\${prefix}/include/SDL2" -lSDL2_mixer
+pc_file SDL2_ttf 2.20.1 "sdl2 freetype2" "-I\${prefix}/include/SDL2" -lSDL2_ttf
+if [ "$target" = windows ]; then
+  pc_file glew 2.2.0 "" "-DGLEW_STATIC -I\${prefix}/include" "-lglew32 -lopengl32"
+fi
 
 touch "$prefix/.complete"
 echo "static-deps: done"

@@ -1,3 +1,5 @@
+#include <SDL_main.h>  // where SDL starts the program itself (Windows), this main is its SDL_main
+
 #include "app/player.h"
 #include "core/executable_path.h"
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -36,7 +37,10 @@ TrailerStatus find_package(std::span<const uint8_t> file, PackageLocation& where
 }
 
 TrailerStatus read_package_file(const std::string& path, std::vector<uint8_t>& payload) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    // The path is UTF-8, as own_executable_path gives it; on Windows a plain
+    // string would be read in the system's code page.
+    std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                     std::ios::binary | std::ios::ate);
     if (!in) return TrailerStatus::unreadable;
     const std::streamoff size = in.tellg();
     if (size < 0) return TrailerStatus::unreadable;

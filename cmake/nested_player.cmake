@@ -1,0 +1,32 @@
+# qh_nested_player(NAME DIR <folder> TARGET <linux|windows> [CMAKE_ARGS ...]
+#                  [DEPENDS ...] INSTALL_COMMAND ... BYPRODUCTS ...)
+#
+# This source tree built a second time, in <folder> of the build, as the
+# player alone, against the static libraries that
+# `scripts/static-deps.sh --target <target>` makes (once per machine, in a
+# cache outside the clone). INSTALL_COMMAND brings what it made out to the
+# build folder, as BYPRODUCTS. Targets: NAME, and NAME_deps for the libraries.
+include(ExternalProject)
+
+function(qh_nested_player name)
+  cmake_parse_arguments(ARG "" "DIR;TARGET" "CMAKE_ARGS;DEPENDS;INSTALL_COMMAND;BYPRODUCTS" ${ARGN})
+  set(script ${CMAKE_SOURCE_DIR}/scripts/static-deps.sh)
+  execute_process(COMMAND bash ${script} --target ${ARG_TARGET} --prefix
+                  OUTPUT_VARIABLE prefix OUTPUT_STRIP_TRAILING_WHITESPACE
+                  COMMAND_ERROR_IS_FATAL ANY)
+  add_custom_target(${name}_deps
+    COMMAND bash ${script} --target ${ARG_TARGET}
+    USES_TERMINAL)
+
+  set(dir ${CMAKE_BINARY_DIR}/${ARG_DIR})
+  ExternalProject_Add(${name}
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${dir}
+    PREFIX ${dir}-steps
+    CMAKE_ARGS -DQH_STATIC_DEPS=${prefix} -DQH_PORTABLE_PLAYER=OFF -DQH_TESTS=OFF
+               -DQH_BENCH=OFF -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} ${ARG_CMAKE_ARGS}
+    INSTALL_COMMAND ${ARG_INSTALL_COMMAND}
+    BUILD_ALWAYS ON
+    DEPENDS ${name}_deps ${ARG_DEPENDS}
+    BUILD_BYPRODUCTS ${ARG_BYPRODUCTS})
+endfunction()
