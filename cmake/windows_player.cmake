@@ -10,7 +10,6 @@
 include(${CMAKE_CURRENT_LIST_DIR}/nested_player.cmake)
 
 set(_windows ${CMAKE_BINARY_DIR}/windows)
-set(QH_WINDOWS_PLAYER_NAME quillharbor.exe)
 qh_nested_player(qh_windows_player DIR windows TARGET windows
   # The loading screen's assets are made at build time, by a program of the
   # build machine: this build's own.

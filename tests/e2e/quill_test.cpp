@@ -213,11 +213,18 @@ TEST(Quill, InfoSaysWhatThePackedPlayerNeeds) {
     write_project_file(*test::make_full_demo(), dir / "project");
     write_file(dir / "script", test::bytes_of("#!/bin/sh\nexec echo a player\n"));
     const NeedsCase cases[] = {
-        {"default player", {}, {"player needs: ", "glibc floor:  ", "C++ runtime:  "}, {}},
+        {"default player", {}, {"runs on:      Linux x86-64", "player needs: ", "glibc floor:  "}, {}},
         {"the development build", {"--player", player_path().string()}, {"player needs: ", "libSDL2"},
          {"a development build that needs ", "libSDL2", "`make build`", "build/quill pack"}},
         {"no executable", {"--player", "script"}, {"player needs: not known: the player is not a Linux x86-64"}, {}},
+        {"a Windows player", {"--target", "windows", "--player", "player.exe"}, {"runs on:      Windows x86-64"}, {}},
     };
+    // The headers of a 64-bit Windows image: "MZ", where "PE\0\0" starts, the machine.
+    std::vector<uint8_t> exe(256);
+    exe[0] = 'M', exe[1] = 'Z', exe[0x3c] = 0x80;
+    const uint8_t pe[] = {'P', 'E', 0, 0, 0x64, 0x86};
+    std::copy(std::begin(pe), std::end(pe), exe.begin() + 0x80);
+    write_file(dir / "player.exe", exe);
     for (const NeedsCase& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<std::string> args = {"pack", "project/project.json", "-o", "demo"};
@@ -238,6 +245,13 @@ TEST(Quill, InfoSaysWhatThePackedPlayerNeeds) {
             EXPECT_NE(text.out.find("glibc floor:  GLIBC_2.3"), std::string::npos) << text.out;
         }
     }
+    // --target is checked against the player: no Windows demo in front of a Linux player.
+    const QuillRun wrong = quill(dir, {"pack", "project/project.json", "-o", "demo.exe", "--target", "windows",
+                                       "--player", player_path().string()});
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_NE(wrong.err.find("is Linux x86-64, not Windows x86-64"), std::string::npos) << wrong.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "demo.exe"));
+    EXPECT_EQ(quill(dir, {"pack", "project/project.json", "-o", "demo", "--target", "mac"}).status, 2);
 }
 
 struct TimelineRun {

@@ -85,6 +85,40 @@ TEST(PlayerNeeds, DamagedOrForeignBytesAreToldApart) {
     }
 }
 
+// The system a player is for, from its header: quill pack --target checks a
+// player with it, and a header that points astray is no player.
+TEST(PlayerNeeds, SystemComesFromTheHeaderAndAHeaderAstrayIsNone) {
+    // A PE image's headers: "MZ", the PE header's offset at 0x3c, "PE\0\0" and the machine there.
+    const auto pe = [](uint32_t at, uint16_t machine, size_t size) {
+        Bytes b(size);
+        b[0] = 'M', b[1] = 'Z';
+        std::memcpy(&b[0x3c], &at, 4);
+        if (size_t{at} + 6 <= size) {
+            std::memcpy(&b[at], "PE\0\0", 4);
+            std::memcpy(&b[at + 4], &machine, 2);
+        }
+        return b;
+    };
+    Bytes arm = own_file();
+    arm[offsetof(Elf64_Ehdr, e_machine)] = EM_AARCH64;
+    const struct {
+        const char* name;
+        Bytes bytes;
+        PlayerSystem system;
+    } cases[] = {
+        {"this test program", own_file(), PlayerSystem::linux_x86_64},
+        {"an ELF for another machine", arm, PlayerSystem::unknown},
+        {"a Windows x86-64 image", pe(0x80, 0x8664, 512), PlayerSystem::windows_x86_64},
+        {"a 32-bit Windows image", pe(0x80, 0x14c, 512), PlayerSystem::unknown},
+        {"a PE header past the end", pe(0x1f0, 0x8664, 0x1f4), PlayerSystem::unknown},
+        {"a PE header at the end of the address space", pe(0xffffffff, 0x8664, 512), PlayerSystem::unknown},
+        {"cut inside the DOS header", Bytes{'M', 'Z', 0x90, 0}, PlayerSystem::unknown},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(player_system(c.bytes), c.system) << c.name;
+    }
+}
+
 // Each byte of the tables the reader follows, turned over in turn: a reading
 // or a damage report every time, never a read astray (the sanitizers judge).
 TEST(PlayerNeeds, EveryByteOfItsTablesTurnedOverStaysInBounds) {

@@ -20,8 +20,9 @@ const char* const usage =
     "\n"
     "Shows a package's tempo, end beat and running time, and each table with its\n"
     "records' names and stored sizes, and of a packed file the player's and the\n"
-    "content's (payload and trailer) share of its bytes, the shared libraries the\n"
-    "player names and the newest C and C++ runtime versions it asks for (with a\n"
+    "content's (payload and trailer) share of its bytes, the system the player\n"
+    "runs on (Linux or Windows, x86-64), the shared libraries a Linux player\n"
+    "names and the newest C and C++ runtime versions it asks for (with a\n"
     "warning when it is a development build that runs only where those are\n"
     "installed). FILE may also be a project.json.\n"
     "--json prints the same as one JSON object.\n"
@@ -106,6 +107,7 @@ int cmd_info(const std::vector<std::string>& argv) {
     std::unique_ptr<Demo> demo;
     std::optional<PackedShares> shares;
     std::optional<PlayerNeeds> needs;
+    std::optional<PlayerSystem> system;
     {
         ProgressBar bar("reading");
         PackedShares packed;
@@ -113,7 +115,9 @@ int cmd_info(const std::vector<std::string>& argv) {
                              &packed);
         if (packed.file_bytes != 0) {
             shares = packed;
-            needs = read_player_needs(read_player_part(args.positional[0], packed.player_bytes));
+            const std::vector<uint8_t> player = read_player_part(args.positional[0], packed.player_bytes);
+            needs = read_player_needs(player);
+            system = player_system(player);
         }
     }
 
@@ -133,6 +137,7 @@ int cmd_info(const std::vector<std::string>& argv) {
         report["file_bytes"] = shares->file_bytes;
         report["player_bytes"] = shares->player_bytes;
         report["content_bytes"] = shares->content_bytes();
+        report["system"] = system_key(*system);
         report["player_needs"] = needs_json(*needs);
     }
     JsonValue tables = JsonValue::object();
@@ -162,6 +167,7 @@ int cmd_info(const std::vector<std::string>& argv) {
         };
         share("player:", shares->player_bytes);
         share("content:", shares->content_bytes());
+        std::printf("runs on:      %s\n", system_text(*system));
         print_needs(*needs);
         warn_if_development_build(*needs);
     }

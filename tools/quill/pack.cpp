@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "lint.h"
 #include "names.h"
+#include "player_needs.h"
 #include "package/errors.h"
 #include "document/demo_io.h"
 #include "package/trailer.h"
@@ -19,7 +20,7 @@ namespace qh::quill {
 namespace {
 
 const char* const usage =
-    "usage: quill pack DIR/project.json -o OUT [--player PATH] [--verbose]\n"
+    "usage: quill pack DIR/project.json -o OUT [--target linux|windows] [--player PATH] [--verbose]\n"
     "\n"
     "Packs a project into a player. Names in the project (\"resources/...\", data\n"
     "names, shader files) resolve against DIR. The payload is appended to a copy\n"
@@ -28,6 +29,10 @@ const char* const usage =
     "information, which the build keeps apart. --player packs another (of a\n"
     "player that carries a package, its plain part). Packing the same project\n"
     "twice gives identical bytes.\n"
+    "--target windows packs the Windows player, \"" QH_WINDOWS_PLAYER_NAME "\" beside quill\n"
+    "(the build makes it when configured with -DQH_WINDOWS_PLAYER=ON), so that OUT\n"
+    "(name it DEMO.exe) runs on 64-bit Windows; --target linux, the default, the\n"
+    "Linux player. Given with --player, it checks that the player is for that system.\n"
     "Content that reads surprisingly (a number that reads as 0, a model feature the\n"
     "player does not draw, a name that names nothing, a curve that drives nothing,\n"
     "an unknown text placeholder) is warned about on standard error and still packed.\n"
@@ -42,8 +47,17 @@ std::vector<uint8_t> read_bytes(const std::filesystem::path& p) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::filesystem::path default_player() {
-    return std::filesystem::path(own_executable_path()).parent_path() / QH_PACKED_PLAYER_NAME;
+// The player the build makes beside quill for `target`.
+std::filesystem::path default_player(PlayerSystem target) {
+    return std::filesystem::path(own_executable_path()).parent_path() /
+           (target == PlayerSystem::windows_x86_64 ? QH_WINDOWS_PLAYER_NAME : QH_PACKED_PLAYER_NAME);
+}
+
+PlayerSystem target_option(const std::string& text) {
+    for (const PlayerSystem system : {PlayerSystem::linux_x86_64, PlayerSystem::windows_x86_64}) {
+        if (text == system_key(system)) return system;
+    }
+    throw UsageError("--target needs linux or windows (got \"" + text + "\")");
 }
 
 // Shader files the project names that do not exist. The project reader is
@@ -92,7 +106,7 @@ void check_reads_back(const std::vector<uint8_t>& packed) {
 }  // namespace
 
 int cmd_pack(const std::vector<std::string>& argv) {
-    const Args args = parse_args(argv, {"-o", "--player"}, {"--verbose"});
+    const Args args = parse_args(argv, {"-o", "--player", "--target"}, {"--verbose"});
     if (args.flag("--help")) {
         std::fputs(usage, stdout);
         return exit_ok;
@@ -101,11 +115,16 @@ int cmd_pack(const std::vector<std::string>& argv) {
         throw UsageError("pack needs a project file and -o OUT");
     const std::filesystem::path project = args.positional[0];
     const std::filesystem::path out = args.value("-o");
-    const std::filesystem::path player = args.value("--player", default_player().string());
+    const PlayerSystem target = target_option(args.value("--target", "linux"));
+    const std::filesystem::path player = args.value("--player", default_player(target).string());
     std::error_code ec;
-    if (!args.has("--player") && !std::filesystem::exists(player, ec))
-        throw ContentError("the player to pack into, " + player.string() +
-                           ", is missing: the build makes it beside quill (or name one with --player)");
+    if (!args.has("--player") && !std::filesystem::exists(player, ec)) {
+        throw ContentError("the player to pack into, " + player.string() + ", is missing: " +
+                           (target == PlayerSystem::windows_x86_64
+                                ? "the build makes it beside quill when configured with -DQH_WINDOWS_PLAYER=ON"
+                                : "the build makes it beside quill") +
+                           " (or name one with --player)");
+    }
 
     JsonValue json;  // as written: the names that resolve to nothing are shown from it
     {
@@ -138,6 +157,11 @@ int cmd_pack(const std::vector<std::string>& argv) {
                            " bytes; a package holds at most " + std::to_string(max_payload_size));
 
     std::vector<uint8_t> exe = read_bytes(player);
+    const PlayerSystem system = player_system(exe);
+    if (args.has("--target") && system != target) {
+        throw ContentError("the player " + player.string() + " is " + system_text(system) + ", not " +
+                           system_text(target) + ": --target " + system_key(target) + " needs a player for it");
+    }
     // A player that already carries a package is packed again from its plain part.
     PackageLocation old;
     if (find_package(exe, old) == TrailerStatus::found) exe.resize(old.payload_offset);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
@@ -171,6 +172,44 @@ PlayerNeeds read_player_needs(std::span<const uint8_t> player) {
         needs.damage = e.what();
     }
     return needs;
+}
+
+PlayerSystem player_system(std::span<const uint8_t> player) {
+    if (player.size() >= EI_NIDENT && std::memcmp(player.data(), ELFMAG, SELFMAG) == 0 &&
+        player[EI_CLASS] == ELFCLASS64 && player[EI_DATA] == ELFDATA2LSB) {
+        const uint16_t machine = player.size() >= sizeof(Elf64_Ehdr)
+                                     ? record<uint16_t>(player, offsetof(Elf64_Ehdr, e_machine), "machine")
+                                     : 0;
+        return machine == EM_X86_64 ? PlayerSystem::linux_x86_64 : PlayerSystem::unknown;
+    }
+    // A PE image: the DOS header ("MZ") names where the "PE\0\0" header starts;
+    // the machine follows it (0x8664: x86-64).
+    constexpr uint64_t pe_offset_at = 0x3c;
+    if (player.size() < pe_offset_at + 4 || player[0] != 'M' || player[1] != 'Z') return PlayerSystem::unknown;
+    const uint64_t pe = record<uint32_t>(player, pe_offset_at, "PE header offset");
+    if (pe > player.size() || player.size() - pe < 6 || std::memcmp(player.data() + pe, "PE\0\0", 4) != 0) {
+        return PlayerSystem::unknown;
+    }
+    return record<uint16_t>(player, pe + 4, "PE machine") == 0x8664 ? PlayerSystem::windows_x86_64
+                                                                    : PlayerSystem::unknown;
+}
+
+const char* system_key(PlayerSystem system) {
+    switch (system) {
+        case PlayerSystem::linux_x86_64: return "linux";
+        case PlayerSystem::windows_x86_64: return "windows";
+        case PlayerSystem::unknown: break;
+    }
+    return "unknown";
+}
+
+const char* system_text(PlayerSystem system) {
+    switch (system) {
+        case PlayerSystem::linux_x86_64: return "Linux x86-64";
+        case PlayerSystem::windows_x86_64: return "Windows x86-64";
+        case PlayerSystem::unknown: break;
+    }
+    return "not a player quill knows";
 }
 
 std::vector<std::string> development_needs(const PlayerNeeds& needs) {

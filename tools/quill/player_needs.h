@@ -28,6 +28,15 @@ struct PlayerNeeds {
 
 PlayerNeeds read_player_needs(std::span<const uint8_t> player);
 
+// The system a player executable is for, from its header: an x86-64 ELF
+// executable is a Linux player, an x86-64 PE image a Windows one.
+enum class PlayerSystem { unknown, linux_x86_64, windows_x86_64 };
+PlayerSystem player_system(std::span<const uint8_t> player);
+// "linux" and "windows" (as `quill pack --target` takes them), "unknown".
+const char* system_key(PlayerSystem system);
+// "Linux x86-64", "Windows x86-64", "not a player quill knows".
+const char* system_text(PlayerSystem system);
+
 // What keeps a player from running on any x86-64 Linux desktop: libraries
 // outside the set every one has (the C library's parts, the GCC runtime, GL's
 // dispatch libraries), a GLIBC version above 2.35, and any C++ runtime version
