@@ -168,9 +168,7 @@ void BM_RenderOutput(benchmark::State& state) {
                     glFinish();
                     continue;
                 }
-                char name[32];
-                std::snprintf(name, sizeof name, "frame-%06llu.png", static_cast<unsigned long long>(n));
-                quill::write_png_file(dir / name, show.render->read().data(), width, height);
+                quill::write_png_file(dir / quill::frame_file_name(n), show.render->read().data(), width, height);
             }
             drawing = ms_since(t);
         }

@@ -9,15 +9,19 @@
 
 namespace qh::quill {
 
+std::string frame_file_name(uint64_t n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%06llu.png", static_cast<unsigned long long>(n));
+    return name;
+}
+
 uint64_t render_frames(OfflineRender& render, uint64_t first, uint64_t end, const FrameDestinations& to,
                        const std::function<bool(uint64_t drawn)>& go_on) {
     const int width = render.width(), height = render.height();
     FramePipeline::Consumer png, video;
     if (!to.png_dir.empty()) {
         png = [&](const FramePipeline::Frame& f) {
-            char name[32];
-            std::snprintf(name, sizeof name, "frame-%06llu.png", static_cast<unsigned long long>(f.number));
-            write_png_file(to.png_dir / name, f.rgba.data(), width, height);
+            write_png_file(to.png_dir / frame_file_name(f.number), f.rgba.data(), width, height);
         };
     }
     if (to.video) video = [&](const FramePipeline::Frame& f) { to.video->write(f.rgba); };

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
 
 namespace qh {
 class OfflineRender;
@@ -23,6 +24,9 @@ struct FrameDestinations {
     std::filesystem::path png_dir;  // frame-NNNNNN.png files go here; empty: none
     Ffmpeg* video = nullptr;        // takes the raw RGBA frames in order; none: no video
 };
+
+// "frame-NNNNNN.png", the file frame `n` is written to.
+std::string frame_file_name(uint64_t n);
 
 // Draws frames first to end - 1 and writes each to `to`. After each frame
 // drawn, `go_on(frames drawn so far)` says whether to draw another. Returns

@@ -118,6 +118,12 @@ void read_version_needs(std::span<const uint8_t> needs, std::span<const uint8_t>
     }
 }
 
+// A 64-bit little-endian ELF file, by its identification bytes.
+bool is_elf64_lsb(std::span<const uint8_t> bytes) {
+    return bytes.size() >= EI_NIDENT && std::memcmp(bytes.data(), ELFMAG, SELFMAG) == 0 &&
+           bytes[EI_CLASS] == ELFCLASS64 && bytes[EI_DATA] == ELFDATA2LSB;
+}
+
 void read_tables(std::span<const uint8_t> player, PlayerNeeds& out) {
     const auto header = record<Elf64_Ehdr>(player, 0, "ELF header");
     if (header.e_machine != EM_X86_64 || (header.e_type != ET_EXEC && header.e_type != ET_DYN)) {
@@ -160,9 +166,7 @@ void read_tables(std::span<const uint8_t> player, PlayerNeeds& out) {
 
 PlayerNeeds read_player_needs(std::span<const uint8_t> player) {
     PlayerNeeds needs;
-    if (player.size() < EI_NIDENT || std::memcmp(player.data(), ELFMAG, SELFMAG) != 0 ||
-        player[EI_CLASS] != ELFCLASS64 || player[EI_DATA] != ELFDATA2LSB)
-        return needs;
+    if (!is_elf64_lsb(player)) return needs;
     needs.is_elf = true;
     try {
         read_tables(player, needs);
@@ -175,8 +179,7 @@ PlayerNeeds read_player_needs(std::span<const uint8_t> player) {
 }
 
 PlayerSystem player_system(std::span<const uint8_t> player) {
-    if (player.size() >= EI_NIDENT && std::memcmp(player.data(), ELFMAG, SELFMAG) == 0 &&
-        player[EI_CLASS] == ELFCLASS64 && player[EI_DATA] == ELFDATA2LSB) {
+    if (is_elf64_lsb(player)) {
         const uint16_t machine = player.size() >= sizeof(Elf64_Ehdr)
                                      ? record<uint16_t>(player, offsetof(Elf64_Ehdr, e_machine), "machine")
                                      : 0;
@@ -194,23 +197,28 @@ PlayerSystem player_system(std::span<const uint8_t> player) {
                                                                     : PlayerSystem::unknown;
 }
 
-const char* system_key(PlayerSystem system) {
-    switch (system) {
-        case PlayerSystem::linux_x86_64: return "linux";
-        case PlayerSystem::windows_x86_64: return "windows";
-        case PlayerSystem::unknown: break;
-    }
-    return "unknown";
+namespace {
+
+struct SystemNames {
+    PlayerSystem system;
+    const char* key;
+    const char* text;
+};
+constexpr SystemNames system_names[] = {
+    {PlayerSystem::linux_x86_64, "linux", "Linux x86-64"},
+    {PlayerSystem::windows_x86_64, "windows", "Windows x86-64"},
+    {PlayerSystem::unknown, "unknown", "not a player quill knows"},
+};
+
+const SystemNames& names_of(PlayerSystem system) {
+    return *std::find_if(std::begin(system_names), std::end(system_names),
+                         [&](const SystemNames& n) { return n.system == system; });
 }
 
-const char* system_text(PlayerSystem system) {
-    switch (system) {
-        case PlayerSystem::linux_x86_64: return "Linux x86-64";
-        case PlayerSystem::windows_x86_64: return "Windows x86-64";
-        case PlayerSystem::unknown: break;
-    }
-    return "not a player quill knows";
-}
+}  // namespace
+
+const char* system_key(PlayerSystem system) { return names_of(system).key; }
+const char* system_text(PlayerSystem system) { return names_of(system).text; }
 
 std::vector<std::string> development_needs(const PlayerNeeds& needs) {
     std::vector<std::string> found;
