@@ -30,7 +30,7 @@ const char* const usage =
     "player that carries a package, its plain part). Packing the same project\n"
     "twice gives identical bytes.\n"
     "--target windows packs the Windows player, \"" QH_WINDOWS_PLAYER_NAME "\" beside quill\n"
-    "(the build makes it when configured with -DQH_WINDOWS_PLAYER=ON), so that OUT\n"
+    "(the build makes it where the MinGW-w64 cross compiler is installed), so that OUT\n"
     "(name it DEMO.exe) runs on 64-bit Windows; --target linux, the default, the\n"
     "Linux player. Given with --player, it checks that the player is for that system.\n"
     "Content that reads surprisingly (a number that reads as 0, a model feature the\n"
@@ -121,7 +121,8 @@ int cmd_pack(const std::vector<std::string>& argv) {
     if (!args.has("--player") && !std::filesystem::exists(player, ec)) {
         throw ContentError("the player to pack into, " + player.string() + ", is missing: " +
                            (target == PlayerSystem::windows_x86_64
-                                ? "the build makes it beside quill when configured with -DQH_WINDOWS_PLAYER=ON"
+                                ? "the build makes it beside quill where the MinGW-w64 cross compiler is "
+                                  "installed (scripts/install-deps.sh installs it)"
                                 : "the build makes it beside quill") +
                            " (or name one with --player)");
     }
