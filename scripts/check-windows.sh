@@ -49,7 +49,7 @@ cleanup() {
   stop_display_and_player
   if [ -n "$wineserver_pid" ]; then
     # Ends every Windows process of the prefix, then the server itself.
-    WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
+    WINEPREFIX=$work/prefix timeout 30 wineserver -k 2>/dev/null || true
     kill "$wineserver_pid" 2>/dev/null || true
     wait "$wineserver_pid" 2>/dev/null || true
   fi
