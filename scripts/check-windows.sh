@@ -8,8 +8,8 @@
 # build), that is into BUILD/quillharbor.exe, which the build cross-builds
 # where MinGW-w64 is installed. Passes when:
 #   - the packed demo imports only Windows' own DLLs;
-#   - it shows its colours, its music reaches SDL's disk audio driver, and
-#     sent Escape it ends with status 0;
+#   - from a folder whose name is not ASCII, it shows its colours, its music
+#     reaches SDL's disk audio driver, and sent Escape it ends with status 0;
 #   - the player without a package writes error.log beside itself and ends
 #     with status 1;
 #   - the demo with its trailer damaged writes crash.txt and ends with 1.
@@ -44,7 +44,10 @@ done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/check-windows.XXXXXX")
 wineserver_pid=""
-player_files=(player.out player.err demo/crash.txt demo/error.log wineboot.log)
+# Windows reads a path in its own code page unless asked for UTF-8: the demo
+# plays from here, so that it must find its own file by a path in UTF-8.
+demo="démo ünïcødé"
+player_files=(player.out player.err "$demo/crash.txt" "$demo/error.log" wineboot.log)
 cleanup() {
   stop_display_and_player
   if [ -n "$wineserver_pid" ]; then
@@ -62,22 +65,23 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-mkdir "$work/demo" "$work/plain" "$work/damaged" "$work/prefix"
-"$build/quill" pack --target windows examples/showcase/project.json -o "$work/demo/demo.exe" >"$work/pack.log" 2>&1 ||
+mkdir "$work/$demo" "$work/plain" "$work/damaged" "$work/prefix"
+"$build/quill" pack --target windows examples/showcase/project.json -o "$work/$demo/demo.exe" >"$work/pack.log" 2>&1 ||
   { cat "$work/pack.log"; say "FAILED: quill pack --target windows did not pack the showcase"; exit 1; }
-say "demo: $(du -h "$work/demo/demo.exe" | cut -f1), the showcase packed into $build/quillharbor.exe"
+say "demo: $(du -h "$work/$demo/demo.exe" | cut -f1), the showcase packed into $build/quillharbor.exe"
 
 # The DLLs it names must all be the system's: nothing of the compiler's
 # runtime or of the libraries it was built with travels beside it.
-imports=$($objdump -p "$work/demo/demo.exe" | awk '/DLL Name:/ { print tolower($3) }' | sort -u | paste -sd ' ')
+imports=$($objdump -p "$work/$demo/demo.exe" | awk '/DLL Name:/ { print tolower($3) }' | sort -u | paste -sd ' ')
 [ -n "$imports" ] || fail "$objdump lists no imported DLL"
 for dll in $imports; do
   [[ $system_dlls == *" ${dll%.dll} "* ]] || fail "the demo needs $dll, which Windows does not have: $imports"
 done
 say "imports: only the system's DLLs ($imports)"
 
-# The player runs with the Windows environment Wine gives it plus these.
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# The player runs with the Windows environment Wine gives it plus these;
+# Wine maps file names as the locale says, and a desktop's locale is UTF-8.
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
 wineserver -f -p &
 wineserver_pid=$!
 start_display
@@ -104,9 +108,9 @@ wait_for_failure() {
   [ "$player_exit" -eq 1 ] || fail "the player ended with status $player_exit, not 1 ($1)"
 }
 
-start_player demo demo.exe
+start_player "$demo" demo.exe
 wait_for_picture
-wait_for_music "$work/demo/sound.raw"
+wait_for_music "$work/$demo/sound.raw"
 press_escape
 
 # The player with no package: error.log, word for word.
@@ -121,7 +125,7 @@ wait_for_failure "no package"
 say "no package: error.log beside the player and status 1"
 
 # The packed demo with its trailer announcing a package longer than the file.
-cp "$work/demo/demo.exe" "$work/damaged/demo.exe"
+cp "$work/$demo/demo.exe" "$work/damaged/demo.exe"
 size=$(stat -c %s "$work/damaged/demo.exe")
 printf '\377\377\377\177' | dd of="$work/damaged/demo.exe" bs=1 seek=$((size - 8)) conv=notrunc status=none
 player_files=(player.out player.err damaged/crash.txt damaged/error.log)
