@@ -3,6 +3,8 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 # Tests need a display; without one they run under Xvfb (the demo sees to its own).
 XRUN := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24")
+# The sanitizer and fuzz builds test this tree, not the packed players.
+NO_PLAYERS := -DQH_PORTABLE_PLAYER=OFF -DQH_WINDOWS_PLAYER=OFF
 
 .PHONY: deps configure build test test-sanitize test-tsan test-unit test-windows demo bench fuzz clean check-portable
 
@@ -27,7 +29,7 @@ test: build
 # of over 1 GiB aborts the run: no test needs one, and a decoder asking for
 # it on a small input is a fault.
 test-sanitize: deps
-	@cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQH_SANITIZE=ON -DQH_BENCH=OFF -DQH_PORTABLE_PLAYER=OFF -DQH_WINDOWS_PLAYER=OFF >/dev/null
+	@cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQH_SANITIZE=ON -DQH_BENCH=OFF $(NO_PLAYERS) >/dev/null
 	@cmake --build build-sanitize -j $(JOBS) --target unit_tests gl_tests
 	cd build-sanitize && ASAN_OPTIONS=detect_leaks=0:max_allocation_size_mb=1024 $(XRUN) ctest --output-on-failure -L "unit|gl" -j 1
 
@@ -36,7 +38,7 @@ test-sanitize: deps
 # frames) built with ThreadSanitizer; a race
 # ends the test with a report.
 test-tsan: deps
-	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQH_TSAN=ON -DQH_BENCH=OFF -DQH_PORTABLE_PLAYER=OFF -DQH_WINDOWS_PLAYER=OFF >/dev/null
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQH_TSAN=ON -DQH_BENCH=OFF $(NO_PLAYERS) >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target unit_tests
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --output-on-failure \
 	  -R "^(AudioDevice|SpectrumCapture|FramePipeline)\\." -j 1
@@ -54,7 +56,7 @@ bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 fuzz: deps
-	@cmake -S . -B build-fuzz -DQH_FUZZ=ON -DQH_TESTS=OFF -DQH_BENCH=OFF -DQH_PORTABLE_PLAYER=OFF -DQH_WINDOWS_PLAYER=OFF \
+	@cmake -S . -B build-fuzz -DQH_FUZZ=ON -DQH_TESTS=OFF -DQH_BENCH=OFF $(NO_PLAYERS) \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	@cmake --build build-fuzz -j $(JOBS)
 

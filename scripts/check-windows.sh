@@ -99,12 +99,7 @@ start_player() {
 
 # Waits for a player that must fail at start-up; its status is in player_exit.
 wait_for_failure() {
-  while kill -0 "$player_pid" 2>/dev/null; do
-    [ $((SECONDS - player_started)) -lt "$report_timeout" ] ||
-      fail "the player was still running $report_timeout s after it started ($1)"
-    sleep 0.5
-  done
-  reap
+  wait_for_end $((player_started + report_timeout)) "$report_timeout s after it started ($1)"
   [ "$player_exit" -eq 1 ] || fail "the player ended with status $player_exit, not 1 ($1)"
 }
 

@@ -10,6 +10,7 @@
 #   wait_for_picture       the demo's colours on the screen
 #   wait_for_music FILE    music in the last two seconds the player wrote to FILE
 #   press_escape           Escape to the player's window; it must end with 0
+#   wait_for_end DEADLINE WHAT  the player's end by SECONDS = DEADLINE; status in player_exit
 #   stop_display_and_player  for the caller's EXIT trap
 #
 # Every wait has a deadline and also ends as soon as the player does.
@@ -45,12 +46,16 @@ start_display() {
   display=":$number"
 }
 
-stop_display_and_player() {
+stop_player() {
   if [ -n "$player_pid" ]; then
     kill -KILL "$player_pid" 2>/dev/null || true
     wait "$player_pid" 2>/dev/null || true
     player_pid=""
   fi
+}
+
+stop_display_and_player() {
+  stop_player
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; xvfb_pid=""; fi
 }
 
@@ -65,7 +70,7 @@ reap() {
 fail() {
   keep_work=1
   say "FAILED: $*"
-  if [ -n "$player_pid" ]; then kill -KILL "$player_pid" 2>/dev/null || true; wait "$player_pid" 2>/dev/null || true; player_pid=""; fi
+  stop_player
   local f
   for f in "${player_files[@]}"; do
     if [ -s "$work/$f" ]; then
@@ -123,18 +128,24 @@ wait_for_music() {
   say "sound: music in the written sound (RMS $rms over the two seconds after the picture showed)"
 }
 
-# The player ends when Escape is released, with the key going to the window under the pointer.
-press_escape() {
-  local window since
-  window=$(DISPLAY=$display xdotool search --onlyvisible --name '^Quillharbor' 2>/dev/null | head -n 1 || true)
-  [ -n "$window" ] || fail "no window named Quillharbor on the screen"
-  DISPLAY=$display xdotool mousemove --window "$window" 10 10 key Escape
-  since=$SECONDS
+# Waits for the player to end before SECONDS reaches DEADLINE, and collects
+# its status; past it fails, saying the player was still running WHAT.
+wait_for_end() {
+  local deadline=$1 what=$2
   while kill -0 "$player_pid" 2>/dev/null; do
-    [ $((SECONDS - since)) -lt "$exit_timeout" ] || fail "the player was still running $exit_timeout s after Escape"
+    [ "$SECONDS" -lt "$deadline" ] || fail "the player was still running $what"
     sleep 0.2
   done
   reap
+}
+
+# The player ends when Escape is released, with the key going to the window under the pointer.
+press_escape() {
+  local window
+  window=$(DISPLAY=$display xdotool search --onlyvisible --name '^Quillharbor' 2>/dev/null | head -n 1 || true)
+  [ -n "$window" ] || fail "no window named Quillharbor on the screen"
+  DISPLAY=$display xdotool mousemove --window "$window" 10 10 key Escape
+  wait_for_end $((SECONDS + exit_timeout)) "$exit_timeout s after Escape"
   [ "$player_exit" -eq 0 ] || fail "the player exited with status $player_exit after Escape"
   say "exit: the player ended with status 0 on Escape"
 }
