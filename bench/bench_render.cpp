@@ -1,6 +1,5 @@
 // quill render against the player's frame composition, on the showcase at
-// 1920 x 1080 (run under Xvfb where there is no display, from the repository
-// or with QH_SOURCE_DIR pointing at it):
+// 1920 x 1080 (run under Xvfb where there is no display):
 //
 //   xvfb-run -a -s "-screen 0 1280x1024x24" ./bench_render
 //
@@ -48,6 +47,7 @@
 #include "frame_output.h"
 #include "png_file.h"
 #include "render/gl/gl_objects.h"
+#include "support/tree_paths.h"
 
 namespace qh {
 namespace {
@@ -62,7 +62,7 @@ double ms_since(Clock::time_point t) { return std::chrono::duration<double, std:
 struct Showcase {
     Showcase() {
         runtime().screen = ScreenSize{width, height, width, height};
-        demo = read_project_file(std::string(QH_SOURCE_DIR) + "/examples/showcase/project.json");
+        demo = read_project_file((qh::test::source_dir() / "examples/showcase/project.json").string());
         playback = std::make_unique<DemoPlayback>(*demo);
         playback->realize();
         playback->prepare();

@@ -31,6 +31,7 @@
 #include "render/effect.h"
 #include "text/font.h"
 #include "text/font_texture.h"
+#include "support/tree_paths.h"
 #include "timeline/event.h"
 
 namespace qh {
@@ -45,7 +46,7 @@ const char* const paragraphs[2] = {
 
 std::unique_ptr<Font> open_font() {
     auto font = std::make_unique<Font>();
-    std::ifstream in(std::string(QH_SOURCE_DIR) + "/tests/data/fonts/DejaVuSans.ttf", std::ios::binary);
+    std::ifstream in(qh::test::fixtures_dir() / "fonts/DejaVuSans.ttf", std::ios::binary);
     font->font_buffer.data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     font->name = "sans";
     font->ptsize = 48;

@@ -15,7 +15,7 @@ function(qh_nested_player name)
                   OUTPUT_VARIABLE prefix OUTPUT_STRIP_TRAILING_WHITESPACE
                   COMMAND_ERROR_IS_FATAL ANY)
   add_custom_target(${name}_deps
-    COMMAND bash ${script} --target ${ARG_TARGET}
+    COMMAND ${CMAKE_COMMAND} -E env QH_CCACHE=$<BOOL:${QH_CCACHE}> bash ${script} --target ${ARG_TARGET}
     USES_TERMINAL)
 
   set(dir ${CMAKE_BINARY_DIR}/${ARG_DIR})
@@ -24,7 +24,8 @@ function(qh_nested_player name)
     BINARY_DIR ${dir}
     PREFIX ${dir}-steps
     CMAKE_ARGS -DQH_STATIC_DEPS=${prefix} -DQH_PORTABLE_PLAYER=OFF -DQH_TESTS=OFF
-               -DQH_BENCH=OFF -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} ${ARG_CMAKE_ARGS}
+               -DQH_BENCH=OFF -DQH_CCACHE=${QH_CCACHE} -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+               ${ARG_CMAKE_ARGS}
     INSTALL_COMMAND ${ARG_INSTALL_COMMAND}
     BUILD_ALWAYS ON
     DEPENDS ${name}_deps ${ARG_DEPENDS}

@@ -8,7 +8,7 @@
 # Without PACKED_DEMO it packs the showcase with BUILD/quill (BUILD defaults
 # to build), that is into the player quill packs by default. The root is made
 # once by debootstrap from this machine's own apt source for bookworm and kept
-# in ${QH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quillharbor}/portable-root/.
+# in portable-root/ of the machine's cache (scripts/lib/cache-root.sh).
 # The demo plays there under chroot, in a mount namespace of its own, on an
 # Xvfb of this script's own, with Mesa's software renderer and its sound
 # written by SDL's disk audio driver. Passes when the screen shows the demo's
@@ -80,7 +80,9 @@ apt_source() {
     }' /etc/apt/sources.list
 }
 
-cache=${QH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quillharbor}/portable-root
+# shellcheck source=lib/cache-root.sh
+. scripts/lib/cache-root.sh
+cache=$qh_cache_root/portable-root
 key=$(printf '%s\n' "$suite" "$variant" "$packages" | sha256sum | cut -c1-12)
 root=$cache/$key
 

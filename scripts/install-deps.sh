@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(
   build-essential binutils cmake pkg-config clang
+  # the compiler cache every build goes through (scripts/ccache.sh)
+  ccache
   libsdl2-dev libsdl2-mixer-dev libsdl2-ttf-dev libsdl2-image-dev
   libglew-dev libglm-dev libtinygltf-dev libstb-dev libkissfft-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev libxml2-dev libsnappy-dev liblz4-dev libpng-dev

@@ -11,13 +11,22 @@
 # For 64-bit Windows, cross-built with MinGW-w64 (cmake/mingw-w64-x86_64.cmake),
 # FreeType and GLEW are built too, which Debian ships for Linux alone.
 #
-#   scripts/static-deps.sh [--target linux|windows]            build into the cache, unless already there
-#   scripts/static-deps.sh [--target linux|windows] --prefix   print where the libraries are (or will be)
+#   scripts/static-deps.sh [--target linux|windows] [--pin NAME=VERSION]...
+#       build into the cache, unless already there
+#   scripts/static-deps.sh [--target linux|windows] [--pin NAME=VERSION]... --prefix
+#       print where the libraries are (or will be)
 #
-# The cache lives outside the clone (QH_CACHE, else ~/.cache/quillharbor),
-# one folder per target and version of this script (and of the toolchain
-# file), so every clone on a machine shares one build and a change of a
-# version or an option here builds anew.
+# Each source package is pinned below to the revision it was tested with.
+# When Debian's archive no longer has that revision (a point release or a
+# security update replaced it), the archive's revision of the same upstream
+# version is built instead, with a line that says so; another upstream
+# version is refused. --pin replaces one of those pins (to try a revision).
+#
+# The cache lives outside the clone (scripts/lib/cache-root.sh), one folder
+# per target, version of this script (and of the toolchain file) and
+# revisions built, so every clone on a machine shares one build and a change
+# of any of them builds anew. The compilers run through the compiler cache
+# (scripts/ccache.sh) unless QH_CCACHE=0.
 set -euo pipefail
 
 # Debian 12 source packages, pinned.
@@ -37,13 +46,19 @@ windows_sources=(
 here=$(cd "$(dirname "$0")" && pwd)
 toolchain=$(cd "$here/../cmake" && pwd)/mingw-w64-x86_64.cmake
 
+usage() {
+  echo "usage: static-deps.sh [--target linux|windows] [--pin NAME=VERSION]... [--prefix]" >&2
+  exit 2
+}
 target=linux
 print_prefix=0
+pins=()
 while [ $# -gt 0 ]; do
   case "$1" in
-    --target) target=${2:-}; shift 2 || true ;;
+    --target) [ $# -ge 2 ] || usage; target=$2; shift 2 ;;
+    --pin) [ $# -ge 2 ] && [[ $2 == ?*=?* ]] || usage; pins+=("$2"); shift 2 ;;
     --prefix) print_prefix=1; shift ;;
-    *) echo "usage: static-deps.sh [--target linux|windows] [--prefix]" >&2; exit 2 ;;
+    *) usage ;;
   esac
 done
 case "$target" in
@@ -51,16 +66,17 @@ case "$target" in
   windows) recipe=("$here/static-deps.sh" "$toolchain"); sources+=("${windows_sources[@]}") ;;
   *) echo "static-deps: unknown target '$target' (linux or windows)" >&2; exit 2 ;;
 esac
+for pin in "${pins[@]}"; do
+  found=0
+  for i in "${!sources[@]}"; do
+    if [ "${sources[i]%%=*}" = "${pin%%=*}" ]; then sources[i]=$pin found=1; fi
+  done
+  [ "$found" -eq 1 ] || { echo "static-deps: no source package ${pin%%=*} to pin for $target" >&2; exit 2; }
+done
 
-cache=${QH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quillharbor}/static-deps
-key=$(cat "${recipe[@]}" | sha256sum | cut -c1-16)
-prefix=$cache/$target-$key
-
-if [ "$print_prefix" -eq 1 ]; then
-  echo "$prefix"
-  exit 0
-fi
-[ -f "$prefix/.complete" ] && exit 0
+# shellcheck source=lib/cache-root.sh
+. "$here/lib/cache-root.sh"
+cache=$qh_cache_root/static-deps
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
@@ -68,7 +84,9 @@ if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 # apt-get source needs deb-src entries; they are made from the machine's own
 # Debian entries, so the archive is whichever this machine already uses.
 ensure_source_entries() {
-  if apt-get source --print-uris -qq "${sources[0]}" >/dev/null 2>&1; then return; fi
+  if apt-cache showsrc --only-source "${sources[0]%%=*}" 2>/dev/null | grep -q '^Version:'; then
+    return
+  fi
   local list=/etc/apt/sources.list.d/quillharbor-deb-src.sources made=0
   for f in /etc/apt/sources.list.d/*.sources; do
     [ -f "$f" ] && grep -q "debian-archive-keyring" "$f" || continue
@@ -84,16 +102,60 @@ ensure_source_entries() {
     echo "static-deps: no Debian entries in the apt sources to take source packages from" >&2
     exit 1
   fi
-  echo "static-deps: enabled Debian source packages ($list)"
-  $sudo apt-get update -qq
+  echo "static-deps: enabled Debian source packages ($list)" >&2
+  $sudo apt-get update -qq >&2
 }
+
+# A version without its Debian revision: the upstream version (and epoch).
+upstream_of() { if [[ $1 == *-* ]]; then echo "${1%-*}"; else echo "$1"; fi; }
+
+# Each pin as the archive has it now: the pinned revision where the archive
+# still offers it, else the archive's latest revision of the same upstream
+# version (said in one line); another upstream version stops the build.
+resolve_sources() {
+  local i name version upstream offered v best latest
+  for i in "${!sources[@]}"; do
+    name=${sources[i]%%=*} version=${sources[i]#*=}
+    upstream=$(upstream_of "$version")
+    offered=$(apt-cache showsrc --only-source "$name" 2>/dev/null | sed -n 's/^Version: //p' | sort -uV)
+    if grep -qxF -- "$version" <<<"$offered"; then continue; fi
+    best=""
+    for v in $offered; do
+      if [ "$(upstream_of "$v")" = "$upstream" ] &&
+         { [ -z "$best" ] || dpkg --compare-versions "$v" gt "$best"; }; then
+        best=$v
+      fi
+    done
+    if [ -z "$best" ]; then
+      [ -n "$offered" ] || { echo "static-deps: the apt sources have no source package $name" >&2; exit 1; }
+      latest=$(tail -n1 <<<"$offered")
+      echo "static-deps: $name is pinned to $version (upstream $upstream), but the archive offers" \
+           "$(paste -sd, - <<<"$offered" | sed 's/,/, /g') (upstream $(upstream_of "$latest")):" \
+           "another upstream version is never built unasked; pin one the archive has" >&2
+      exit 1
+    fi
+    echo "static-deps: the archive has no $name $version (any more); building $best," \
+         "its revision of the same upstream version $upstream" >&2
+    sources[i]=$name=$best
+  done
+}
+
+ensure_source_entries
+resolve_sources
+key=$({ cat "${recipe[@]}"; printf '%s\n' "${sources[@]}"; } | sha256sum | cut -c1-16)
+prefix=$cache/$target-$key
+
+if [ "$print_prefix" -eq 1 ]; then
+  echo "$prefix"
+  exit 0
+fi
+[ -f "$prefix/.complete" ] && exit 0
 
 mkdir -p "$cache"
 exec 9>"$cache/.lock"
 flock 9  # two builds started together make the libraries once
 [ -f "$prefix/.complete" ] && exit 0
 
-ensure_source_entries
 work=$(mktemp -d)
 # The libraries' pkg-config files name the folder they were installed into,
 # so they are installed where they stay; the mark at the end says they are
@@ -108,6 +170,12 @@ jobs=$(nproc)
 common=(-G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF
         -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix"
         -DCMAKE_INSTALL_LIBDIR=lib -DSDL2_DIR="$prefix/lib/cmake/SDL2")
+if [ "${QH_CCACHE:-1}" != 0 ] && command -v ccache >/dev/null; then
+  # The sources are unpacked in a new folder each time: paths under it are
+  # hashed as relative ones, so a build made again hits the cache.
+  export QH_CCACHE_BASEDIR=$work
+  common+=(-DCMAKE_C_COMPILER_LAUNCHER="$here/ccache.sh" -DCMAKE_CXX_COMPILER_LAUNCHER="$here/ccache.sh")
+fi
 if [ "$target" = windows ]; then
   common+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
 else

@@ -20,6 +20,7 @@
 #include "app/loader_assets.h"
 #include "package/trailer.h"
 #include "qh_version.h"
+#include "support/tree_paths.h"
 
 extern char** environ;
 
@@ -34,15 +35,15 @@ size_t loader_sound_frames() {
     return data / (2 * channels);
 }
 
-std::filesystem::path player_path() { return std::filesystem::path(QH_BUILD_DIR) / "quillharbor"; }
+std::filesystem::path player_path() { return test::build_dir() / "quillharbor"; }
 std::filesystem::path packed_player_path() {
-    return std::filesystem::path(QH_BUILD_DIR) / QH_PACKED_PLAYER_NAME;
+    return test::build_dir() / QH_PACKED_PLAYER_NAME;
 }
 std::filesystem::path player_debug_path() {
-    return std::filesystem::path(QH_BUILD_DIR) / QH_PLAYER_DEBUG_NAME;
+    return test::build_dir() / QH_PLAYER_DEBUG_NAME;
 }
-std::filesystem::path packed_player_build_path() { return QH_PACKED_PLAYER_BUILD; }
-std::filesystem::path quill_path() { return std::filesystem::path(QH_BUILD_DIR) / "quill"; }
+std::filesystem::path packed_player_build_path() { return test::packed_player_build(); }
+std::filesystem::path quill_path() { return test::build_dir() / "quill"; }
 std::string player_window_title() { return "Quillharbor :: " QH_VERSION; }
 
 TempDir::TempDir() {

@@ -20,6 +20,7 @@
 #include "support/golden_image.h"
 #include "support/model_shaders.h"
 #include "support/sample_demo.h"
+#include "support/tree_paths.h"
 
 namespace qh::e2e {
 namespace {
@@ -107,7 +108,7 @@ RgbImage render(const TempDir& dir, const GoldenScene& row, fs::path project = {
                 const std::string& size = frame_size) {
     if (project.empty()) {
         project = row.model ? write_model_project(dir / "project", row)
-                            : fs::path(QH_SOURCE_DIR) / "examples/showcase/project.json";
+                            : test::source_dir() / "examples/showcase/project.json";
     }
     std::string err;
     const int status = run({quill_to_use().string(), "render", project.string(), "-o", (dir / "frames").string(),
@@ -126,7 +127,7 @@ class Golden : public testing::TestWithParam<GoldenScene> {};
 TEST_P(Golden, FrameMatchesItsGoldenImage) {
     const GoldenScene& row = GetParam();
     const std::string name = row.name;
-    const fs::path golden = fs::path(QH_GOLDEN_DIR) / (name + ".png");
+    const fs::path golden = test::source_dir() / "tests/golden" / (name + ".png");
     const char* regenerate = std::getenv("QH_REGENERATE_GOLDEN");
     if (!regenerate) {
         ASSERT_TRUE(fs::exists(golden)) << "no golden image " << golden << " (scripts/regenerate-golden.sh)";
@@ -138,7 +139,7 @@ TEST_P(Golden, FrameMatchesItsGoldenImage) {
         test::write_png(fs::path(regenerate) / (name + ".png"), actual);
         return;
     }
-    const fs::path failures = QH_GOLDEN_FAILURES_DIR;
+    const fs::path failures = test::build_dir() / "tests/golden-failures";
     const fs::path actual_file = failures / (name + "-actual.png"), diff_file = failures / (name + "-diff.png");
     fs::remove(actual_file);  // what an earlier run left
     fs::remove(diff_file);

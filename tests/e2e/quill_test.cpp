@@ -12,6 +12,7 @@
 #include "package/trailer.h"
 #include "support/gltf_builder.h"
 #include "support/sample_demo.h"
+#include "support/tree_paths.h"
 #include "support/xml_check.h"
 
 namespace qh::e2e {
@@ -532,7 +533,7 @@ TEST(Quill, ShaderWithALongRunPacksAndPlays) {
 
 TEST(Quill, TextGltfIsStoredAsGlbUnderADerivedName) {
     TempDir dir;
-    const std::filesystem::path src = std::filesystem::path(QH_FIXTURES_DIR) / "gltf/AnimatedCube";
+    const std::filesystem::path src = qh::test::fixtures_dir() / "gltf/AnimatedCube";
     std::filesystem::create_directories(dir / "p/resources");
     for (const auto& f : std::filesystem::directory_iterator(src))
         std::filesystem::copy_file(f.path(), dir / "p/resources" / f.path().filename());

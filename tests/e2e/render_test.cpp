@@ -19,6 +19,7 @@
 #include "document/demo_tables.h"
 #include "e2e/e2e_support.h"
 #include "support/sample_demo.h"
+#include "support/tree_paths.h"
 #include "support/wav.h"
 
 namespace qh::e2e {
@@ -27,7 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-const fs::path showcase = fs::path(QH_SOURCE_DIR) / "examples/showcase/project.json";
+const fs::path showcase = test::source_dir() / "examples/showcase/project.json";
 
 // Every file of a render folder, by name.
 std::map<std::string, std::string> files_of(const fs::path& dir) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "e2e/e2e_support.h"
+#include "support/tree_paths.h"
 #include "support/xml_check.h"
 
 namespace qh::e2e {
@@ -21,7 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-const fs::path showcase = fs::path(QH_SOURCE_DIR) / "examples/showcase";
+const fs::path showcase = test::source_dir() / "examples/showcase";
 const fs::path project = showcase / "project.json";
 
 TEST(Showcase, CheckBuildsEveryRecord) {
@@ -81,7 +82,7 @@ TEST(Showcase, PackedShowcaseIsThePlayerAndItsContent) {
     for (const auto& f : fs::directory_iterator(showcase / "resources")) {
         if (f.path().extension() != ".LICENSE") content += f.file_size();
     }
-    const uintmax_t player = fs::file_size(fs::path(QH_BUILD_DIR) / QH_PACKED_PLAYER_NAME);
+    const uintmax_t player = fs::file_size(test::build_dir() / QH_PACKED_PLAYER_NAME);
     EXPECT_LE(fs::file_size(packed), player + content + 8 * 1024)
         << "player " << player << ", content " << content;
 }
@@ -150,7 +151,7 @@ TEST(Showcase, PackedShowcasePlaysWithItsMusic) {
 // The resources that code made are the ones their generators make now.
 TEST(Showcase, GeneratedResourcesAreUpToDate) {
     TempDir dir;
-    const fs::path tools = fs::path(QH_BUILD_DIR) / "examples";
+    const fs::path tools = test::build_dir() / "examples";
     ASSERT_EQ(run({(tools / "make_showcase_art").string(), (dir / "garden.glb").string(),
                    (dir / "grain.png").string()},
                   dir.path()),

@@ -13,6 +13,7 @@
 #include "core/runtime.h"
 #include "render/shader_program.h"
 #include "platform/gl_window.h"
+#include "support/tree_paths.h"
 
 namespace qh::gltest {
 
@@ -157,7 +158,7 @@ std::string GlTest::save_back_buffer(const std::string& file_name) {
         std::copy_n(bottom_up.begin() + static_cast<ptrdiff_t>(y) * width, width,
                     top_down.begin() + static_cast<ptrdiff_t>(height - 1 - y) * width);
     }
-    const std::filesystem::path dir = std::filesystem::path(QH_BUILD_DIR) / "gl_failures";
+    const std::filesystem::path dir = qh::test::build_dir() / "gl_failures";
     std::filesystem::create_directories(dir);
     const std::string path = (dir / file_name).string();
     const std::vector<uint8_t> png = encode_png(width, height, top_down, true);

@@ -10,6 +10,7 @@
 #include "package/project_dir.h"
 #include "support/gltf_builder.h"
 #include "support/png.h"
+#include "support/tree_paths.h"
 #include "support/wav.h"
 
 namespace qh::test {
@@ -17,7 +18,7 @@ namespace qh::test {
 std::vector<uint8_t> bytes_of(const std::string& s) { return {s.begin(), s.end()}; }
 
 std::vector<uint8_t> gltf_fixture(const std::string& name) {
-    const std::string path = std::string(QH_FIXTURES_DIR) + "/gltf/" + name;
+    const std::string path = (fixtures_dir() / "gltf" / name).string();
     std::ifstream in(path, std::ios::binary);
     // A missing file would read as no bytes and pass for a broken model.
     if (!in) throw std::runtime_error("test fixture missing: " + path);
@@ -35,7 +36,7 @@ std::vector<uint8_t> fixture_image(const std::string& glb_name) {
 namespace {
 
 std::vector<uint8_t> source_file(const std::string& path) {
-    std::ifstream in(std::string(QH_SOURCE_DIR) + "/" + path, std::ios::binary);
+    std::ifstream in(source_dir() / path, std::ios::binary);
     if (!in) throw std::runtime_error("test data missing: " + path);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }

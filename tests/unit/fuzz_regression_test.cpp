@@ -19,6 +19,7 @@
 #include "package/errors.h"
 #include "package/project_dir.h"
 #include "support/scratch_dir.h"
+#include "support/tree_paths.h"
 
 // The fuzz targets' entry points (tests/CMakeLists.txt renames them).
 extern "C" int qh_fuzz_stream_readers(const uint8_t* data, size_t size);
@@ -45,7 +46,7 @@ const std::map<std::string, FuzzEntry> entry_of_folder = {
 // texture_gl_test.cpp).
 std::vector<fs::path> corpus_inputs() {
     std::vector<fs::path> found;
-    for (const auto& entry : fs::recursive_directory_iterator(QH_FUZZ_CORPUS_DIR)) {
+    for (const auto& entry : fs::recursive_directory_iterator(test::fuzz_corpus_dir())) {
         if (entry.is_regular_file() && entry.path().parent_path().filename() != "media")
             found.push_back(entry.path());
     }
@@ -59,7 +60,7 @@ TEST(FuzzRegression, EveryKeptInputAndSeedPassesItsTarget) {
     const auto kept = std::count_if(inputs.begin(), inputs.end(), [](const fs::path& p) {
         return p.filename().string().rfind("regress_", 0) == 0;
     });
-    ASSERT_GT(kept, 0) << "no regress_* input under " << QH_FUZZ_CORPUS_DIR;
+    ASSERT_GT(kept, 0) << "no regress_* input under " << test::fuzz_corpus_dir();
     for (const fs::path& input : inputs) {
         SCOPED_TRACE(input.string());
         const std::string folder = input.parent_path().filename().string();

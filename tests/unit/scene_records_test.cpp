@@ -27,13 +27,14 @@
 #include "scene3d/scene.h"
 #include "scene3d/scene_view.h"
 #include "support/scratch_dir.h"
+#include "support/tree_paths.h"
 
 namespace qh {
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path gltf_fixtures = fs::path(QH_FIXTURES_DIR) / "gltf";
+const fs::path gltf_fixtures = qh::test::fixtures_dir() / "gltf";
 
 // A fresh directory under the system's temporary folder, removed afterwards.
 class TempDir : public test::ScratchDir {
