@@ -39,7 +39,7 @@ for row in "${rows[@]}"; do
     problem+=" said '$says', not one line with '$want_says'"
   fi
   if [ -n "$problem" ]; then
-    echo "FAIL pin $name=$pin:$problem"
+    echo "FAIL pin $name=$pin: ${problem# }"
     failed=1
   else
     echo "ok   pin $name=$pin"
