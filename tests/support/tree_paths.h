@@ -13,6 +13,8 @@ std::filesystem::path build_dir();
 // The build the player quill packs by default was stripped from.
 std::filesystem::path packed_player_build();
 
+// The sample files the tests read: glTF sample models (each with its licence
+// note beside it) and a few of our own, a font, sounds.
 inline std::filesystem::path fixtures_dir() { return source_dir() / "tests/data"; }
 inline std::filesystem::path fuzz_corpus_dir() { return source_dir() / "fuzz/corpus"; }
 
