@@ -18,11 +18,11 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/lib/cache-root.sh"
 
 export CCACHE_DIR=$qh_cache_root/ccache
-export CCACHE_BASEDIR=${QH_CCACHE_BASEDIR:-$(dirname "$here")}
+export CCACHE_BASEDIR=${QH_CCACHE_BASEDIR:-${here%/*}}
 export CCACHE_NOHASHDIR=1
 # Every build make test makes, with its debug information: the development,
 # sanitizer and thread-sanitizer builds, both players and their libraries.
-export CCACHE_MAXSIZE=${QH_CCACHE_MAXSIZE:-6G}
+export CCACHE_MAXSIZE=6G
 
 # The hits and the compilations among the counters ccache prints.
 counters() {
