@@ -8,7 +8,18 @@
 # Windows (cmake/windows_player.cmake) it holds every library the player
 # links, and the build machine's modules are not looked at.
 
-if(WIN32)
+if(EMSCRIPTEN)
+  # The browser's side of the system: emscripten links what it provides
+  # (WebGL, the GL and GLEW headers, WebAudio, its C library's maths) by itself.
+  set(QH_SYSTEM_LIBRARIES m)
+  set(ENV{PKG_CONFIG_LIBDIR} "${QH_STATIC_DEPS}/lib/pkgconfig")
+  list(APPEND CMAKE_FIND_ROOT_PATH ${QH_STATIC_DEPS})
+  add_library(OpenGL::GL INTERFACE IMPORTED GLOBAL)
+  add_library(PkgConfig::GLEW INTERFACE IMPORTED GLOBAL)
+  # Its compiler searches its own system headers, which hold an old SDL,
+  # before any other system folder: the prefix's SDL headers must come first.
+  set(CMAKE_NO_SYSTEM_FROM_IMPORTED ON)
+elseif(WIN32)
   # MinGW-w64's start-up code and the libraries of what every Windows has.
   set(QH_SYSTEM_LIBRARIES mingw32 m kernel32 user32 gdi32 winmm imm32 ole32 oleaut32 version
       uuid advapi32 setupapi shell32 dinput8 opengl32)
@@ -65,8 +76,10 @@ qh_static_module(SDL2 sdl2)
 qh_static_module(SDL2_MIXER SDL2_mixer)
 qh_static_module(SDL2_TTF SDL2_ttf)
 qh_static_module(SDL2_IMAGE SDL2_image)
-# GLEW's file lists X11 and GLU for its shared build; its archive calls GL alone.
-qh_static_module(GLEW glew IGNORE X11 GLU)
+if(NOT EMSCRIPTEN)
+  # GLEW's file lists X11 and GLU for its shared build; its archive calls GL alone.
+  qh_static_module(GLEW glew IGNORE X11 GLU)
+endif()
 qh_static_module(KISSFFT kissfft-float)
 
 if(CMAKE_CROSSCOMPILING)
@@ -77,7 +90,8 @@ if(CMAKE_CROSSCOMPILING)
   set(_headers ${CMAKE_BINARY_DIR}/header-only)
   file(MAKE_DIRECTORY ${_headers})
   foreach(header glm/glm.hpp nlohmann/json.hpp tiny_gltf.h)
-    find_path(_dir ${header} NO_CMAKE_FIND_ROOT_PATH NO_CACHE REQUIRED)
+    # Named, as emscripten's toolchain searches its own system folders alone.
+    find_path(_dir ${header} PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_CACHE REQUIRED)
     string(REGEX REPLACE "/.*" "" _top ${header})
     file(CREATE_LINK ${_dir}/${_top} ${_headers}/${_top} SYMBOLIC)
     unset(_dir)
@@ -86,13 +100,15 @@ if(CMAKE_CROSSCOMPILING)
   # named by their folder (<kissfft/...>).
   include_directories(${_headers} ${QH_STATIC_DEPS}/include)
   # The packages' own targets, found here first, name that folder instead.
-  find_package(nlohmann_json REQUIRED NO_CMAKE_FIND_ROOT_PATH)
-  find_package(glm REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+  find_package(nlohmann_json REQUIRED PATHS /usr NO_CMAKE_FIND_ROOT_PATH)
+  find_package(glm REQUIRED PATHS /usr NO_CMAKE_FIND_ROOT_PATH)
   set_target_properties(nlohmann_json::nlohmann_json glm::glm PROPERTIES
     INTERFACE_INCLUDE_DIRECTORIES ${_headers})
 endif()
 
-if(WIN32)
+if(EMSCRIPTEN)
+  # The page's program is one static link by nature.
+elseif(WIN32)
   # Everything static: the C++ runtime, GCC's support library and the
   # thread library, so the player needs no DLL but the system's.
   add_link_options(-static)

@@ -21,6 +21,10 @@ packages=(
   # rendering across machines (scripts/render-farm/): Slurm's controller, node
   # daemon and commands, its authentication service, and GNU parallel
   slurmctld slurmd slurm-client munge parallel
+  # the web player (scripts/static-deps.sh --target web, cmake/web_player.cmake),
+  # the shader translation quill pack --target web runs, and the browsers its
+  # tests open it in
+  emscripten glslang-tools spirv-cross chromium firefox-esr
 )
 
 missing=()
@@ -28,12 +32,22 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+# Node.js may come from elsewhere with npm in it; Debian's npm only where none is.
+command -v npm >/dev/null || missing+=(npm)
+
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  echo "install-deps: installing ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-echo "install-deps: installing ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# The browser tests' driver (tests/web/), at the versions its lockfile pins;
+# it drives the browsers installed above and downloads none.
+web_tests=$(cd "$(dirname "$0")/../tests/web" && pwd)
+if [ ! -f "$web_tests/node_modules/.package-lock.json" ] ||
+   ! cmp -s "$web_tests/package-lock.json" "$web_tests/node_modules/.lock-installed"; then
+  (cd "$web_tests" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --silent --no-audit --no-fund) &&
+    cp "$web_tests/package-lock.json" "$web_tests/node_modules/.lock-installed"
+fi

@@ -10,10 +10,13 @@
 # systems, the sound servers and a dozen codec libraries directly.
 # For 64-bit Windows, cross-built with MinGW-w64 (cmake/mingw-w64-x86_64.cmake),
 # FreeType and GLEW are built too, which Debian ships for Linux alone.
+# For the web, built with Debian's emscripten (emcmake), FreeType is built
+# too; emscripten has its own GL headers (GLEW's among them) and its own SDL
+# ports, but those download their sources when first used.
 #
-#   scripts/static-deps.sh [--target linux|windows] [--pin NAME=VERSION]...
+#   scripts/static-deps.sh [--target linux|windows|web] [--pin NAME=VERSION]...
 #       build into the cache, unless already there
-#   scripts/static-deps.sh [--target linux|windows] [--pin NAME=VERSION]... --prefix
+#   scripts/static-deps.sh [--target linux|windows|web] [--pin NAME=VERSION]... --prefix
 #       print where the libraries are (or will be)
 #
 # Each source package is pinned below to the revision it was tested with.
@@ -23,10 +26,10 @@
 # version is refused. --pin replaces one of those pins (to try a revision).
 #
 # The cache lives outside the clone (scripts/lib/cache-root.sh), one folder
-# per target, version of this script (and of the toolchain file) and
-# revisions built, so every clone on a machine shares one build and a change
-# of any of them builds anew. The compilers run through the compiler cache
-# (scripts/ccache.sh) unless QH_CCACHE=0.
+# per target, version of this script (and of the toolchain file, or of
+# emscripten) and revisions built, so every clone on a machine shares one
+# build and a change of any of them builds anew. The compilers run through
+# the compiler cache (scripts/ccache.sh) unless QH_CCACHE=0.
 set -euo pipefail
 
 # Debian 12 source packages, pinned.
@@ -37,17 +40,17 @@ sources=(
   libsdl2-mixer=2.6.2+dfsg-2
   libsdl2-ttf=2.20.1+dfsg-2
 )
-# Linux takes these from Debian's static libraries; Windows builds them.
-windows_sources=(
-  freetype=2.12.1+dfsg-5+deb12u4
-  glew=2.2.0-4
-)
+# Linux takes these from Debian's static libraries; Windows and the web
+# build them.
+freetype=freetype=2.12.1+dfsg-5+deb12u4
+windows_sources=("$freetype" glew=2.2.0-4)
+web_sources=("$freetype")
 
 here=$(cd "$(dirname "$0")" && pwd)
 toolchain=$(cd "$here/../cmake" && pwd)/mingw-w64-x86_64.cmake
 
 usage() {
-  echo "usage: static-deps.sh [--target linux|windows] [--pin NAME=VERSION]... [--prefix]" >&2
+  echo "usage: static-deps.sh [--target linux|windows|web] [--pin NAME=VERSION]... [--prefix]" >&2
   exit 2
 }
 target=linux
@@ -61,10 +64,21 @@ while [ $# -gt 0 ]; do
     *) usage ;;
   esac
 done
+# What else the build depends on and no file names: emscripten's version.
+compiler_version=""
 case "$target" in
   linux) recipe=("$here/static-deps.sh") ;;
   windows) recipe=("$here/static-deps.sh" "$toolchain"); sources+=("${windows_sources[@]}") ;;
-  *) echo "static-deps: unknown target '$target' (linux or windows)" >&2; exit 2 ;;
+  web)
+    recipe=("$here/static-deps.sh"); sources+=("${web_sources[@]}")
+    command -v emcc >/dev/null || { echo "static-deps: the web target needs emscripten (emcc)" >&2; exit 1; }
+    # Debian's emscripten runs its JavaScript tools with /usr/bin/node and
+    # takes their modules (acorn) from Debian's; a node not Debian's own
+    # does not look there.
+    export NODE_PATH=${NODE_PATH:+$NODE_PATH:}/usr/share/nodejs
+    compiler_version=$(emcc --version | sed -n 1p)
+    ;;
+  *) echo "static-deps: unknown target '$target' (linux, windows or web)" >&2; exit 2 ;;
 esac
 for pin in "${pins[@]}"; do
   found=0
@@ -142,7 +156,8 @@ resolve_sources() {
 
 ensure_source_entries
 resolve_sources
-key=$({ cat "${recipe[@]}"; printf '%s\n' "${sources[@]}"; } | sha256sum | cut -c1-16)
+key=$({ cat "${recipe[@]}"; printf '%s\n' "${sources[@]}"; [ -z "$compiler_version" ] || echo "$compiler_version"; } |
+      sha256sum | cut -c1-16)
 prefix=$cache/$target-$key
 
 if [ "$print_prefix" -eq 1 ]; then
@@ -176,19 +191,23 @@ if [ "${QH_CCACHE:-1}" != 0 ] && command -v ccache >/dev/null; then
   export QH_CCACHE_BASEDIR=$work
   common+=(-DCMAKE_C_COMPILER_LAUNCHER="$here/ccache.sh" -DCMAKE_CXX_COMPILER_LAUNCHER="$here/ccache.sh")
 fi
-if [ "$target" = windows ]; then
-  common+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
-else
+configure=(cmake)
+case "$target" in
+  windows) common+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain") ;;
+  # emcmake names emscripten's toolchain file, which searches emscripten's
+  # own folder alone for libraries and headers: the prefix is added to it,
+  # for FreeType and SDL.
+  web) configure=(emcmake cmake); common+=(-DCMAKE_FIND_ROOT_PATH="$prefix") ;;
   # Position-independent, so the objects link into the player's PIE.
-  common+=(-DCMAKE_POSITION_INDEPENDENT_CODE=ON)
-fi
+  *) common+=(-DCMAKE_POSITION_INDEPENDENT_CODE=ON) ;;
+esac
 
 build() {  # folder glob, then CMake options
   local src
   src=$(echo $1)
   shift
   echo "static-deps: $src"
-  cmake -S "$src" -B "$src/_build" "${common[@]}" "$@" >"$src.log" 2>&1 &&
+  "${configure[@]}" -S "$src" -B "$src/_build" "${common[@]}" "$@" >"$src.log" 2>&1 &&
     cmake --build "$src/_build" -j "$jobs" >>"$src.log" 2>&1 &&
     cmake --install "$src/_build" >>"$src.log" 2>&1 || { tail -40 "$src.log" >&2; exit 1; }
 }
@@ -197,7 +216,9 @@ build() {  # folder glob, then CMake options
 build "kissfft-*" -DKISSFFT_STATIC=ON -DKISSFFT_DATATYPE=float -DKISSFFT_TOOLS=OFF \
   -DKISSFFT_TEST=OFF -DKISSFFT_OPENMP=OFF -DCMAKE_INSTALL_INCLUDEDIR=include
 
-sdl=(-DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL_TESTS=OFF)
+# SDL's own ccache option would put plain ccache in place of the launcher
+# above, with neither its folder nor its base folder (nor QH_CCACHE=0).
+sdl=(-DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF -DSDL_TESTS=OFF -DSDL_CCACHE=OFF)
 if [ "$target" = linux ]; then
   # Every window system and sound server is loaded when it is found at run
   # time, so the player starts under X11 or Wayland, with PulseAudio,
@@ -206,14 +227,20 @@ if [ "$target" = linux ]; then
         -DSDL_ALSA_SHARED=ON -DSDL_PULSEAUDIO_SHARED=ON -DSDL_PIPEWIRE_SHARED=ON
         -DSDL_KMSDRM_SHARED=ON -DSDL_JACK=OFF -DSDL_SNDIO=OFF -DSDL_ESD=OFF -DSDL_ARTS=OFF
         -DSDL_NAS=OFF -DSDL_LIBSAMPLERATE=OFF -DSDL_RPATH=OFF)
+elif [ "$target" = web ]; then
+  # Without threads, the player links without SharedArrayBuffer, which a
+  # page has only when served with cross-origin isolation.
+  sdl+=(-DSDL_THREADS=OFF -DSDL_PTHREADS=OFF)
 fi
 build "libsdl2-2*" "${sdl[@]}"
 
-if [ "$target" = windows ]; then
+if [ "$target" != linux ]; then
   # TrueType outlines alone: no HarfBuzz, Brotli, PNG or bzip2; gzip-packed
   # fonts, which the player never reads, through FreeType's own inflater.
   build "freetype-*" -DFT_DISABLE_ZLIB=TRUE -DFT_DISABLE_BZIP2=TRUE -DFT_DISABLE_PNG=TRUE \
     -DFT_DISABLE_HARFBUZZ=TRUE -DFT_DISABLE_BROTLI=TRUE
+fi
+if [ "$target" = windows ]; then
   build "glew-*/build/cmake" -DBUILD_UTILS=OFF
 fi
 
@@ -243,9 +270,14 @@ Cflags: $4
 Libs: -L\${prefix}/lib $5
 PC
 }
-pc_file SDL2_image 2.6.3 sdl2 "-I\${prefix}/include/SDL2" -lSDL2_image
-pc_file SDL2_mixer 2.6.2 sdl2 "-I\${prefix}/include/SDL2" -lSDL2_mixer
-pc_file SDL2_ttf 2.20.1 "sdl2 freetype2" "-I\${prefix}/include/SDL2" -lSDL2_ttf
+lib() {  # library name: how a link names it
+  # emcc takes -lSDL2_mixer for its own port of the mixer, which it would
+  # download: on the web the archives are named by path.
+  if [ "$target" = web ]; then echo "\${prefix}/lib/lib$1.a"; else echo "-l$1"; fi
+}
+pc_file SDL2_image 2.6.3 sdl2 "-I\${prefix}/include/SDL2" "$(lib SDL2_image)"
+pc_file SDL2_mixer 2.6.2 sdl2 "-I\${prefix}/include/SDL2" "$(lib SDL2_mixer)"
+pc_file SDL2_ttf 2.20.1 "sdl2 freetype2" "-I\${prefix}/include/SDL2" "$(lib SDL2_ttf)"
 if [ "$target" = windows ]; then
   pc_file glew 2.2.0 "" "-DGLEW_STATIC -I\${prefix}/include" "-lglew32 -lopengl32"
 fi

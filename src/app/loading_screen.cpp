@@ -78,7 +78,7 @@ void LoadingScreen::draw(uint64_t read, uint64_t total, const FrameContext& fram
     effect_->draw(frame, nullptr, false);
 }
 
-void LoadingScreen::present(uint64_t read, uint64_t total, int waits) {
+void LoadingScreen::frame(uint64_t read, uint64_t total) {
     drain_events();
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -90,12 +90,8 @@ void LoadingScreen::present(uint64_t read, uint64_t total, int waits) {
     glViewport(0, 0, w, h);
     draw(read, total, FrameContext::at(0.0f, runtime().screen));
     if (window_) SDL_GL_SwapWindow(window_);
-    for (int i = 0; i < waits; ++i) SDL_Delay(20);
 }
 
-void LoadingScreen::finish(uint64_t total) {
-    samples_.play(sample_.get());
-    for (int i = 0; i < 100; ++i) present(total, total, 2);
-}
+void LoadingScreen::chime() { samples_.play(sample_.get()); }
 
 }  // namespace qh

@@ -6,11 +6,12 @@
 //   LoadingScreen loader(window, context, samples);   // GL context current, mixer open
 //   ...after each record's device work:  loader.frame(i, total);
 //   ...when the demo is ready:            loader.frame(total, total);
-//   loader.finish(total);                 // the sound, then 100 frames held
+//   loader.chime();                       // then frames at total, held a while
 //
 // Every frame drains and drops pending events (a quit pressed while loading
-// does not end the demo), draws, swaps and waits 20 ms. `draw` alone draws
-// one frame's picture into the bound framebuffer, for tests.
+// does not end the demo), draws and swaps; the caller paces the frames
+// (app/player.h). `draw` alone draws one frame's picture into the bound
+// framebuffer, for tests.
 #include <cstdint>
 #include <memory>
 
@@ -37,9 +38,9 @@ public:
     LoadingScreen& operator=(const LoadingScreen&) = delete;
 
     // One loading frame, presented.
-    void frame(uint64_t read, uint64_t total) { present(read, total, 1); }
-    // The loader sound, then 100 frames at read = total, two waits each.
-    void finish(uint64_t total);
+    void frame(uint64_t read, uint64_t total);
+    // The loader sound: loading has ended.
+    void chime();
 
     // The loader effect at `read` of `total`, drawn into the bound
     // framebuffer with `frame`'s screen as the render size.
@@ -48,8 +49,6 @@ public:
     const ShaderProgram& program() const { return *program_; }
 
 private:
-    void present(uint64_t read, uint64_t total, int waits);
-
     SDL_Window* window_;
     void* gl_context_;
     SamplePlayer& samples_;

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "app/fatal_report.h"
@@ -14,7 +15,6 @@
 #include "document/demo_io.h"
 #include "document/device_memory.h"
 #include "package/errors.h"
-#include "package/trailer.h"
 #include "platform/font_library.h"
 #include "platform/gl_window.h"
 #include "platform/mixer.h"
@@ -90,36 +90,6 @@ std::unique_ptr<LoadingScreen> begin_loading(ShownGlWindow& window, DemoPlayback
     return std::make_unique<LoadingScreen>(window.window(), window.context(), playback.samples());
 }
 
-// Reads the package into the document, each record's device work right after
-// it and a loading frame after that; then what needs the links, and the
-// frame that says the demo is ready. Events that arrive meanwhile are
-// dropped by the loading frames, quit requests included.
-void load_demo(const std::string& executable_path, Demo& demo, DemoPlayback& playback,
-               LoadingScreen& loader) {
-    std::vector<uint8_t> payload;
-    const TrailerStatus status = read_package_file(executable_path, payload);
-    if (status == TrailerStatus::no_package) report_missing_package();
-    if (status != TrailerStatus::found) report_fatal_error(describe(status, executable_path));
-    try {
-        const uint64_t text_budget = text_texture_budget();  // a malformed one fails before the work
-        read_demo_payload(
-            demo, payload,
-            [&loader](uint64_t read, uint64_t total) {
-                if (read < total) loader.frame(read, total);
-            },
-            [&playback](const RecordRef& record) { playback.realize_record(record); });
-        // Text textures choose their own sizes; their total is held to the
-        // budget before any of them is made (realize_links).
-        if (const auto over = text_texture_overrun(demo, text_budget)) throw ContentError(over->message);
-    } catch (const ContentError& e) {
-        report_fatal_error(e.what());
-    } catch (const DeviceAllocationError& e) {
-        report_fatal_error(e.what());
-    } catch (const std::exception& e) {
-        report_fatal_error(std::string("cannot read the package: ") + e.what());
-    }
-}
-
 // A loading step after the package is read. What the demo cannot run
 // without and the device cannot make (an effect's target:
 // render/gl/device_allocation.h) ends it with the fatal report.
@@ -132,101 +102,190 @@ void or_fatal(Step step) {
     }
 }
 
-// `start_ticks` is the clock origin: the moment the music started.
-void run_main_loop(Demo& demo, DemoPlayback& frames, ShownGlWindow& window, uint32_t start_ticks) {
-    Runtime& rt = runtime();
-    while (true) {
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        const uint32_t elapsed = SDL_GetTicks() - start_ticks;
-        const float beat = beat_at(elapsed, demo.bpm, demo.beat_offset);
-        if (timeline_ended(beat, demo.end_beat)) rt.quit_requested = true;
+// How long the loader holds its last frame after the chime, and the pause
+// between its frames.
+constexpr uint32_t hold_ms = 4000;
+constexpr uint32_t loader_pause_ms = 20;
 
-        SDL_Event e;
-        while (SDL_PollEvent(&e)) {
-            if (e.type == SDL_QUIT) rt.quit_requested = true;
-            if (e.type == SDL_KEYUP && e.key.keysym.sym == SDLK_ESCAPE) rt.quit_requested = true;
-        }
-        glViewport(0, 0, rt.screen.render_width, rt.screen.render_height);
-        frames.compose_frame(beat);
-        window.swap();
-        SDL_Delay(2);
-        if (rt.quit_requested) break;
-    }
+}  // namespace
+
+void frame_pause(uint32_t ms) {
+#ifndef __EMSCRIPTEN__
+    SDL_Delay(ms);
+#else
+    (void)ms;
+#endif
 }
 
-// Start-up to shutdown. What it opens are locals declared in the order of
-// start-up, so a return or a fatal report lets go of them last first: the
-// loader, the document's device side and the document, then the window and
-// its context, the font renderer, the mixer and SDL.
-int play(const std::string& executable_path) {
-    Runtime& rt = runtime();
+// What the player opens, in the order of start-up, so that letting go of it
+// releases them last first: the loader, the document's device side and the
+// document, then the window and its context, the font renderer, the mixer
+// and SDL.
+struct Player::Parts {
     SdlSession sdl;
-    if (!sdl.init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_EVENTS)) {
+    Mixer mixer;
+    FontLibrary fonts;
+    ShownGlWindow window;
+    Demo demo;
+    DemoPlayback playback{demo};
+    std::unique_ptr<LoadingScreen> loader;
+    bool watching = false;  // the event watch is installed
+
+    ~Parts() {
+        if (watching) SDL_DelEventWatch(event_watch, nullptr);
+    }
+};
+
+Player::Player(PlayerHost host) : host_(std::move(host)), parts_(std::make_unique<Parts>()) {}
+
+Player::~Player() = default;
+
+std::optional<int> Player::start() {
+    Runtime& rt = runtime();
+    Parts& p = *parts_;
+    if (!p.sdl.init(SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_EVENTS)) {
         SDL_Log("Failed to initialize SDL: %s", SDL_GetError());
         return 1;
     }
     if (!shows_a_window()) fail_start("Cannot open a display", "no X11 or Wayland display answered");
-    Mixer mixer;
     std::string why;
-    if (!mixer.open_device(why)) {
+    if (!p.mixer.open_device(why)) {
         std::printf("Cannot open the audio device: %s\n", why.c_str());
         std::fflush(stdout);
         return -1;
     }
-    FontLibrary fonts;
-    fonts.open();
+    p.fonts.open();
 
-    SDL_DisplayMode mode;
-    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) {
-        SDL_Log("SDL_GetDesktopDisplayMode failed: %s", SDL_GetError());
-        return 1;
+    int width = host_.display_width();
+    if (width <= 0) {
+        SDL_DisplayMode mode;
+        if (SDL_GetDesktopDisplayMode(0, &mode) != 0) {
+            SDL_Log("SDL_GetDesktopDisplayMode failed: %s", SDL_GetError());
+            return 1;
+        }
+        width = mode.w;
     }
-    rt.screen = ScreenSize::from_desktop_width(mode.w);
+    rt.screen = ScreenSize::from_desktop_width(width);
 
-    ShownGlWindow window;
-    if (!window.open(window_title, rt.screen.width, rt.screen.height, ShownGlWindow::borderless))
-        fail_start(window_failure_words(window.failure().step), window.failure().detail);
+    if (!p.window.open(window_title, rt.screen.width, rt.screen.height, ShownGlWindow::borderless))
+        fail_start(window_failure_words(p.window.failure().step), p.window.failure().detail);
     print_gl_info();
     std::fflush(stdout);  // seen at once, not only once loading has ended
     set_composition_state();
+    or_fatal([&] { p.loader = begin_loading(p.window, p.playback); });  // the loading screen's own target
+    return std::nullopt;
+}
 
-    Demo demo;
-    DemoPlayback playback(demo);
-    std::unique_ptr<LoadingScreen> loader;
-    or_fatal([&] { loader = begin_loading(window, playback); });  // the loading screen's own target
-    load_demo(executable_path, demo, playback, *loader);
+bool Player::step() {
+    Parts& p = *parts_;
+    switch (phase_) {
+    case Phase::show_loader:
+        // Shown before the work begins: a browser presents a frame only once
+        // the step that drew it has returned.
+        p.loader->frame(0, 1);
+        pause_ms_ = loader_pause_ms;
+        phase_ = Phase::load;
+        return true;
+    case Phase::load:
+        load();
+        p.loader->chime();
+        hold_start_ = SDL_GetTicks();
+        phase_ = Phase::hold;
+        return true;
+    case Phase::hold:
+        p.loader->frame(p.demo.resource_count, p.demo.resource_count);
+        pause_ms_ = 2 * loader_pause_ms;
+        if (SDL_GetTicks() - hold_start_ >= hold_ms) phase_ = Phase::await_viewer;
+        return true;
+    case Phase::await_viewer:
+        if (!host_.viewer_ready()) {
+            drain_events();
+            return true;
+        }
+        begin_demo();
+        if (runtime().quit_requested) return false;
+        phase_ = Phase::play;
+        pause_ms_ = 2;
+        return demo_frame();
+    case Phase::play:
+        return demo_frame();
+    }
+    return false;
+}
+
+// Reads the package into the document, each record's device work right after
+// it and a loading frame after that; then what needs the links, and the
+// frame that says the demo is ready. Events that arrive meanwhile are
+// dropped by the loading frames, quit requests included.
+void Player::load() {
+    Parts& p = *parts_;
+    const std::vector<uint8_t> payload = host_.read_payload();
+    LoadingScreen& loader = *p.loader;
+    try {
+        const uint64_t text_budget = text_texture_budget();  // a malformed one fails before the work
+        read_demo_payload(
+            p.demo, payload,
+            [&loader](uint64_t read, uint64_t total) {
+                if (read < total) {
+                    loader.frame(read, total);
+                    frame_pause(loader_pause_ms);
+                }
+            },
+            [&p](const RecordRef& record) { p.playback.realize_record(record); });
+        // Text textures choose their own sizes; their total is held to the
+        // budget before any of them is made (realize_links).
+        if (const auto over = text_texture_overrun(p.demo, text_budget)) throw ContentError(over->message);
+    } catch (const ContentError& e) {
+        report_fatal_error(e.what());
+    } catch (const DeviceAllocationError& e) {
+        report_fatal_error(e.what());
+    } catch (const std::exception& e) {
+        report_fatal_error(std::string("cannot read the package: ") + e.what());
+    }
     or_fatal([&] {
-        playback.realize_links();
-        playback.prepare();
+        p.playback.realize_links();
+        p.playback.prepare();
     });
-    loader->frame(demo.resource_count, demo.resource_count);
+    loader.frame(p.demo.resource_count, p.demo.resource_count);
+}
 
-    loader->finish(demo.resource_count);
-    or_fatal([&] { playback.warm_up(); });
-    playback.start_music();
-    const uint32_t start_ticks = SDL_GetTicks();
+void Player::begin_demo() {
+    Parts& p = *parts_;
+    or_fatal([&] { p.playback.warm_up(); });
+    p.playback.start_music();
+    start_ticks_ = SDL_GetTicks();
     SDL_AddEventWatch(event_watch, nullptr);
+    p.watching = true;
     check_gl_errors("flushing");
     std::fflush(stdout);
+}
 
-    if (!rt.quit_requested) run_main_loop(demo, playback, window, start_ticks);
+bool Player::demo_frame() {
+    Runtime& rt = runtime();
+    Parts& p = *parts_;
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const uint32_t elapsed = SDL_GetTicks() - start_ticks_;
+    const float beat = beat_at(elapsed, p.demo.bpm, p.demo.beat_offset);
+    if (timeline_ended(beat, p.demo.end_beat)) rt.quit_requested = true;
 
-    SDL_DelEventWatch(event_watch, nullptr);
+    SDL_Event e;
+    while (SDL_PollEvent(&e)) {
+        if (e.type == SDL_QUIT) rt.quit_requested = true;
+        if (e.type == SDL_KEYUP && e.key.keysym.sym == SDLK_ESCAPE) rt.quit_requested = true;
+    }
+    glViewport(0, 0, rt.screen.render_width, rt.screen.render_height);
+    p.playback.compose_frame(beat);
+    host_.frame_drawn(elapsed, beat);
+    p.window.swap();
+    return !rt.quit_requested;
+}
+
+int Player::stop() {
     // The sound ends with the last frame: the device closes before the
     // samples are let go, which would otherwise stop them and mix one more
     // block without them.
-    mixer.close();
+    parts_->mixer.close();
     return 0;
-}
-
-}  // namespace
-
-int run_player(const std::string& executable_path) {
-    try {
-        return play(executable_path);
-    } catch (const FatalExit&) {
-        return 1;  // the report is written, and play() has let go of everything it opened
-    }
 }
 
 }  // namespace qh

@@ -121,7 +121,8 @@ void Effect::create_gpu_objects(const ScreenSize& s) {
     glBindFramebuffer(GL_FRAMEBUFFER, gpu.target_framebuffer);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, gpu.target_texture,
                            0);
-    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    const GLenum colour = GL_COLOR_ATTACHMENT0;
+    glDrawBuffers(1, &colour);
     const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     gpu.target_status = status;
     gpu.target_complete = status == GL_FRAMEBUFFER_COMPLETE;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "render/shader_program.h"
+#include "render/stage_translations.h"
 
 namespace qh {
 
@@ -41,8 +42,35 @@ std::string first_kib(const std::string& log) {
     return log.substr(0, static_cast<size_t>(log_capacity - 1));
 }
 
-void compile(const GlShader& shader, const std::string& source, ShaderProgram::Gpu::Outcome& out,
+const StageTranslations* translations = nullptr;
+
+#ifdef __EMSCRIPTEN__
+// The player's own stages are written in what desktop GLSL 1.50 and ESSL 3.00
+// share; WebGL2 takes them with its own version line and precisions.
+std::string essl_text(const std::string& source) {
+    const std::string version = "#version 150";
+    if (source.compare(0, version.size(), version) != 0) return source;
+    return "#version 300 es\nprecision highp float;\nprecision highp int;\nprecision highp sampler2D;" +
+           source.substr(version.size());
+}
+#endif
+
+// What the device compiles for an authored stage: its translation where the
+// page carries one.
+std::string device_text(const std::string& source) {
+    if (translations) {
+        if (const std::string* translated = translations->find(source)) return *translated;
+    }
+#ifdef __EMSCRIPTEN__
+    return essl_text(source);
+#else
+    return source;
+#endif
+}
+
+void compile(const GlShader& shader, const std::string& authored, ShaderProgram::Gpu::Outcome& out,
              std::string& status_text) {
+    const std::string source = device_text(authored);
     const GLchar* text = source.data();
     const GLint length = static_cast<GLint>(source.size());
     glShaderSource(shader, 1, &text, &length);
@@ -81,6 +109,8 @@ constexpr StandardUniform model_uniforms[] = {
 };
 
 }  // namespace
+
+void use_stage_translations(const StageTranslations* table) { translations = table; }
 
 void ShaderProgram::rebuild(ProgramTable include_sources) {
     gpu.program.reset();

@@ -103,6 +103,7 @@ public:
         bool ready = false;     // realize ran; drawing reads the rest
         ModelLayout layout;
         std::vector<GlBuffer> buffers;               // one per glTF buffer
+        std::vector<GlBuffer> index_buffers;         // copies for indices, where they must stand apart
         std::vector<GlVertexArray> vertex_arrays;    // one per primitive, as layout.primitives
         std::vector<ImageTexture> image_textures;    // one per glTF image
         std::vector<std::string> problems;           // what realize reported

@@ -19,7 +19,16 @@ bool fits_device(int w, int h) {
     return w > 0 && h > 0 && w <= max_side && h <= max_side;
 }
 
-void build_vertex_array(const PrimitiveLayout& p, const std::vector<GlBuffer>& buffers) {
+// WebGL lets no buffer that held vertices ever hold indices, and a glTF
+// buffer often holds both: there the indices are read from a copy of it.
+#ifdef __EMSCRIPTEN__
+constexpr bool indices_apart = true;
+#else
+constexpr bool indices_apart = false;
+#endif
+
+// `elements`: the buffer the indices are read from, 0 for none.
+void build_vertex_array(const PrimitiveLayout& p, const std::vector<GlBuffer>& buffers, GLuint elements) {
     for (const VertexAttribute& a : p.attributes) {
         glEnableVertexAttribArray(a.location);
         glBindBuffer(GL_ARRAY_BUFFER, buffers[size_t(a.buffer)]);
@@ -32,9 +41,7 @@ void build_vertex_array(const PrimitiveLayout& p, const std::vector<GlBuffer>& b
         }
     }
     // Recorded in the vertex array; the byte offset is given at draw time.
-    if (p.element_buffer >= 0) {
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffers[size_t(p.element_buffer)]);
-    }
+    if (elements != 0) glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, elements);
 }
 
 }  // namespace
@@ -77,28 +84,43 @@ void Model::realize() {
 
     if (import.usable) {
         // The asset's buffers, then the copies of its sparse accessors.
-        const auto upload = [&](const std::vector<unsigned char>& data) {
-            GlBuffer& buffer = gpu.buffers.emplace_back(GlBuffer::generate());
-            glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        const size_t asset_buffers = gltf.buffers.size();
+        const auto bytes_of = [&](size_t i) -> const std::vector<unsigned char>& {
+            return i < asset_buffers ? gltf.buffers[i].data : import.layout.copied_buffers[i - asset_buffers];
+        };
+        const auto upload = [&](std::vector<GlBuffer>& into, GLenum target, const std::vector<unsigned char>& data) {
+            GlBuffer& buffer = into.emplace_back(GlBuffer::generate());
+            glBindBuffer(target, buffer);
             require_allocation("model " + label + ": a vertex buffer of " + std::to_string(data.size()) +
                                    " bytes",
                                allocate_checked([&] {
-                                   glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(data.size()),
+                                   glBufferData(target, static_cast<GLsizeiptr>(data.size()),
                                                 data.empty() ? nullptr : data.data(), GL_STATIC_DRAW);
                                }));
         };
-        gpu.buffers.reserve(gltf.buffers.size() + import.layout.copied_buffers.size());
-        for (const tinygltf::Buffer& b : gltf.buffers) upload(b.data);
-        for (const std::vector<uint8_t>& copy : import.layout.copied_buffers) upload(copy);
-        import.layout.copied_buffers = {};  // on the device now
+        const size_t buffer_count = asset_buffers + import.layout.copied_buffers.size();
+        gpu.buffers.reserve(buffer_count);
+        for (size_t i = 0; i < buffer_count; ++i) upload(gpu.buffers, GL_ARRAY_BUFFER, bytes_of(i));
         glBindBuffer(GL_ARRAY_BUFFER, 0);
 
+        std::vector<int> index_copy(buffer_count, -1);  // into gpu.index_buffers
         gpu.vertex_arrays.reserve(import.layout.primitives.size());
         for (const PrimitiveLayout& p : import.layout.primitives) {
             GlVertexArray& vao = gpu.vertex_arrays.emplace_back(GlVertexArray::generate());
             glBindVertexArray(vao);
-            build_vertex_array(p, gpu.buffers);
+            GLuint elements = 0;
+            if (p.element_buffer >= 0 && !indices_apart) elements = gpu.buffers[size_t(p.element_buffer)];
+            if (p.element_buffer >= 0 && indices_apart) {
+                int& copy = index_copy[size_t(p.element_buffer)];
+                if (copy < 0) {
+                    copy = static_cast<int>(gpu.index_buffers.size());
+                    upload(gpu.index_buffers, GL_ELEMENT_ARRAY_BUFFER, bytes_of(size_t(p.element_buffer)));
+                }
+                elements = gpu.index_buffers[size_t(copy)];
+            }
+            build_vertex_array(p, gpu.buffers, elements);
         }
+        import.layout.copied_buffers = {};  // on the device now
         // Unbind the vertex array first: unbinding the element buffer while
         // it is bound would take the indices out of it.
         glBindVertexArray(0);

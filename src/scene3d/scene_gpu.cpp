@@ -9,6 +9,19 @@
 
 namespace qh {
 
+namespace {
+
+#ifdef __EMSCRIPTEN__
+// WebGL2 makes depth textures in sized formats alone and filters none of them.
+constexpr GLint shadow_depth_format = GL_DEPTH_COMPONENT32F;
+constexpr GLint shadow_depth_filter = GL_NEAREST;
+#else
+constexpr GLint shadow_depth_format = GL_DEPTH_COMPONENT;
+constexpr GLint shadow_depth_filter = GL_LINEAR;
+#endif
+
+}  // namespace
+
 DeviceState Scene::device_state() const {
     if (gpu.shadow_complete) return DeviceState::made();
     if (!gpu.shadow_problem.empty()) return DeviceState::failure({gpu.shadow_problem});
@@ -33,7 +46,7 @@ void Scene::realize() {
     // the framebuffer reports itself incomplete) rather than raising errors.
     if (w > 0 && h > 0 && w <= max_side && h <= max_side) {
         const std::string problem = allocate_checked([&] {
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, w, h, 0, GL_DEPTH_COMPONENT, GL_FLOAT,
+            glTexImage2D(GL_TEXTURE_2D, 0, shadow_depth_format, w, h, 0, GL_DEPTH_COMPONENT, GL_FLOAT,
                          nullptr);
         });
         if (!problem.empty()) {
@@ -51,8 +64,8 @@ void Scene::realize() {
             return;
         }
     }
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, shadow_depth_filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, shadow_depth_filter);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     glBindTexture(GL_TEXTURE_2D, 0);
@@ -60,7 +73,8 @@ void Scene::realize() {
     gpu.shadow_framebuffer = GlFramebuffer::generate();
     glBindFramebuffer(GL_FRAMEBUFFER, gpu.shadow_framebuffer);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, gpu.shadow_texture, 0);
-    glDrawBuffer(GL_NONE);
+    const GLenum no_colour = GL_NONE;
+    glDrawBuffers(1, &no_colour);
     glReadBuffer(GL_NONE);
     const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     gpu.shadow_status = status;

@@ -141,8 +141,10 @@ void SceneRenderer::draw(Scene& scene, ShaderProgram& program, const ScenePass& 
     }
 
     glEnable(GL_DEPTH_TEST);
+    // Not while it is the target: a texture read while drawn into is a
+    // feedback loop, which WebGL refuses to draw at all.
     bind_sampler(program.gpu.location(StandardUniform::uShadowMapTexture),
-                 pass.texture_units[ScenePass::shadow_map_unit], scene.gpu.shadow_texture);
+                 pass.texture_units[ScenePass::shadow_map_unit], pass.shadow ? 0 : scene.gpu.shadow_texture);
     glActiveTexture(GL_TEXTURE0);
 
     Model* model = scene.root_node->model;
@@ -160,6 +162,9 @@ void SceneRenderer::draw_model(Model& model, const ShaderProgram& program, const
                                int32_t instances) {
     const ModelUniforms u(program, pass);
     const ModelLayout& layout = model.gpu.layout;
+    // A primitive without joints reads this value in their place: integers,
+    // as the shader declares them (WebGL refuses a draw where the types differ).
+    glVertexAttribI4ui(joints_location, 0, 0, 0, 0);
     for (int32_t i = 0; i < instances; ++i) {
         for (const int32_t v : list_.order) {
             const NodeVisit& visit = layout.visits[size_t(v)];

@@ -1,34 +1,77 @@
 #include "document_io.h"
 
-#include "package/errors.h"
+#include <fstream>
+#include <optional>
+
 #include "document/demo_io.h"
+#include "package/byte_buffer.h"
+#include "package/errors.h"
 #include "package/trailer.h"
+#include "package/web_page.h"
 
 namespace qh::quill {
 
-std::unique_ptr<Demo> open_package(const std::filesystem::path& path, const LoadProgress& progress,
-                                   PackedShares* shares) {
-    std::vector<uint8_t> payload;
-    const TrailerStatus status = read_package_file(path.string(), payload);
-    if (status != TrailerStatus::found) throw ContentError(describe(status, path.string()));
-    if (shares) {
-        std::error_code ec;
-        shares->file_bytes = std::filesystem::file_size(path, ec);
-        if (ec || shares->file_bytes < payload.size() + trailer_size)
-            throw ContentError(path.string() + ": the file changed while it was read");
-        shares->player_bytes = shares->file_bytes - payload.size() - trailer_size;
+namespace {
+
+// The payload of `packed` (a player and its package, or a package alone).
+std::vector<uint8_t> payload_of(std::span<const uint8_t> packed, const std::string& name) {
+    PackageLocation at;
+    const TrailerStatus status = find_package(packed, at);
+    if (status != TrailerStatus::found) throw ContentError(describe(status, name));
+    const auto payload = packed.subspan(at.payload_offset, at.payload_size);
+    return std::vector<uint8_t>(payload.begin(), payload.end());
+}
+
+}  // namespace
+
+PackedFile split_packed_file(std::span<const uint8_t> file, const std::string& name) {
+    PackedFile out;
+    out.shares.file_bytes = file.size();
+    if (is_web_player_page(file)) {
+        const std::string_view page(reinterpret_cast<const char*>(file.data()), file.size());
+        const std::optional<WebContent> content = find_web_content(page);
+        if (!content || content->package_base64.empty())
+            throw ContentError(name + ": the page is the web player alone, with no demo in it");
+        std::vector<uint8_t> package;
+        try {
+            package = base64_decode(content->package_base64);
+        } catch (const ContentError& e) {
+            throw ContentError(name + ": the page's package: " + e.what());
+        }
+        out.payload = payload_of(package, name);
+        out.player.assign(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(content->begin));
+        out.player.insert(out.player.end(), file.begin() + static_cast<std::ptrdiff_t>(content->end), file.end());
+    } else {
+        out.payload = payload_of(file, name);
+        out.player.assign(file.begin(), file.end() - static_cast<std::ptrdiff_t>(out.payload.size() + trailer_size));
     }
+    out.shares.player_bytes = out.player.size();
+    return out;
+}
+
+std::vector<uint8_t> read_file_bytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ContentError(describe(TrailerStatus::unreadable, path.string()));
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::unique_ptr<Demo> open_package(const std::filesystem::path& path, const LoadProgress& progress,
+                                   PackedFile* parts) {
+    PackedFile packed = split_packed_file(read_file_bytes(path), path.string());
+    std::unique_ptr<Demo> demo;
     try {
-        return read_demo_payload(payload, progress);
+        demo = read_demo_payload(packed.payload, progress);
     } catch (const ContentError& e) {
         throw ContentError(path.string() + ": " + e.what());
     }
+    if (parts) *parts = std::move(packed);
+    return demo;
 }
 
 std::unique_ptr<Demo> open_document(const std::filesystem::path& path, const LoadProgress& progress,
-                                    PackedShares* shares) {
+                                    PackedFile* parts) {
     if (path.extension() == ".json") return read_project_file(path, progress);
-    return open_package(path, progress, shares);
+    return open_package(path, progress, parts);
 }
 
 }  // namespace qh::quill

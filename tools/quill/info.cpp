@@ -48,15 +48,6 @@ void write_timeline(const Demo& demo, const std::filesystem::path& out) {
                  out.string().c_str());
 }
 
-// The player part of a packed file: its first `player_bytes` bytes.
-std::vector<uint8_t> read_player_part(const std::filesystem::path& path, uint64_t player_bytes) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes(player_bytes);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
-        throw ContentError("cannot read the player part of " + path.string());
-    return bytes;
-}
-
 std::string joined(const std::vector<std::string>& items) {
     std::string out;
     for (const std::string& item : items) out += (out.empty() ? "" : ", ") + item;
@@ -110,14 +101,13 @@ int cmd_info(const std::vector<std::string>& argv) {
     std::optional<PlayerSystem> system;
     {
         ProgressBar bar("reading");
-        PackedShares packed;
+        PackedFile packed;
         demo = open_document(args.positional[0], [&](uint64_t i, uint64_t n) { bar.update(i, n); },
                              &packed);
-        if (packed.file_bytes != 0) {
-            shares = packed;
-            const std::vector<uint8_t> player = read_player_part(args.positional[0], packed.player_bytes);
-            needs = read_player_needs(player);
-            system = player_system(player);
+        if (packed.shares.file_bytes != 0) {
+            shares = packed.shares;
+            needs = read_player_needs(packed.player);
+            system = player_system(packed.player);
         }
     }
 

@@ -8,19 +8,22 @@
 #include "core/executable_path.h"
 #include "cli.h"
 #include "commands.h"
+#include "document_io.h"
 #include "lint.h"
 #include "names.h"
 #include "player_needs.h"
 #include "package/errors.h"
 #include "document/demo_io.h"
 #include "package/trailer.h"
+#include "package/web_page.h"
+#include "web_stages.h"
 
 namespace qh::quill {
 
 namespace {
 
 const char* const usage =
-    "usage: quill pack DIR/project.json -o OUT [--target linux|windows] [--player PATH] [--verbose]\n"
+    "usage: quill pack DIR/project.json -o OUT [--target linux|windows|web] [--player PATH] [--verbose]\n"
     "\n"
     "Packs a project into a player. Names in the project (\"resources/...\", data\n"
     "names, shader files) resolve against DIR. The payload is appended to a copy\n"
@@ -32,7 +35,14 @@ const char* const usage =
     "--target windows packs the Windows player, \"" QH_WINDOWS_PLAYER_NAME "\" beside quill\n"
     "(the build makes it where the MinGW-w64 cross compiler is installed), so that OUT\n"
     "(name it DEMO.exe) runs on 64-bit Windows; --target linux, the default, the\n"
-    "Linux player. Given with --player, it checks that the player is for that system.\n"
+    "Linux player. --target web makes one HTML page (name it DEMO.html) that plays in\n"
+    "a browser with WebGL2, opened from a file or a server, and needs nothing else: the\n"
+    "page \"" QH_WEB_PLAYER_NAME "\" beside quill (the build makes it where emscripten is\n"
+    "installed) with the package in it, and every shader stage translated for WebGL2\n"
+    "(Debian's glslang and SPIRV-Cross); a stage that cannot be translated is named\n"
+    "with its file and line, and nothing is written. The package in the page is the\n"
+    "same bytes the other targets carry: quill info and unpack read a page as well.\n"
+    "Given with --player, --target checks that the player is for that system.\n"
     "Content that reads surprisingly (a number that reads as 0, a model feature the\n"
     "player does not draw, a name that names nothing, a curve that drives nothing,\n"
     "an unknown text placeholder) is warned about on standard error and still packed.\n"
@@ -41,23 +51,34 @@ const char* const usage =
     "--verbose also shows what the player prints while it reads the project (the\n"
     "files it loads, the skeletons and animations it finds).\n";
 
-std::vector<uint8_t> read_bytes(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    if (!in) throw ContentError("cannot read " + p.string());
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+// The player the build makes beside quill for `target`, and what makes it.
+struct DefaultPlayer {
+    PlayerSystem system;
+    const char* name;
+    const char* made;
+};
+constexpr DefaultPlayer default_players[] = {
+    {PlayerSystem::linux_x86_64, QH_PACKED_PLAYER_NAME, "the build makes it beside quill"},
+    {PlayerSystem::windows_x86_64, QH_WINDOWS_PLAYER_NAME,
+     "the build makes it beside quill where the MinGW-w64 cross compiler is installed "
+     "(scripts/install-deps.sh installs it)"},
+    {PlayerSystem::web, QH_WEB_PLAYER_NAME,
+     "the build makes it beside quill where emscripten is installed (scripts/install-deps.sh "
+     "installs it)"},
+};
 
-// The player the build makes beside quill for `target`.
-std::filesystem::path default_player(PlayerSystem target) {
-    return std::filesystem::path(own_executable_path()).parent_path() /
-           (target == PlayerSystem::windows_x86_64 ? QH_WINDOWS_PLAYER_NAME : QH_PACKED_PLAYER_NAME);
+const DefaultPlayer& default_player(PlayerSystem target) {
+    for (const DefaultPlayer& p : default_players) {
+        if (p.system == target) return p;
+    }
+    return default_players[0];
 }
 
 PlayerSystem target_option(const std::string& text) {
-    for (const PlayerSystem system : {PlayerSystem::linux_x86_64, PlayerSystem::windows_x86_64}) {
-        if (text == system_key(system)) return system;
+    for (const DefaultPlayer& p : default_players) {
+        if (text == system_key(p.system)) return p.system;
     }
-    throw UsageError("--target needs linux or windows (got \"" + text + "\")");
+    throw UsageError("--target needs linux, windows or web (got \"" + text + "\")");
 }
 
 // Shader files the project names that do not exist. The project reader is
@@ -92,11 +113,8 @@ std::vector<std::string> missing_shader_files(const JsonValue& project,
 // Reads the package in `packed` back as the player will, so that content the
 // player would refuse stops the packing instead.
 void check_reads_back(const std::vector<uint8_t>& packed) {
-    PackageLocation at;
-    if (find_package(packed, at) != TrailerStatus::found)
-        throw ContentError("the packed file does not end with its package");
     try {
-        read_demo_payload(std::span<const uint8_t>(packed).subspan(at.payload_offset, at.payload_size));
+        read_demo_payload(split_packed_file(packed, "the packed file").payload);
     } catch (const ContentError& e) {
         throw ContentError(std::string("the package does not read back, so the player would refuse it: ") +
                            e.what());
@@ -116,15 +134,13 @@ int cmd_pack(const std::vector<std::string>& argv) {
     const std::filesystem::path project = args.positional[0];
     const std::filesystem::path out = args.value("-o");
     const PlayerSystem target = target_option(args.value("--target", "linux"));
-    const std::filesystem::path player = args.value("--player", default_player(target).string());
+    const std::filesystem::path player = args.value(
+        "--player",
+        (std::filesystem::path(own_executable_path()).parent_path() / default_player(target).name).string());
     std::error_code ec;
     if (!args.has("--player") && !std::filesystem::exists(player, ec)) {
         throw ContentError("the player to pack into, " + player.string() + ", is missing: " +
-                           (target == PlayerSystem::windows_x86_64
-                                ? "the build makes it beside quill where the MinGW-w64 cross compiler is "
-                                  "installed (scripts/install-deps.sh installs it)"
-                                : "the build makes it beside quill") +
-                           " (or name one with --player)");
+                           default_player(target).made + " (or name one with --player)");
     }
 
     JsonValue json;  // as written: the names that resolve to nothing are shown from it
@@ -157,17 +173,26 @@ int cmd_pack(const std::vector<std::string>& argv) {
         throw ContentError("the payload is " + std::to_string(payload.size()) +
                            " bytes; a package holds at most " + std::to_string(max_payload_size));
 
-    std::vector<uint8_t> exe = read_bytes(player);
+    std::vector<uint8_t> exe = read_file_bytes(player);
     const PlayerSystem system = player_system(exe);
     if (args.has("--target") && system != target) {
         throw ContentError("the player " + player.string() + " is " + system_text(system) + ", not " +
                            system_text(target) + ": --target " + system_key(target) + " needs a player for it");
     }
-    // A player that already carries a package is packed again from its plain part.
-    PackageLocation old;
-    if (find_package(exe, old) == TrailerStatus::found) exe.resize(old.payload_offset);
-
-    const std::vector<uint8_t> packed = append_package(exe, payload);
+    std::vector<uint8_t> packed;
+    if (system == PlayerSystem::web) {
+        // The page's content is replaced whole, so a packed page packs again as it is.
+        const std::string stages = translate_for_web(*demo).to_json();
+        const std::string page = web_page_with_content(
+            std::string_view(reinterpret_cast<const char*>(exe.data()), exe.size()),
+            append_package({}, payload), stages);
+        packed.assign(page.begin(), page.end());
+    } else {
+        // A player that already carries a package is packed again from its plain part.
+        PackageLocation old;
+        if (find_package(exe, old) == TrailerStatus::found) exe.resize(old.payload_offset);
+        packed = append_package(exe, payload);
+    }
     check_reads_back(packed);
     {
         std::ofstream o(out, std::ios::binary | std::ios::trunc);
@@ -176,8 +201,10 @@ int cmd_pack(const std::vector<std::string>& argv) {
         if (!o) throw ContentError("cannot write " + out.string());
     }
     using std::filesystem::perms;
-    std::filesystem::permissions(out, perms::owner_exec | perms::group_exec | perms::others_exec,
-                                 std::filesystem::perm_options::add);
+    if (system != PlayerSystem::web) {
+        std::filesystem::permissions(out, perms::owner_exec | perms::group_exec | perms::others_exec,
+                                     std::filesystem::perm_options::add);
+    }
     std::fprintf(stderr, "quill: packed %s (%llu records, payload %zu bytes) into %s\n",
                  project.string().c_str(), static_cast<unsigned long long>(demo->record_count()),
                  payload.size(), out.string().c_str());

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "package/web_page.h"
+
 namespace qh::quill {
 
 namespace {
@@ -179,6 +181,7 @@ PlayerNeeds read_player_needs(std::span<const uint8_t> player) {
 }
 
 PlayerSystem player_system(std::span<const uint8_t> player) {
+    if (is_web_player_page(player)) return PlayerSystem::web;
     if (is_elf64_lsb(player)) {
         const uint16_t machine = player.size() >= sizeof(Elf64_Ehdr)
                                      ? record<uint16_t>(player, offsetof(Elf64_Ehdr, e_machine), "machine")
@@ -207,6 +210,7 @@ struct SystemNames {
 constexpr SystemNames system_names[] = {
     {PlayerSystem::linux_x86_64, "linux", "Linux x86-64"},
     {PlayerSystem::windows_x86_64, "windows", "Windows x86-64"},
+    {PlayerSystem::web, "web", "a web page (WebGL2)"},
     {PlayerSystem::unknown, "unknown", "not a player quill knows"},
 };
 

@@ -28,13 +28,14 @@ struct PlayerNeeds {
 
 PlayerNeeds read_player_needs(std::span<const uint8_t> player);
 
-// The system a player executable is for, from its header: an x86-64 ELF
-// executable is a Linux player, an x86-64 PE image a Windows one.
-enum class PlayerSystem { unknown, linux_x86_64, windows_x86_64 };
+// The system a player is for, from its header: an x86-64 ELF executable is a
+// Linux player, an x86-64 PE image a Windows one, the web player's page
+// (package/web_page.h) is for browsers.
+enum class PlayerSystem { unknown, linux_x86_64, windows_x86_64, web };
 PlayerSystem player_system(std::span<const uint8_t> player);
-// "linux" and "windows" (as `quill pack --target` takes them), "unknown".
+// "linux", "windows" and "web" (as `quill pack --target` takes them), "unknown".
 const char* system_key(PlayerSystem system);
-// "Linux x86-64", "Windows x86-64", "not a player quill knows".
+// "Linux x86-64", "Windows x86-64", "a web page (WebGL2)", "not a player quill knows".
 const char* system_text(PlayerSystem system);
 
 // What keeps a player from running on any x86-64 Linux desktop: libraries

@@ -1,5 +1,8 @@
 #include "render/gl/gl_util.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "render/gl/device_allocation.h"
@@ -49,11 +52,14 @@ GLuint create_rgba_texture(int width, int height, const void* pixels, GLint wrap
 }
 
 GLuint create_color_texture(float r, float g, float b, float a) {
-    const float rgba[4] = {r, g, b, a};
+    // Eight bits a channel, as an unsized RGBA texture stores them anyway;
+    // converted here, since WebGL2 takes no floats for one.
+    const auto byte = [](float v) { return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
+    const uint8_t rgba[4] = {byte(r), byte(g), byte(b), byte(a)};
     GLuint tex = 0;
     glGenTextures(1, &tex);
     glBindTexture(GL_TEXTURE_2D, tex);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_FLOAT, rgba);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);

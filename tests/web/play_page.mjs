@@ -1,0 +1,276 @@
+// Plays a web demo in a headless browser as a viewer would, and writes what
+// was seen and heard into OUT: report.json, and frame-N.png for each frame
+// asked for.
+//
+//   node play_page.mjs --browser chromium|firefox --page DEMO.html --out OUT
+//       [--size 640x360] [--capture-ms 5000,20000] [--grid-ms 50]
+//       [--escape] [--click] [--reference-wav sound.wav] [--timeout-s 240]
+//
+// --capture-ms: for each time after the music started, the first frame drawn
+// at or after it whose time lies within 4 ms of a multiple of --grid-ms (so
+// that an offline render at 1000/grid frames per second has a frame at the
+// same moment). --escape presses Escape after the last capture; without it the
+// page plays to its end. --click starts the demo with a click, as a viewer
+// whose browser blocks sound until then; otherwise the browser allows it.
+// Exit status 0 once the report is written, whatever it says; 77 when the
+// browser cannot be started here (the reason on standard error).
+import fs from 'node:fs';
+import path from 'node:path';
+import { pathToFileURL } from 'node:url';
+import puppeteer from 'puppeteer-core';
+
+const fftSize = 4096;
+
+function options(argv) {
+  const o = { browser: 'chromium', size: '640x360', captureMs: [], gridMs: 50, escape: false,
+              click: false, timeoutS: 240 };
+  for (let i = 2; i < argv.length; ++i) {
+    const a = argv[i];
+    const value = () => argv[++i];
+    if (a === '--browser') o.browser = value();
+    else if (a === '--page') o.page = path.resolve(value());
+    else if (a === '--out') o.out = path.resolve(value());
+    else if (a === '--size') o.size = value();
+    else if (a === '--capture-ms') o.captureMs = value().split(',').filter(Boolean).map(Number);
+    else if (a === '--grid-ms') o.gridMs = Number(value());
+    else if (a === '--escape') o.escape = true;
+    else if (a === '--click') o.click = true;
+    else if (a === '--reference-wav') o.referenceWav = path.resolve(value());
+    else if (a === '--timeout-s') o.timeoutS = Number(value());
+    else throw new Error('unknown argument ' + a);
+  }
+  if (!o.page || !o.out) throw new Error('--page and --out are needed');
+  return o;
+}
+
+// The browsers as Debian installs them, in software: SwiftShader's WebGL2 in
+// Chromium, Mesa's in Firefox. Nothing may reach the network. Firefox offers
+// WebGL only with a display: given one (DISPLAY), it opens its window there.
+async function launch(o) {
+  if (o.browser === 'firefox') {
+    return puppeteer.launch({
+      browser: 'firefox', executablePath: '/usr/bin/firefox-esr', headless: !process.env.DISPLAY,
+      extraPrefsFirefox: {
+        'media.autoplay.default': o.click ? 5 : 0,
+        'media.autoplay.blocking_policy': o.click ? 2 : 0,
+        'media.autoplay.block-webaudio': o.click,
+        'webgl.force-enabled': true,
+        'network.proxy.type': 0,
+      },
+    });
+  }
+  const args = ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
+                '--disable-background-networking', '--disable-component-update', '--disable-sync',
+                '--no-first-run', '--disable-quic', '--mute-audio'];
+  if (!o.click) args.push('--autoplay-policy=no-user-gesture-required');
+  return puppeteer.launch({ executablePath: '/usr/bin/chromium', headless: true, args });
+}
+
+// In the page before its own script: every node that plays to the speakers
+// plays into an analyser too, which is read every 100 ms once the demo runs.
+function tapSound(fftSize) {
+  const connect = AudioNode.prototype.connect;
+  const heard = { windows: 0, sumSquares: 0, samples: 0, power: null, rate: 0 };
+  window.__qhHeard = heard;
+  AudioNode.prototype.connect = function (target, ...rest) {
+    const result = connect.call(this, target, ...rest);
+    if (target instanceof AudioDestinationNode) {
+      const context = this.context;
+      if (!context.__qhAnalyser) {
+        const analyser = context.createAnalyser();
+        analyser.fftSize = fftSize;
+        analyser.smoothingTimeConstant = 0;
+        context.__qhAnalyser = analyser;
+        heard.rate = context.sampleRate;
+        const time = new Float32Array(fftSize);
+        const freq = new Float32Array(fftSize / 2);
+        heard.power = new Array(fftSize / 2).fill(0);
+        setInterval(() => {
+          if (!window.__qhPlaying || context.state !== 'running') return;
+          analyser.getFloatTimeDomainData(time);
+          analyser.getFloatFrequencyData(freq);
+          for (const v of time) heard.sumSquares += v * v;
+          heard.samples += time.length;
+          for (let i = 0; i < freq.length; ++i) heard.power[i] += Math.pow(10, freq[i] / 10);
+          heard.windows += 1;
+        }, 100);
+      }
+      connect.call(this, context.__qhAnalyser);
+    }
+    return result;
+  };
+}
+
+// In the page: the frames asked for, taken in the frame's own callback,
+// while the canvas still holds what was just drawn.
+function watchFrames(captureMs, gridMs) {
+  const seen = { first: null, frames: 0, lastMs: 0, lastBeat: 0, taken: [] };
+  window.__qhSeen = seen;
+  quillharbor.onframe = function (beat, ms, canvas) {
+    window.__qhPlaying = true;
+    if (seen.first === null) seen.first = performance.now();
+    seen.frames += 1;
+    seen.lastMs = ms;
+    seen.lastBeat = beat;
+    seen.audioState = Module.SDL2 && Module.SDL2.audioContext ? Module.SDL2.audioContext.state : 'none';
+    for (const target of captureMs) {
+      if (ms < target || seen.taken.some((t) => t.target === target)) continue;
+      const off = ms % gridMs;
+      if (Math.min(off, gridMs - off) > 4 && ms < target + 4000) continue;
+      seen.taken.push({ target, ms, beat, png: canvas.toDataURL('image/png') });
+    }
+  };
+}
+
+// Where the sound's power lies on average: the power-weighted mean frequency
+// of the summed spectra, from 20 Hz up.
+function spectralCentroid(power, sampleRate) {
+  let weighted = 0, total = 0;
+  for (let i = 0; i < power.length; ++i) {
+    const hz = i * sampleRate / fftSize;
+    if (hz < 20) continue;
+    weighted += hz * power[i];
+    total += power[i];
+  }
+  return total > 0 ? weighted / total : 0;
+}
+
+// The same measures of a 16-bit WAV file: RMS of every sample (channels
+// averaged as the analyser's down-mix does), and the centroid of the summed
+// spectra of windows every 100 ms, Blackman-windowed like the analyser's.
+function measureWav(file) {
+  const b = fs.readFileSync(file);
+  let at = 12, rate = 44100, channels = 2, data = null;
+  while (at + 8 <= b.length) {
+    const id = b.toString('ascii', at, at + 4), size = b.readUInt32LE(at + 4);
+    if (id === 'fmt ') { channels = b.readUInt16LE(at + 10); rate = b.readUInt32LE(at + 12); }
+    if (id === 'data') data = b.subarray(at + 8, at + 8 + size);
+    at += 8 + size + (size & 1);
+  }
+  const frames = Math.floor(data.length / (2 * channels));
+  const mono = new Float32Array(frames);
+  for (let i = 0; i < frames; ++i) {
+    let s = 0;
+    for (let c = 0; c < channels; ++c) s += data.readInt16LE((i * channels + c) * 2) / 32768;
+    mono[i] = s / channels;
+  }
+  let sumSquares = 0;
+  for (const v of mono) sumSquares += v * v;
+  const power = new Array(fftSize / 2).fill(0);
+  const step = Math.round(rate / 10);
+  for (let start = 0; start + fftSize <= frames; start += step) {
+    const re = new Float64Array(fftSize), im = new Float64Array(fftSize);
+    for (let i = 0; i < fftSize; ++i) {
+      const x = i / fftSize;
+      re[i] = mono[start + i] * (0.42 - 0.5 * Math.cos(2 * Math.PI * x) + 0.08 * Math.cos(4 * Math.PI * x));
+    }
+    fft(re, im);
+    for (let i = 0; i < fftSize / 2; ++i) power[i] += re[i] * re[i] + im[i] * im[i];
+  }
+  return { rms: Math.sqrt(sumSquares / Math.max(1, frames)), centroid_hz: spectralCentroid(power, rate) };
+}
+
+function fft(re, im) {  // in place, radix 2
+  const n = re.length;
+  for (let i = 1, j = 0; i < n; ++i) {
+    let bit = n >> 1;
+    for (; j & bit; bit >>= 1) j ^= bit;
+    j ^= bit;
+    if (i < j) { [re[i], re[j]] = [re[j], re[i]]; [im[i], im[j]] = [im[j], im[i]]; }
+  }
+  for (let len = 2; len <= n; len <<= 1) {
+    const angle = -2 * Math.PI / len;
+    for (let i = 0; i < n; i += len) {
+      for (let k = 0; k < len / 2; ++k) {
+        const wr = Math.cos(angle * k), wi = Math.sin(angle * k);
+        const xr = re[i + k + len / 2] * wr - im[i + k + len / 2] * wi;
+        const xi = re[i + k + len / 2] * wi + im[i + k + len / 2] * wr;
+        re[i + k + len / 2] = re[i + k] - xr; im[i + k + len / 2] = im[i + k] - xi;
+        re[i + k] += xr; im[i + k] += xi;
+      }
+    }
+  }
+}
+
+async function main() {
+  const o = options(process.argv);
+  fs.mkdirSync(o.out, { recursive: true });
+  let browser;
+  try {
+    browser = await launch(o);
+  } catch (e) {
+    console.error(`${o.browser} does not start here: ${String(e.message).split('\n')[0]}`);
+    process.exit(77);
+  }
+  const report = { browser: o.browser, version: await browser.version(), requests: [], console: [] };
+  const deadline = Date.now() + o.timeoutS * 1000;
+  try {
+    const page = await browser.newPage();
+    const [width, height] = o.size.split('x').map(Number);
+    await page.setViewport({ width, height, deviceScaleFactor: 1 });
+    const pageUrl = pathToFileURL(o.page).href;
+    page.on('request', (r) => {
+      const url = r.url();
+      if (url !== pageUrl && !url.startsWith('data:') && !url.startsWith('blob:')) report.requests.push(url);
+    });
+    page.on('console', (m) => { if (report.console.length < 400) report.console.push(m.text()); });
+    page.on('pageerror', (e) => report.console.push('page error: ' + e.message));
+    await page.evaluateOnNewDocument(tapSound, fftSize);
+    await page.goto(pageUrl, { waitUntil: 'domcontentloaded' });
+    await page.evaluate(watchFrames, o.captureMs, o.gridMs);
+
+    const state = () => page.evaluate(() => ({
+      message: document.getElementById('message').textContent,
+      isReport: document.getElementById('message').className === 'report',
+      seen: { ...window.__qhSeen, taken: window.__qhSeen.taken.map((t) => t.target) },
+    }));
+    const wait = async (what, done) => {
+      for (;;) {
+        const s = await state();
+        if (done(s)) return s;
+        if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}; the page says "${s.message}"`);
+        await new Promise((r) => setTimeout(r, 200));
+      }
+    };
+    const ended = (s) => s.isReport || /ended/.test(s.message);
+    if (o.click) {
+      const s = await wait('the request for a click', (s) => /Click/.test(s.message) || ended(s));
+      report.asked_for_gesture = /Click/.test(s.message);
+      await page.mouse.click(width / 2, height / 2);
+    }
+    let s = await wait('the frames asked for', (s) => s.seen.taken.length === o.captureMs.length || ended(s));
+    if (o.escape && !ended(s)) {
+      await page.focus('canvas');
+      await page.keyboard.press('Escape');
+    }
+    s = await wait('the end', ended);
+    report.message = s.message;
+    report.report = s.isReport ? s.message : null;
+    report.frames_drawn = s.seen.frames;
+    report.last_beat = s.seen.lastBeat;
+    report.first_frame_ms = s.seen.first;
+    const taken = await page.evaluate(() => window.__qhSeen.taken);
+    report.frames = taken.map((t, i) => {
+      const file = `frame-${i}.png`;
+      fs.writeFileSync(path.join(o.out, file), Buffer.from(t.png.split(',')[1], 'base64'));
+      return { target_ms: t.target, ms: t.ms, beat: t.beat, file };
+    });
+    const heard = await page.evaluate(() => window.__qhHeard);
+    report.audio_state = s.seen.audioState;
+    report.sound = heard.windows
+      ? { windows: heard.windows, rms: Math.sqrt(heard.sumSquares / heard.samples),
+          centroid_hz: spectralCentroid(heard.power, heard.rate) }
+      : { windows: 0 };
+  } catch (e) {
+    report.error = e.message;
+  } finally {
+    await browser.close();
+  }
+  if (o.referenceWav) report.reference = measureWav(o.referenceWav);
+  fs.writeFileSync(path.join(o.out, 'report.json'), JSON.stringify(report, null, 1));
+}
+
+main().catch((e) => {
+  console.error(e);
+  process.exit(1);
+});
