@@ -188,7 +188,8 @@ TEST(WebDemo, DamagedPackageShowsTheFatalReport) {
         << v.report.dump(1);
 }
 
-// A stage glslang cannot take is named where its author wrote it, and no page is written.
+// A stage glslang cannot take is named where its author wrote it, by pack
+// (which writes no page) and by check.
 TEST(WebPack, UntranslatableStageIsNamedByFileAndLine) {
     TempDir dir;
     fs::create_directories(dir / "p/resources");
@@ -200,13 +201,19 @@ TEST(WebPack, UntranslatableStageIsNamedByFileAndLine) {
     const std::string vert = "#version 150\nin vec3 vp;\nvoid main() { gl_Position = vec4(vp, 1.0); }\n";
     write_file(dir / "p/project.json", std::vector<uint8_t>(json.begin(), json.end()));
     write_file(dir / "p/resources/default.vert", std::vector<uint8_t>(vert.begin(), vert.end()));
-    const QuillRun r = quill(dir, {"pack", "--target", "web", "--player", bare_page.string(),
-                                   (dir / "p/project.json").string(), "-o", (dir / "out.html").string()});
-    if (r.err.find("did not run") != std::string::npos) GTEST_SKIP() << r.err;
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("resources/broken.frag:4: error: 'undeclared' : undeclared identifier"),
-              std::string::npos)
-        << r.err;
+    const std::string project_file = (dir / "p/project.json").string();
+    const std::vector<std::vector<std::string>> commands = {
+        {"pack", "--target", "web", "--player", bare_page.string(), project_file, "-o", (dir / "out.html").string()},
+        {"check", "--target", "web", project_file},
+    };
+    for (const auto& command : commands) {
+        const QuillRun r = quill(dir, command);
+        if (r.err.find("did not run") != std::string::npos) GTEST_SKIP() << r.err;
+        EXPECT_EQ(r.status, 1) << command[0];
+        EXPECT_NE((r.out + r.err).find("resources/broken.frag:4: error: 'undeclared' : undeclared identifier"),
+                  std::string::npos)
+            << command[0] << ": " << r.out << r.err;
+    }
     EXPECT_FALSE(fs::exists(dir / "out.html"));
 }
 

@@ -20,6 +20,7 @@
 #include "commands.h"
 #include "core/runtime.h"
 #include "document_io.h"
+#include "web_stages.h"
 #include "document/demo_io.h"
 #include "document/device_memory.h"
 #include "lint.h"
@@ -32,7 +33,7 @@ namespace qh::quill {
 namespace {
 
 const char* const usage =
-    "usage: quill check FILE [--json] [--verbose]\n"
+    "usage: quill check FILE [--json] [--verbose] [--target linux|windows|web]\n"
     "\n"
     "Builds everything in FILE (a packed player or a project.json) on the GPU and\n"
     "in the mixer, as the player does while loading, in a hidden window. Reports\n"
@@ -79,6 +80,9 @@ const char* const usage =
     "display. Audio: the default device, else SDL's dummy driver.\n"
     "\"device memory\" is what the records ask for in all, from their declared and\n"
     "header sizes (4 bytes a texel; render targets at that render size).\n"
+    "--target web also translates every shader stage for WebGL2 as quill pack --target\n"
+    "web does (section \"web\"): a stage that cannot be translated fails, named by its\n"
+    "file and line. The other targets build as checked above.\n"
     "Exit status: 0 nothing failed, 1 something failed or FILE cannot be read,\n"
     "2 usage error.\n";
 
@@ -358,6 +362,18 @@ void add_name_findings(std::vector<Section>& sections, const std::vector<NameFin
     }
 }
 
+// The shader stages as the web player gets them: translated for WebGL2.
+Section check_web_stages(const Demo& demo) {
+    Row row;
+    row.name = "shader stages";
+    const WebStages web = translate_for_web(demo);
+    row.problems = web.faults;
+    if (web.faults.empty()) row.detail = "translated for WebGL2: " + std::to_string(web.stages);
+    row.fields["stages"] = web.stages;
+    row.fields["translated"] = web.table.size();
+    return Section{"web", {std::move(row)}, {}};
+}
+
 // What the whole demo rests on: a tempo that moves the beat, an end the
 // timeline reaches, and music the mixer decodes as the player would start it.
 std::string beats_text(float v) {
@@ -588,13 +604,16 @@ JsonValue report_json(JsonValue header, const std::vector<Section>& sections, co
 }  // namespace
 
 int cmd_check(const std::vector<std::string>& argv) {
-    const Args args = parse_args(argv, {}, {"--json", "--verbose"});
+    const Args args = parse_args(argv, {"--target"}, {"--json", "--verbose"});
     if (args.flag("--help")) {
         std::fputs(usage, stdout);
         return exit_ok;
     }
     if (args.positional.size() != 1) throw UsageError("check needs one package or project file");
     const bool json = args.flag("--json");
+    const std::string target = args.value("--target", "linux");
+    if (target != "linux" && target != "windows" && target != "web")
+        throw UsageError("--target needs linux, windows or web (got \"" + target + "\")");
 
     DeviceSession session;
     const bool verbose = args.flag("--verbose");
@@ -671,6 +690,7 @@ int cmd_check(const std::vector<std::string>& argv) {
         if (c.check) sections.push_back(c.check(run));
     }
     add_name_findings(sections, names);
+    if (target == "web") sections.push_back(check_web_stages(*demo));
 
     const Totals totals = count(sections);
     if (json) {

@@ -182,7 +182,13 @@ int cmd_pack(const std::vector<std::string>& argv) {
     std::vector<uint8_t> packed;
     if (system == PlayerSystem::web) {
         // The page's content is replaced whole, so a packed page packs again as it is.
-        const std::string stages = translate_for_web(*demo).to_json();
+        const WebStages web = translate_for_web(*demo);
+        if (!web.faults.empty()) {
+            std::string message = "shader stages that cannot be translated for WebGL2:";
+            for (const std::string& f : web.faults) message += "\n  " + f;
+            throw ContentError(message);
+        }
+        const std::string stages = web.table.to_json();
         const std::string page = web_page_with_content(
             std::string_view(reinterpret_cast<const char*>(exe.data()), exe.size()),
             append_package({}, payload), stages);

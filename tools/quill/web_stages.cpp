@@ -86,6 +86,10 @@ std::string with_spirv_version(const std::string& text) {
     return text.substr(0, number) + "330" + text.substr(end);
 }
 
+std::string file_of(const CompiledStage& stage) {
+    return stage.fragment ? stage.program->fragment_shader_filename : stage.program->vertex_shader_filename;
+}
+
 std::string tool_missing(const char* tool, const char* package) {
     return std::string("cannot translate shaders for the web: ") + tool +
            " did not run (Debian's " + package + "; scripts/install-deps.sh installs it)";
@@ -93,20 +97,20 @@ std::string tool_missing(const char* tool, const char* package) {
 
 }  // namespace
 
-StageTranslations translate_for_web(const Demo& demo) {
+WebStages translate_for_web(const Demo& demo) {
     std::set<const ShaderProgram*> drawn;
     for (const auto& e : demo.effects) {
         if (e && e->program) drawn.insert(e->program);
     }
     ScratchDir scratch;
-    StageTranslations table;
+    WebStages out;
     std::set<std::string> done;
-    std::string faults;
     MessagesOnce said;
     for (const CompiledStage& stage : compiled_stages(demo.shaders)) {
         const bool include_only = stage.included_by > 0 && !drawn.count(stage.program);
         const std::string key = StageTranslations::key(stage.text);
         if (!done.insert(key).second) continue;
+        ++out.stages;
         // Named "0", so the tool's messages read "ERROR: 0:LINE: ...", as a driver's do.
         write_text(scratch.path / "0", with_spirv_version(stage.text));
         const fs::path log = scratch.path / "log";
@@ -121,29 +125,21 @@ StageTranslations translate_for_web(const Demo& demo) {
             std::erase_if(messages, [](const CompilerMessage& m) {
                 return m.place.empty() || m.message.find("compilation terminated") != std::string::npos;
             });
-            for (const std::string& line : said.lines(messages)) faults += "\n  " + line;
-            if (messages.empty()) {
-                const std::string file = stage.fragment ? stage.program->fragment_shader_filename
-                                                        : stage.program->vertex_shader_filename;
-                faults += "\n  " + file + ": " + glslang + " failed: " + read_text(log);
-            }
+            for (std::string& line : said.lines(messages)) out.faults.push_back(std::move(line));
+            if (messages.empty()) out.faults.push_back(file_of(stage) + ": " + glslang + " failed: " + read_text(log));
             continue;
         }
         const int cross = run({spirv_cross, "--es", "--version", "300", "--output", "stage.essl",
                                "stage.spv"},
                               scratch.path, log);
         if (cross < 0) throw ContentError(tool_missing(spirv_cross, "spirv-cross"));
-        const std::string file = stage.fragment ? stage.program->fragment_shader_filename
-                                                : stage.program->vertex_shader_filename;
         if (cross != 0) {
-            faults += "\n  " + file + ": " + spirv_cross + " failed: " + read_text(log);
+            out.faults.push_back(file_of(stage) + ": " + spirv_cross + " failed: " + read_text(log));
             continue;
         }
-        table.add(stage.text, read_text(scratch.path / "stage.essl"));
+        out.table.add(stage.text, read_text(scratch.path / "stage.essl"));
     }
-    if (!faults.empty())
-        throw ContentError("shader stages that cannot be translated for WebGL2:" + faults);
-    return table;
+    return out;
 }
 
 }  // namespace qh::quill

@@ -4,9 +4,10 @@
 // (SPIR-V to ESSL 3.00). Each stage is translated as the player compiles it:
 // the vertex text, and the fragment text with its includes resolved.
 //
-//   StageTranslations t = translate_for_web(demo);
-//   // ContentError: each stage that cannot be translated, with the author's
-//   // file and line ("resources/a.frag:12: error: ..."), or a missing tool
+//   WebStages w = translate_for_web(demo);   // ContentError: a tool is missing
+//   w.table                                  // every stage that translated
+//   w.faults                                 // each that did not, where its author
+//                                            // wrote it: "resources/a.frag:12: error: ..."
 //
 // A program that only serves #include and draws nothing does not build on
 // its own on the desktop either: its stages are left as they are when they
@@ -16,6 +17,12 @@
 
 namespace qh::quill {
 
-StageTranslations translate_for_web(const Demo& demo);
+struct WebStages {
+    StageTranslations table;
+    std::vector<std::string> faults;
+    size_t stages = 0;  // how many distinct stages were translated or tried
+};
+
+WebStages translate_for_web(const Demo& demo);
 
 }  // namespace qh::quill
