@@ -248,6 +248,7 @@ async function main() {
     report.report = s.isReport ? s.message : null;
     report.frames_drawn = s.seen.frames;
     report.last_beat = s.seen.lastBeat;
+    report.last_ms = s.seen.lastMs;
     report.first_frame_ms = s.seen.first;
     const taken = await page.evaluate(() => window.__qhSeen.taken);
     report.frames = taken.map((t, i) => {
