@@ -64,6 +64,10 @@ std::string read_file(const std::filesystem::path& p) {
     return ss.str();
 }
 
+void write_text(const std::filesystem::path& p, std::string_view text) {
+    write_file(p, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
 void write_file(const std::filesystem::path& p, const std::vector<uint8_t>& bytes) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

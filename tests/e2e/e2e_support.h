@@ -8,6 +8,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/sound_frames.h"
@@ -39,6 +40,7 @@ private:
 
 std::string read_file(const std::filesystem::path& p);
 void write_file(const std::filesystem::path& p, const std::vector<uint8_t>& bytes);
+void write_text(const std::filesystem::path& p, std::string_view text);
 
 // A copy of the player quill packs by default (the travelling one) with
 // `payload` and its trailer appended, executable.

@@ -180,7 +180,7 @@ TEST(WebDemo, DamagedPackageShowsTheFatalReport) {
     // Four payload bytes whose trailer claims a thousand.
     std::vector<uint8_t> damaged = {'Q', 'H', 'Q', 'H', 0xe8, 0x03, 0, 0, 'D', 'E', 'M', 'O'};
     const std::string page = web_page_with_content(player, damaged, "{}");
-    write_file(dir / "damaged.html", std::vector<uint8_t>(page.begin(), page.end()));
+    write_text(dir / "damaged.html", page);
     const Viewing v = view_page(dir, "chromium", dir / "damaged.html", {});
     if (!v.skipped.empty()) GTEST_SKIP() << v.skipped;
     EXPECT_EQ(v.report["report"], "Fatal error: the page: truncated package: the trailer announces more payload "
@@ -193,14 +193,11 @@ TEST(WebDemo, DamagedPackageShowsTheFatalReport) {
 TEST(WebPack, UntranslatableStageIsNamedByFileAndLine) {
     TempDir dir;
     fs::create_directories(dir / "p/resources");
-    const std::string broken = "#version 330\nout vec4 c;\nvoid main() {\n    c = vec4(undeclared);\n}\n";
-    write_file(dir / "p/resources/broken.frag", std::vector<uint8_t>(broken.begin(), broken.end()));
-    const std::string json = R"({"bpm": 120.0, "beat_offset": 0.0, "end_beat": 8.0, "music": "",
+    write_text(dir / "p/resources/broken.frag", "#version 330\nout vec4 c;\nvoid main() {\n    c = vec4(undeclared);\n}\n");
+    write_text(dir / "p/resources/default.vert", "#version 150\nin vec3 vp;\nvoid main() { gl_Position = vec4(vp, 1.0); }\n");
+    write_text(dir / "p/project.json", R"({"bpm": 120.0, "beat_offset": 0.0, "end_beat": 8.0, "music": "",
         "shaders": [{"vertex_shader_filename":
-        "resources/default.vert", "fragment_shader_filename": "resources/broken.frag"}]})";
-    const std::string vert = "#version 150\nin vec3 vp;\nvoid main() { gl_Position = vec4(vp, 1.0); }\n";
-    write_file(dir / "p/project.json", std::vector<uint8_t>(json.begin(), json.end()));
-    write_file(dir / "p/resources/default.vert", std::vector<uint8_t>(vert.begin(), vert.end()));
+        "resources/default.vert", "fragment_shader_filename": "resources/broken.frag"}]})");
     const std::string project_file = (dir / "p/project.json").string();
     const std::vector<std::vector<std::string>> commands = {
         {"pack", "--target", "web", "--player", bare_page.string(), project_file, "-o", (dir / "out.html").string()},
