@@ -67,35 +67,41 @@ async function launch(o) {
 }
 
 // In the page before its own script: every node that plays to the speakers
-// plays into an analyser too, which is read every 100 ms once the demo runs.
-function tapSound(fftSize) {
-  const connect = AudioNode.prototype.connect;
-  const heard = { windows: 0, sumSquares: 0, samples: 0, power: null, rate: 0 };
+// plays into a tap too, an audio worklet that passes on every sample (down-
+// mixed to mono) once the demo runs, whatever the page's main thread does.
+function tapSound() {
+  const heard = { chunks: [], rate: 0, tap: null };
   window.__qhHeard = heard;
+  const processor = `registerProcessor('qh-tap', class extends AudioWorkletProcessor {
+    constructor() { super(); this.on = false; this.port.onmessage = (e) => { this.on = e.data; }; }
+    process(inputs) {
+      const input = inputs[0];
+      if (this.on && input.length) {
+        const mono = new Float32Array(input[0].length);
+        for (const channel of input) channel.forEach((v, i) => { mono[i] += v / input.length; });
+        this.port.postMessage(mono, [mono.buffer]);
+      }
+      return true;
+    }
+  });`;
+  const url = 'data:text/javascript;base64,' + btoa(processor);  // a file:// page's blob: is refused
+  const connect = AudioNode.prototype.connect;
   AudioNode.prototype.connect = function (target, ...rest) {
     const result = connect.call(this, target, ...rest);
-    if (target instanceof AudioDestinationNode) {
-      const context = this.context;
-      if (!context.__qhAnalyser) {
-        const analyser = context.createAnalyser();
-        analyser.fftSize = fftSize;
-        analyser.smoothingTimeConstant = 0;
-        context.__qhAnalyser = analyser;
-        heard.rate = context.sampleRate;
-        const time = new Float32Array(fftSize);
-        const freq = new Float32Array(fftSize / 2);
-        heard.power = new Array(fftSize / 2).fill(0);
-        setInterval(() => {
-          if (!window.__qhPlaying || context.state !== 'running') return;
-          analyser.getFloatTimeDomainData(time);
-          analyser.getFloatFrequencyData(freq);
-          for (const v of time) heard.sumSquares += v * v;
-          heard.samples += time.length;
-          for (let i = 0; i < freq.length; ++i) heard.power[i] += Math.pow(10, freq[i] / 10);
-          heard.windows += 1;
-        }, 100);
-      }
-      connect.call(this, context.__qhAnalyser);
+    if (target instanceof AudioDestinationNode && !heard.rate) {
+      const context = this.context, source = this;
+      heard.rate = context.sampleRate;
+      context.audioWorklet.addModule(url).then(() => {
+        const tap = new AudioWorkletNode(context, 'qh-tap');
+        const silent = context.createGain();
+        silent.gain.value = 0;
+        tap.port.onmessage = (e) => heard.chunks.push(e.data);
+        connect.call(source, tap);
+        connect.call(tap, silent);
+        connect.call(silent, context.destination);
+        heard.tap = tap;
+        if (window.__qhPlaying) tap.port.postMessage(true);
+      });
     }
     return result;
   };
@@ -107,6 +113,7 @@ function watchFrames(captureMs, gridMs) {
   const seen = { first: null, frames: 0, lastMs: 0, lastBeat: 0, taken: [] };
   window.__qhSeen = seen;
   quillharbor.onframe = function (beat, ms, canvas) {
+    if (!window.__qhPlaying && window.__qhHeard.tap) window.__qhHeard.tap.port.postMessage(true);
     window.__qhPlaying = true;
     if (seen.first === null) seen.first = performance.now();
     seen.frames += 1;
@@ -135,10 +142,29 @@ function spectralCentroid(power, sampleRate) {
   return total > 0 ? weighted / total : 0;
 }
 
-// The same measures of a 16-bit WAV file: RMS of every sample (channels
-// averaged as the analyser's down-mix does), and the centroid of the summed
-// spectra of windows every 100 ms, Blackman-windowed like the analyser's.
-function measureWav(file) {
+// Loudness and pitch of a mono sound: RMS of every sample, and the centroid
+// of the summed spectra of Blackman-windowed windows every 100 ms. The page
+// runs it on what it heard, node on the reference.
+function measureSound(mono, rate) {
+  let sumSquares = 0;
+  for (const v of mono) sumSquares += v * v;
+  const power = new Array(fftSize / 2).fill(0);
+  let windows = 0;
+  for (let start = 0; start + fftSize <= mono.length; start += Math.round(rate / 10), ++windows) {
+    const re = new Float64Array(fftSize), im = new Float64Array(fftSize);
+    for (let i = 0; i < fftSize; ++i) {
+      const x = i / fftSize;
+      re[i] = mono[start + i] * (0.42 - 0.5 * Math.cos(2 * Math.PI * x) + 0.08 * Math.cos(4 * Math.PI * x));
+    }
+    fft(re, im);
+    for (let i = 0; i < fftSize / 2; ++i) power[i] += re[i] * re[i] + im[i] * im[i];
+  }
+  return { windows, rms: Math.sqrt(sumSquares / Math.max(1, mono.length)),
+           centroid_hz: spectralCentroid(power, rate) };
+}
+
+// A 16-bit WAV file as mono samples (channels averaged, as the tap does).
+function readWav(file) {
   const b = fs.readFileSync(file);
   let at = 12, rate = 44100, channels = 2, data = null;
   while (at + 8 <= b.length) {
@@ -154,20 +180,7 @@ function measureWav(file) {
     for (let c = 0; c < channels; ++c) s += data.readInt16LE((i * channels + c) * 2) / 32768;
     mono[i] = s / channels;
   }
-  let sumSquares = 0;
-  for (const v of mono) sumSquares += v * v;
-  const power = new Array(fftSize / 2).fill(0);
-  const step = Math.round(rate / 10);
-  for (let start = 0; start + fftSize <= frames; start += step) {
-    const re = new Float64Array(fftSize), im = new Float64Array(fftSize);
-    for (let i = 0; i < fftSize; ++i) {
-      const x = i / fftSize;
-      re[i] = mono[start + i] * (0.42 - 0.5 * Math.cos(2 * Math.PI * x) + 0.08 * Math.cos(4 * Math.PI * x));
-    }
-    fft(re, im);
-    for (let i = 0; i < fftSize / 2; ++i) power[i] += re[i] * re[i] + im[i] * im[i];
-  }
-  return { rms: Math.sqrt(sumSquares / Math.max(1, frames)), centroid_hz: spectralCentroid(power, rate) };
+  return { mono, rate };
 }
 
 function fft(re, im) {  // in place, radix 2
@@ -215,7 +228,7 @@ async function main() {
     });
     page.on('console', (m) => { if (report.console.length < 400) report.console.push(m.text()); });
     page.on('pageerror', (e) => report.console.push('page error: ' + e.message));
-    await page.evaluateOnNewDocument(tapSound, fftSize);
+    await page.evaluateOnNewDocument(tapSound);
     await page.goto(pageUrl, { waitUntil: 'domcontentloaded' });
     await page.evaluate(watchFrames, o.captureMs, o.gridMs);
 
@@ -256,18 +269,24 @@ async function main() {
       fs.writeFileSync(path.join(o.out, file), Buffer.from(t.png.split(',')[1], 'base64'));
       return { target_ms: t.target, ms: t.ms, beat: t.beat, file };
     });
-    const heard = await page.evaluate(() => window.__qhHeard);
     report.audio_state = s.seen.audioState;
-    report.sound = heard.windows
-      ? { windows: heard.windows, rms: Math.sqrt(heard.sumSquares / heard.samples),
-          centroid_hz: spectralCentroid(heard.power, heard.rate) }
-      : { windows: 0 };
+    report.sound = await page.evaluate(`(() => {
+      const fftSize = ${fftSize};
+      ${fft}\n${spectralCentroid}\n${measureSound}
+      const h = window.__qhHeard;
+      const mono = new Float32Array(h.chunks.reduce((n, c) => n + c.length, 0));
+      h.chunks.reduce((at, c) => { mono.set(c, at); return at + c.length; }, 0);
+      return measureSound(mono, h.rate);
+    })()`);
   } catch (e) {
     report.error = e.message;
   } finally {
     await browser.close();
   }
-  if (o.referenceWav) report.reference = measureWav(o.referenceWav);
+  if (o.referenceWav) {
+    const { mono, rate } = readWav(o.referenceWav);
+    report.reference = measureSound(mono, rate);
+  }
   fs.writeFileSync(path.join(o.out, 'report.json'), JSON.stringify(report, null, 1));
 }
 
