@@ -6,7 +6,7 @@
 //   playback.realize();            // programs, textures, models, scenes' shadow
 //                                  // targets, fonts, samples; effects, text
 //                                  // textures, sound texture
-//   playback.prepare();            // programs again with #include resolved, then effects
+//   playback.prepare();            // programs with #include, resolved; then effects
 //
 // The player does the same while it reads, so that each record's device work
 // follows it at once:

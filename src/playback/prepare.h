@@ -3,7 +3,7 @@
 // every table has been read and wired and each record realized
 // (DemoPlayback::realize; GL context current):
 //
-//   prepare_programs(demo.shaders);                // rebuilt with #include resolved
+//   prepare_programs(demo.shaders, demo.effects);  // those with #include, resolved
 //   create_effect_objects(demo.effects, screen);   // again, with the rebuilt "vp"
 //   ...loading screen finale...
 //   warm_up(demo.effects, frame);          // each effect drawn once, no swap
@@ -16,10 +16,10 @@
 
 namespace qh {
 
-using EffectTable = std::span<const std::unique_ptr<Effect>>;
-
-// Rebuilds every program in table order, resolving includes against the table.
-void prepare_programs(ProgramTable shaders);
+// Builds, in table order, every program that has includes (resolved against
+// the table) or was not built yet, and reports each build (report_build),
+// but for texts that only serve #include in others: alone they never link.
+void prepare_programs(ProgramTable shaders, EffectTable effects);
 // create_gpu_objects at `screen` for every effect, in table order.
 void create_effect_objects(EffectTable effects, const ScreenSize& screen);
 // Both, in that order: the document's `prepare`.

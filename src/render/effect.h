@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -157,6 +158,9 @@ private:
     void draw_scene(const FrameContext& frame, ShaderProgram& program,
                     const std::function<void(ShaderProgram*)>& hook, bool render_inputs);
 };
+
+// A document's effects, in table order.
+using EffectTable = std::span<const std::unique_ptr<Effect>>;
 
 // Warns about members that read differently from what was written: flags that
 // are not booleans (they read as false), name lists that are missing or hold

@@ -173,6 +173,10 @@ std::string expand_includes(const std::string& source, ProgramTable programs,
     return std::move(e.text);
 }
 
+bool ShaderProgram::has_includes() const {
+    return fragment_shader_source.find("#include \"") != std::string::npos;
+}
+
 std::vector<CompilerMessage> ShaderProgram::build_messages() const {
     std::vector<CompilerMessage> out;
     auto add = [&](const std::string& log, const SourceMap& map, const char* stage) {

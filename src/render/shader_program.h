@@ -11,7 +11,7 @@
 // Reading and writing never need a GL context. The device side (a current
 // context) compiles, links and looks up the uniforms into `gpu`:
 //
-//   p.rebuild();                          // as read: #include directives left alone
+//   p.realize();                          // as read; one with #include waits
 //   p.rebuild(demo.shaders);              // includes resolved against the table
 //   if (p.usable()) { p.use(); p.set_float(p.location_of("gain"), 0.5f); }
 //
@@ -110,12 +110,21 @@ public:
 
     // Deletes the program and both shaders, then compiles the vertex text and
     // the fragment text (with includes resolved against `include_sources`;
-    // none when empty), links and looks every location up. The first build
-    // of a program is a rebuild of nothing.
+    // none when empty), links and looks every location up; then
+    // report_build(). The first build of a program is a rebuild of nothing.
     void rebuild(ProgramTable include_sources = {});
-    // The build right after reading (includes are resolved later, by
-    // prepare_programs, once every program is known).
-    void realize() { rebuild(); }
+    // The same build, saying nothing.
+    void build(ProgramTable include_sources = {});
+    // Prints what the last build's driver said, each stage's log cut at
+    // 1 KiB, then "Shader build failed: " and the fragment file if it failed.
+    void report_build() const;
+    // The build right after reading, saying nothing yet. A program whose
+    // fragment text has an `#include` is left unbuilt: prepare_programs
+    // builds it once every program is known and its includes can be
+    // resolved, and reports every build.
+    void realize();
+    // Whether the fragment text holds an `#include "..."` directive.
+    bool has_includes() const;
 
     // Linked successfully: drawing with it makes sense.
     // device_state().ready(), for the drawing code, which asks every frame.

@@ -81,12 +81,7 @@ void compile(const GlShader& shader, const std::string& authored, ShaderProgram:
     glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &log_length);
     out.ok = status == GL_TRUE;
     out.log = info_log(shader, log_length, glGetShaderInfoLog);
-    if (!out.log.empty()) {
-        status_text = first_kib(out.log);
-        std::printf("%s\n", status_text.c_str());
-    } else {
-        status_text = "Compilation successful.";
-    }
+    status_text = out.log.empty() ? "Compilation successful." : first_kib(out.log);
 }
 
 // Lookup order of the location table's first part, up to the attribute.
@@ -112,7 +107,25 @@ constexpr StandardUniform model_uniforms[] = {
 
 void use_stage_translations(const StageTranslations* table) { translations = table; }
 
+void ShaderProgram::realize() {
+    if (!has_includes()) build();
+}
+
 void ShaderProgram::rebuild(ProgramTable include_sources) {
+    build(include_sources);
+    report_build();
+}
+
+void ShaderProgram::report_build() const {
+    for (const std::string* log : {&gpu.vertex.log, &gpu.fragment.log}) {
+        if (!log->empty()) std::printf("%s\n", first_kib(*log).c_str());
+    }
+    if (!gpu.link.log.empty()) std::printf("LINKER ERROR: %s\n", first_kib(gpu.link.log).c_str());
+    // The driver's lines above name no file, so the report says which one it was.
+    if (!gpu.linked) std::printf("Shader build failed: %s\n", fragment_shader_filename.c_str());
+}
+
+void ShaderProgram::build(ProgramTable include_sources) {
     gpu.program.reset();
     gpu.vertex_shader = GlShader::create(GL_VERTEX_SHADER);
     gpu.fragment_shader = GlShader::create(GL_FRAGMENT_SHADER);
@@ -145,19 +158,11 @@ void ShaderProgram::rebuild(ProgramTable include_sources) {
     glGetProgramiv(gpu.program, GL_INFO_LOG_LENGTH, &log_length);
     gpu.link.ok = linked == GL_TRUE;
     gpu.link.log = info_log(gpu.program, log_length, glGetProgramInfoLog);
-    if (!gpu.link.log.empty()) {
-        const std::string shown = first_kib(gpu.link.log);
-        std::printf("LINKER ERROR: %s\n", shown.c_str());
-        gpu.status_text += "\nLINKER ERROR: " + shown;
-    }
+    if (!gpu.link.log.empty()) gpu.status_text += "\nLINKER ERROR: " + first_kib(gpu.link.log);
     gpu.linked = gpu.link.ok;
     // A failed program keeps every location at -1; asking an unlinked
-    // program for locations would only raise GL errors. The driver's lines
-    // above name no file, so the build says which one it was.
-    if (!gpu.linked) {
-        std::printf("Shader build failed: %s\n", fragment_shader_filename.c_str());
-        return;
-    }
+    // program for locations would only raise GL errors.
+    if (!gpu.linked) return;
 
     const GLuint prog = gpu.program;
     auto look_up = [&](StandardUniform which) {

@@ -54,17 +54,14 @@ StageTranslations StageTranslations::from_json(std::string_view text) {
 
 std::vector<CompiledStage> compiled_stages(ProgramTable programs) {
     std::vector<CompiledStage> stages;
-    std::vector<const ShaderProgram*> spliced;
     for (const std::unique_ptr<ShaderProgram>& p : programs) {
         if (!p) continue;
         stages.push_back({p.get(), false, p->vertex_shader_source, SourceMap(p->vertex_shader_filename)});
         CompiledStage fragment{p.get(), true, {}, {}};
-        fragment.text = expand_includes(p->fragment_shader_source, programs, p.get(), &spliced,
+        fragment.text = expand_includes(p->fragment_shader_source, programs, p.get(), nullptr,
                                         &fragment.map, p->fragment_shader_filename);
         stages.push_back(std::move(fragment));
     }
-    for (CompiledStage& stage : stages)
-        stage.included_by = static_cast<int>(std::count(spliced.begin(), spliced.end(), stage.program));
     return stages;
 }
 

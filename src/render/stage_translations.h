@@ -44,8 +44,7 @@ struct CompiledStage {
     const ShaderProgram* program;
     bool fragment;
     std::string text;
-    SourceMap map;         // where its lines were written
-    int included_by = 0;   // how many programs' fragment texts take the program's in
+    SourceMap map;  // where its lines were written
 };
 std::vector<CompiledStage> compiled_stages(ProgramTable programs);
 

@@ -5,6 +5,7 @@
 //   node play_page.mjs --browser chromium|firefox --page DEMO.html --out OUT
 //       [--size 640x360] [--capture-ms 5000,20000] [--grid-ms 50]
 //       [--escape] [--click] [--reference-wav sound.wav] [--timeout-s 240]
+//       [--unthrottled]
 //
 // --capture-ms: for each time after the music started, the first frame drawn
 // at or after it whose time lies within 4 ms of a multiple of --grid-ms (so
@@ -12,6 +13,8 @@
 // same moment). --escape presses Escape after the last capture; without it the
 // page plays to its end. --click starts the demo with a click, as a viewer
 // whose browser blocks sound until then; otherwise the browser allows it.
+// --unthrottled lets the browser draw as fast as it can, not at the
+// display's 60 Hz (for measuring, as the desktop player in Xvfb does).
 // Exit status 0 once the report is written, whatever it says; 77 when the
 // browser cannot be started here (the reason on standard error).
 import fs from 'node:fs';
@@ -35,6 +38,7 @@ function options(argv) {
     else if (a === '--grid-ms') o.gridMs = Number(value());
     else if (a === '--escape') o.escape = true;
     else if (a === '--click') o.click = true;
+    else if (a === '--unthrottled') o.unthrottled = true;
     else if (a === '--reference-wav') o.referenceWav = path.resolve(value());
     else if (a === '--timeout-s') o.timeoutS = Number(value());
     else throw new Error('unknown argument ' + a);
@@ -56,6 +60,7 @@ async function launch(o) {
         'media.autoplay.block-webaudio': o.click,
         'webgl.force-enabled': true,
         'network.proxy.type': 0,
+        ...(o.unthrottled ? { 'layout.frame_rate': 0 } : {}),
       },
     });
   }
@@ -63,6 +68,7 @@ async function launch(o) {
                 '--disable-background-networking', '--disable-component-update', '--disable-sync',
                 '--no-first-run', '--disable-quic', '--mute-audio'];
   if (!o.click) args.push('--autoplay-policy=no-user-gesture-required');
+  if (o.unthrottled) args.push('--disable-gpu-vsync', '--disable-frame-rate-limit');
   return puppeteer.launch({ executablePath: '/usr/bin/chromium', headless: true, args });
 }
 

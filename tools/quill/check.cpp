@@ -26,6 +26,7 @@
 #include "lint.h"
 #include "names.h"
 #include "playback/demo_playback.h"
+#include "render/program_use.h"
 #include "document/demo_tables.h"
 
 namespace qh::quill {
@@ -125,31 +126,6 @@ std::string gl_text(GLenum which) {
 JsonValue stage_json(const ShaderProgram::Gpu::Outcome& s, const char* verdict) {
     return {{verdict, s.ok}, {"log", json_lines(split_lines(s.log))}};
 }
-
-// Programs whose fragment text only serves `#include` in others (no main of
-// its own) never link alone; that is a failure only when an effect draws with
-// one. What each program included is what its build recorded.
-struct ProgramUse {
-    std::set<const ShaderProgram*> drawn;
-    std::map<const ShaderProgram*, int> includers;  // how many programs take each in
-
-    explicit ProgramUse(const Demo& d) {
-        for (const auto& e : d.effects) {
-            if (e && e->program) drawn.insert(e->program);
-        }
-        for (const auto& p : d.shaders) {
-            if (!p) continue;
-            for (const ShaderProgram* included : p->gpu.included) ++includers[included];
-        }
-    }
-    int included_by(const ShaderProgram& p) const {
-        const auto it = includers.find(&p);
-        return it == includers.end() ? 0 : it->second;
-    }
-    bool include_only(const ShaderProgram& p) const {
-        return included_by(p) > 0 && drawn.count(&p) == 0;
-    }
-};
 
 // `once` carries the messages earlier rows said.
 Row check_program(const ShaderProgram& p, const ProgramUse& use, MessagesOnce& once) {
@@ -682,7 +658,7 @@ int cmd_check(const std::vector<std::string>& argv) {
         glFinish();
     }
 
-    const ProgramUse use(*demo);
+    const ProgramUse use(demo->shaders, demo->effects);
     const CheckRun run{*demo, use, mixer.is_open() ? &playback->samples() : nullptr};
     std::vector<Section> sections{
         Section{"project", {check_tempo(*demo), check_end(*demo), check_music(*demo, mixer.is_open())}, {}}};

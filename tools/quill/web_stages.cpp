@@ -12,6 +12,7 @@
 
 #include "package/errors.h"
 #include "render/effect.h"
+#include "render/program_use.h"
 
 extern char** environ;
 
@@ -98,16 +99,13 @@ std::string tool_missing(const char* tool, const char* package) {
 }  // namespace
 
 WebStages translate_for_web(const Demo& demo) {
-    std::set<const ShaderProgram*> drawn;
-    for (const auto& e : demo.effects) {
-        if (e && e->program) drawn.insert(e->program);
-    }
+    const ProgramUse use(demo.shaders, demo.effects);
     ScratchDir scratch;
     WebStages out;
     std::set<std::string> done;
     MessagesOnce said;
     for (const CompiledStage& stage : compiled_stages(demo.shaders)) {
-        const bool include_only = stage.included_by > 0 && !drawn.count(stage.program);
+        const bool include_only = use.include_only(*stage.program);
         const std::string key = StageTranslations::key(stage.text);
         if (!done.insert(key).second) continue;
         ++out.stages;
