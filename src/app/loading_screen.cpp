@@ -79,7 +79,7 @@ void LoadingScreen::draw(uint64_t read, uint64_t total, const FrameContext& fram
 }
 
 void LoadingScreen::frame(uint64_t read, uint64_t total) {
-    drain_events();
+    if (drain_events()) runtime().quit_requested = true;
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     int w = 0, h = 0;

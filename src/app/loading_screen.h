@@ -37,7 +37,8 @@ public:
     LoadingScreen(const LoadingScreen&) = delete;
     LoadingScreen& operator=(const LoadingScreen&) = delete;
 
-    // One loading frame, presented.
+    // One loading frame, presented. The events that arrived meanwhile are
+    // dropped, but a quit request among them sets runtime().quit_requested.
     void frame(uint64_t read, uint64_t total);
     // The loader sound: loading has ended.
     void chime();

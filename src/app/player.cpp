@@ -177,6 +177,12 @@ std::optional<int> Player::start() {
 }
 
 bool Player::step() {
+    // A quit request ends the player in whatever phase it comes: the loading
+    // frames keep it while they drop the other events.
+    return phase_step() && !runtime().quit_requested;
+}
+
+bool Player::phase_step() {
     Parts& p = *parts_;
     switch (phase_) {
     case Phase::show_loader:
@@ -188,6 +194,7 @@ bool Player::step() {
         return true;
     case Phase::load:
         load();
+        if (runtime().quit_requested) return false;
         p.loader->chime();
         hold_start_ = SDL_GetTicks();
         phase_ = Phase::hold;
@@ -199,7 +206,7 @@ bool Player::step() {
         return true;
     case Phase::await_viewer:
         if (!host_.viewer_ready()) {
-            drain_events();
+            if (drain_events()) runtime().quit_requested = true;
             return true;
         }
         begin_demo();
@@ -213,10 +220,16 @@ bool Player::step() {
     return false;
 }
 
+namespace {
+// Thrown out of reading when the viewer asks to quit.
+struct QuitWhileLoading {};
+}  // namespace
+
 // Reads the package into the document, each record's device work right after
 // it and a loading frame after that; then what needs the links, and the
 // frame that says the demo is ready. Events that arrive meanwhile are
-// dropped by the loading frames, quit requests included.
+// dropped by the loading frames; a quit request among them ends the reading
+// at the next record, and the loading with it.
 void Player::load() {
     Parts& p = *parts_;
     const std::vector<uint8_t> payload = host_.read_payload();
@@ -228,6 +241,7 @@ void Player::load() {
             [&loader](uint64_t read, uint64_t total) {
                 if (read < total) {
                     loader.frame(read, total);
+                    if (runtime().quit_requested) throw QuitWhileLoading{};
                     frame_pause(loader_pause_ms);
                 }
             },
@@ -235,6 +249,8 @@ void Player::load() {
         // Text textures choose their own sizes; their total is held to the
         // budget before any of them is made (realize_links).
         if (const auto over = text_texture_overrun(p.demo, text_budget)) throw ContentError(over->message);
+    } catch (const QuitWhileLoading&) {
+        return;
     } catch (const ContentError& e) {
         report_fatal_error(e.what());
     } catch (const DeviceAllocationError& e) {
@@ -270,8 +286,7 @@ bool Player::demo_frame() {
 
     SDL_Event e;
     while (SDL_PollEvent(&e)) {
-        if (e.type == SDL_QUIT) rt.quit_requested = true;
-        if (e.type == SDL_KEYUP && e.key.keysym.sym == SDLK_ESCAPE) rt.quit_requested = true;
+        if (is_quit_request(e)) rt.quit_requested = true;
     }
     glViewport(0, 0, rt.screen.render_width, rt.screen.render_height);
     p.playback.compose_frame(beat);

@@ -49,7 +49,9 @@ public:
     // SDL, sound, the window and the loading screen; a status to exit with
     // when they cannot be had, nothing when the steps may begin.
     std::optional<int> start();
-    // One loading frame or one frame of the demo; false once the demo has ended.
+    // One loading frame or one frame of the demo; false once the demo has
+    // ended, or the viewer asked to quit (Escape, the window's close, SIGINT
+    // or SIGTERM), whatever the phase.
     bool step();
     // What the driver waits after this step (frame_pause).
     uint32_t pause_ms() const { return pause_ms_; }
@@ -60,6 +62,7 @@ private:
     struct Parts;
     enum class Phase { show_loader, load, hold, await_viewer, play };
 
+    bool phase_step();
     void load();
     void begin_demo();
     bool demo_frame();

@@ -9,6 +9,8 @@
 //
 // Destroying it quits SDL, every subsystem whoever started it, so the owners
 // that use SDL are declared after it and go before it.
+#include <SDL_events.h>
+
 #include <cstdint>
 
 namespace qh {
@@ -24,8 +26,13 @@ public:
     bool init(uint32_t subsystems);
 };
 
-// Takes every pending window and input event and drops it: a window that is
-// busy loading still answers the system.
-void drain_events();
+// Whether an event asks the program to end: the window's close (Alt-F4),
+// SIGINT or SIGTERM (SDL_QUIT), or Escape.
+bool is_quit_request(const SDL_Event& e);
+
+// Takes every pending window and input event and drops it, so that a window
+// that is busy loading still answers the system; true when one of them was
+// a quit request, which the caller keeps.
+bool drain_events();
 
 }  // namespace qh

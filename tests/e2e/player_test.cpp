@@ -2,6 +2,7 @@
 // its window and keys on an X server of each test's own.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
 #include <memory>
 
@@ -241,6 +242,72 @@ TEST(Player, EscapeEndsThePlayerWhenReleasedNotWhenPressed) {
     ASSERT_TRUE(player.wait(60s)) << "releasing Escape did not end the player";
     EXPECT_EQ(player.exit_status(), 0) << player.out() << player.err();
 }
+
+// Quit means quit, at once, in every phase: Escape, SIGTERM and SIGINT (SDL
+// turns both into the quit event a window's close gives) while the package
+// is read, in the loading screen's hold after its chime, and in the demo.
+// The blinking demo never ends by itself; 600 empty data records keep its
+// loading screen up for 12 s (a pause of 20 ms after each).
+enum class Phase { loading, hold, demo };
+struct QuitCase {
+    const char* name;
+    Phase phase;
+    int signal;  // 0: Escape
+};
+
+void PrintTo(const QuitCase& c, std::ostream* out) { *out << c.name; }
+
+class QuitAtOnce : public testing::TestWithParam<QuitCase> {};
+
+TEST_P(QuitAtOnce, EndsThePlayerWithStatusZero) {
+    const QuitCase& c = GetParam();
+    TempDir dir;
+    XServer x;
+    std::vector<uint8_t> payload = blinking_payload();
+    {
+        auto d = read_demo_payload(payload);
+        const int records = c.phase == Phase::loading ? 600 : 0;
+        for (int i = 0; i < records; ++i) d->datas.push_back(std::make_unique<Data>());
+        payload = write_demo_payload(*d);
+    }
+    DiskAudioPlayer player(dir, payload, &x);
+    Process& p = player.process();
+    const std::string window = x.wait_for_window(player_window_title(), 60s, &p);
+    ASSERT_FALSE(window.empty()) << p.out() << p.err();
+    const Geometry g = x.geometry(window);
+    const int cx = g.x + g.width / 2, cy = g.y + g.height / 2;
+    x.move_pointer(cx, cy);
+    if (c.phase == Phase::loading) {
+        ASSERT_TRUE(player.written().empty()) << "loading had ended before the test could quit";
+    } else if (c.phase == Phase::hold) {
+        ASSERT_FALSE(x.wait_for_screen([&](const Image&) { return !player.written().empty(); }, 60s, &p).empty());
+    } else {
+        ASSERT_FALSE(x.wait_for_screen([&](const Image& s) { return s.at(cx, cy) == Rgb{0, 0, 255}; }, 60s, &p)
+                         .empty());
+    }
+    if (c.signal) {
+        p.send(c.signal);
+    } else {
+        x.key_down("Escape");
+        x.key_up("Escape");
+    }
+    // The demo would otherwise play for 80 minutes.
+    ASSERT_TRUE(p.wait(60s)) << "the player went on";
+    EXPECT_EQ(p.exit_status(), 0) << p.out() << p.err();
+    if (c.phase == Phase::loading) {
+        EXPECT_TRUE(player.written().empty()) << "the loading screen went on to its chime";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Phases, QuitAtOnce,
+                         testing::Values(QuitCase{"EscapeWhileLoading", Phase::loading, 0},
+                                         QuitCase{"SigtermWhileLoading", Phase::loading, SIGTERM},
+                                         QuitCase{"SigintWhileLoading", Phase::loading, SIGINT},
+                                         QuitCase{"EscapeInTheHold", Phase::hold, 0},
+                                         QuitCase{"SigtermInTheHold", Phase::hold, SIGTERM},
+                                         QuitCase{"SigtermInTheDemo", Phase::demo, SIGTERM},
+                                         QuitCase{"SigintInTheDemo", Phase::demo, SIGINT}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Player, EndsByItselfAfterTheEndBeat) {
     TempDir dir;
