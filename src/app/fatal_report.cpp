@@ -1,6 +1,7 @@
 #include "app/fatal_report.h"
 
 #include <cstdio>
+#include <filesystem>
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten.h>
@@ -20,6 +21,37 @@ void show_on_page(const std::string& text) {
 #endif
 }
 
+#ifndef __EMSCRIPTEN__
+bool write_text_file(const std::filesystem::path& path, const std::string& text) {
+    FILE* f = std::fopen(path.string().c_str(), "wb");
+    if (!f) return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    return std::fclose(f) == 0 && written;
+}
+#endif
+
+// The report goes into the working folder; where that cannot take it (a
+// demo run from read-only media), into the system's temporary folder, and
+// standard output says where. Never silently nowhere.
+void write_report(const char* name, const std::string& text) {
+#ifndef __EMSCRIPTEN__
+    if (write_text_file(name, text)) return;
+    std::printf("Error opening file!\n");
+    std::error_code ec;
+    const std::filesystem::path temporary = std::filesystem::temp_directory_path(ec) / name;
+    if (!ec && write_text_file(temporary, text)) {
+        std::printf("The working folder cannot take %s; the report is in %s\n", name, temporary.string().c_str());
+    } else {
+        std::printf("The report could not be written, neither here nor in the temporary folder:\n%s\n",
+                    text.c_str());
+    }
+    std::fflush(stdout);
+#else
+    (void)name;
+    (void)text;
+#endif
+}
+
 }  // namespace
 
 std::string fatal_report_text(const std::string& message) {
@@ -31,16 +63,9 @@ void report_fatal_error(const std::string& message) {
     // Standard error too: a viewer who started the player from a terminal
     // should not have to look for the file.
     std::fprintf(stderr, "Fatal error: %s\n", message.c_str());
-    show_on_page(fatal_report_text(message));
-    FILE* f = std::fopen("crash.txt", "w");
-    if (!f) {
-        std::printf("Error opening file!\n");
-        std::fflush(stdout);
-        throw FatalExit{};
-    }
     const std::string text = fatal_report_text(message);
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
+    show_on_page(text);
+    write_report("crash.txt", text);
     throw FatalExit{};
 }
 
@@ -49,10 +74,9 @@ void report_missing_package() {
     static const char message[] =
         "Cannot find DEMO in executable. Please follow the instructions in Quillharbor.\n";
     show_on_page(message);
-    if (FILE* f = std::fopen("error.log", "wb")) {
-        std::fwrite(message, 1, sizeof message - 1, f);
-        std::fclose(f);
-    }
+    // A file cut short in a download has lost its package too.
+    std::printf("%sIf it was downloaded, the download may have been cut short: fetch it again.\n", message);
+    write_report("error.log", message);
     throw FatalExit{};
 }
 

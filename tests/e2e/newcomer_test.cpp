@@ -133,8 +133,13 @@ struct Mistake {
 void no_change(JsonValue&) {}
 
 // A slip in the JSON text: neither command gets further than reading it.
+// `from` empty: the whole file becomes `to`.
 Mistake json_slip(const char* label, std::string from, std::string to, const std::string& message) {
-    return {label, no_change, [=](const TempDir& d) { edit_text(d, "project.json", from, to); }, 1,
+    auto edit = [=](const TempDir& d) {
+        if (from.empty()) write_text(d, "project.json", to);
+        else edit_text(d, "project.json", from, to);
+    };
+    return {label, no_change, edit, 1,
             "quill pack: error: " + message, 1, "quill check: error: " + message};
 }
 
@@ -205,6 +210,17 @@ TEST(Newcomer, EachMistakeIsNamedWhereItIs) {
                   "project.json:8:3: a key needs double quotes: write \"bpm\""),
         json_slip("single quotes", "\"bpm\":", "'bpm':",
                   "project.json:8:3: JSON writes texts and keys in double quotes (\"), not single quotes"),
+        json_slip("an unclosed text", "\"end_beat\": 16.0", "\"end_beat\": \"16.0",
+                  "project.json:21:21: a text runs on past the end of its line; close it with \" or write \\n"),
+        json_slip("a doubled comma", "\"bpm\": 120.0,", "\"bpm\": 120.0,,",
+                  "project.json:8:16: a comma where a key or a value should be; remove one of the commas"),
+        json_slip("an unexpected end", "{", "{\"settings\": {",
+                  "project.json:97:1: the text ends here, before every '{' and '[' is closed"),
+        json_slip("a bad literal", "\"bpm\": 120.0,", "\"bpm\": yes,",
+                  "project.json:8:10: not a value: write a number, a \"text\", true, false, null, a [list] or "
+                  "an {object}"),
+        json_slip("an empty file", "", "",
+                  "project.json:1:1: the file is empty (or blank); a project is one JSON object: { ... }"),
     };
     for (const Mistake& row : rows) {
         SCOPED_TRACE(row.label);

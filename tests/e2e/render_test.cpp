@@ -2,6 +2,7 @@
 // files, a range rendered in two parts gives the frames of one render, and
 // the video holds every frame with its sound in step.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <csignal>
@@ -272,6 +273,55 @@ TEST(Render, SegmentsRenderedApartAreTheWholeRenderAndJoinIntoItsVideo) {
         return command_output(dir, {"ffmpeg", "-v", "error", "-i", (dir / video).string(), "-f", "s16le", "-"});
     };
     EXPECT_TRUE(sound_of_video("joined.mp4") == sound_of_video("whole/video.mp4")) << "the joined sound differs";
+}
+
+// Parts that do not make one render are refused by name, and no video is
+// written. Each part is two segments' record, a stand-in video and the sound
+// of its frames at 10 fps (4410 sound frames a picture).
+TEST(Join, RefusesPartsThatDoNotFitTogether) {
+    struct Part {
+        int segment, first, last, fps, width;
+        int sound_frames = -1;  // -1: the length its frames have
+    };
+    const Part one{1, 0, 9, 10, 64}, two{2, 10, 19, 10, 64};
+    const struct {
+        const char* name;
+        std::vector<Part> parts;
+        const char* says;
+    } rows[] = {
+        {"overlapping", {one, {2, 9, 19, 10, 64}}, "they overlap"},
+        {"gapped", {one, {2, 11, 19, 10, 64}}, "frames are missing between them"},
+        {"duplicate", {one, one, two}, "are both segment 1/2"},
+        {"another fps", {one, {2, 10, 19, 12, 64}}, "12 fps"},
+        {"another size", {one, {2, 10, 19, 10, 96}}, "96x36"},
+        {"a missing part", {one}, "segment 2/2 is missing"},
+        {"sound of another length", {one, {2, 10, 19, 10, 64, 4410 * 10 - 1}}, "holds 44099 sound frames"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        std::vector<std::string> args = {"join"};
+        for (size_t i = 0; i < row.parts.size(); ++i) {
+            const Part& p = row.parts[i];
+            const fs::path part = dir / ("part" + std::to_string(i));
+            fs::create_directories(part);
+            write_text(part / "segment.json",
+                       nlohmann::json{{"segment", p.segment}, {"segments", 2}, {"first_frame", p.first},
+                                      {"last_frame", p.last}, {"fps", p.fps}, {"width", p.width}, {"height", 36},
+                                      {"video", "video.mp4"}}
+                           .dump());
+            write_text(part / "video.mp4", "stands in for a video");
+            const int frames = p.sound_frames >= 0 ? p.sound_frames
+                                                   : (p.last + 1) * 44100 / p.fps - p.first * 44100 / p.fps;
+            write_file(part / "sound.wav", test::wav_file(std::vector<int16_t>(2 * frames, 0), 2));
+            args.push_back(part.string());
+        }
+        args.insert(args.end(), {"-o", (dir / "joined.mp4").string()});
+        const QuillRun r = quill(dir, args);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find(row.says), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "joined.mp4"));
+    }
 }
 
 TEST(Render, RangesThatCannotBeRenderedAreRefused) {

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 #include <cmath>
+#include <cstdlib>
 
 #include "app/fatal_report.h"
 #include "core/runtime.h"
@@ -88,12 +89,34 @@ TEST_F(FatalReport, MissingPackageWritesErrorLogOnly) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "crash.txt"));
 }
 
-TEST_F(FatalReport, UnwritableDirectorySaysSoOnStandardOutput) {
+// Where the working folder cannot take a report (read-only media), it goes
+// into the temporary folder, and standard output says where.
+TEST_F(FatalReport, UnwritableDirectoryPutsTheReportInTheTemporaryFolder) {
+    const struct {
+        void (*report)();
+        const char* file;
+        std::string text;
+    } rows[] = {
+        {[] { report_fatal_error("boom"); }, "crash.txt", "Fatal error: boom\nExiting."},
+        {[] { report_missing_package(); }, "error.log",
+         "Cannot find DEMO in executable. Please follow the instructions in Quillharbor.\n"},
+    };
     // Root may write anywhere on disk, so use a directory no one can create files in.
     std::filesystem::current_path("/proc");
-    ::testing::internal::CaptureStdout();
-    EXPECT_THROW(report_fatal_error("boom"), FatalExit);
-    EXPECT_NE(::testing::internal::GetCapturedStdout().find("Error opening file!"), std::string::npos);
+    const char* tmpdir = std::getenv("TMPDIR");
+    const std::string saved = tmpdir ? tmpdir : "";
+    setenv("TMPDIR", dir_.c_str(), 1);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        ::testing::internal::CaptureStdout();
+        EXPECT_THROW(row.report(), FatalExit);
+        const std::string out = ::testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find("Error opening file!"), std::string::npos) << out;
+        EXPECT_NE(out.find("the report is in " + (dir_ / row.file).string() + "\n"), std::string::npos) << out;
+        EXPECT_EQ(slurp(dir_ / row.file), row.text);
+    }
+    if (tmpdir) setenv("TMPDIR", saved.c_str(), 1);
+    else unsetenv("TMPDIR");
 }
 
 }  // namespace
