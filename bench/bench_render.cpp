@@ -42,6 +42,7 @@
 #include "core/runtime.h"
 #include "document/demo_io.h"
 #include "platform/gl_window.h"
+#include "support/gl_bench.h"
 #include "playback/demo_playback.h"
 #include "playback/offline_render.h"
 #include "frame_output.h"
@@ -212,24 +213,4 @@ BENCHMARK(BM_VideoEncode)->Iterations(2)->Unit(benchmark::kMillisecond)->UseReal
 }  // namespace
 }  // namespace qh
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
-    qh::HiddenGlWindow window;
-    if (!window.open(64, 36)) {
-        std::fprintf(stderr, "bench_render: no GL context (%s); run it under xvfb-run\n", window.error().c_str());
-        return 1;
-    }
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0 || Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) != 0) {
-        std::fprintf(stderr, "bench_render: no mixer: %s\n", Mix_GetError());
-        return 1;
-    }
-    TTF_Init();
-    benchmark::AddCustomContext("gl_renderer", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    Mix_CloseAudio();
-    TTF_Quit();
-    return 0;
-}
+int main(int argc, char** argv) { return qh::run_gl_benchmarks(argc, argv, "bench_render"); }

@@ -25,6 +25,7 @@
 #include "document/demo_tables.h"
 #include "core/runtime.h"
 #include "platform/gl_window.h"
+#include "support/gl_bench.h"
 #include "playback/demo_playback.h"
 #include "support/tree_paths.h"
 
@@ -40,6 +41,10 @@ PFNGLCOMPILESHADERPROC driver_compile = nullptr;
 void GLAPIENTRY counting_compile(GLuint shader) {
     ++compiles;
     driver_compile(shader);
+}
+void count_compiles() {
+    driver_compile = __glewCompileShader;
+    __glewCompileShader = counting_compile;
 }
 
 void BM_ShowcaseDeviceWork(benchmark::State& state) {
@@ -77,26 +82,4 @@ BENCHMARK(BM_ShowcaseDeviceWork)->Iterations(3)->Unit(benchmark::kMillisecond)->
 }  // namespace
 }  // namespace qh
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    SDL_setenv("SDL_AUDIODRIVER", "dummy", 1);
-    qh::HiddenGlWindow window;
-    if (!window.open(64, 36)) {
-        std::fprintf(stderr, "bench_startup: no GL context (%s); run it under xvfb-run\n", window.error().c_str());
-        return 1;
-    }
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0 || Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024) != 0) {
-        std::fprintf(stderr, "bench_startup: no mixer: %s\n", Mix_GetError());
-        return 1;
-    }
-    TTF_Init();
-    qh::driver_compile = __glewCompileShader;
-    __glewCompileShader = qh::counting_compile;
-    benchmark::AddCustomContext("gl_renderer", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    Mix_CloseAudio();
-    TTF_Quit();
-    return 0;
-}
+int main(int argc, char** argv) { return qh::run_gl_benchmarks(argc, argv, "bench_startup", qh::count_compiles); }
