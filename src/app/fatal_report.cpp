@@ -21,6 +21,9 @@ void show_on_page(const std::string& text) {
 #endif
 }
 
+// The report goes into the working folder; where that cannot take it (a
+// demo run from read-only media), into the system's temporary folder, and
+// standard output says where. Never silently nowhere. A page has no folder.
 #ifndef __EMSCRIPTEN__
 bool write_text_file(const std::filesystem::path& path, const std::string& text) {
     FILE* f = std::fopen(path.string().c_str(), "wb");
@@ -28,13 +31,8 @@ bool write_text_file(const std::filesystem::path& path, const std::string& text)
     const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     return std::fclose(f) == 0 && written;
 }
-#endif
 
-// The report goes into the working folder; where that cannot take it (a
-// demo run from read-only media), into the system's temporary folder, and
-// standard output says where. Never silently nowhere.
 void write_report(const char* name, const std::string& text) {
-#ifndef __EMSCRIPTEN__
     if (write_text_file(name, text)) return;
     std::printf("Error opening file!\n");
     std::error_code ec;
@@ -46,11 +44,10 @@ void write_report(const char* name, const std::string& text) {
                     text.c_str());
     }
     std::fflush(stdout);
-#else
-    (void)name;
-    (void)text;
-#endif
 }
+#else
+void write_report(const char*, const std::string&) {}
+#endif
 
 }  // namespace
 

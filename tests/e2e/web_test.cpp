@@ -164,8 +164,6 @@ TEST_P(WebShowcase, ShowsItsSectionsAsQuillRendersThemAndPlaysItsMusic) {
     const nlohmann::json& reference = r["reference"];
     ASSERT_GT(heard["windows"].get<int>(), 100) << r.dump(1);
     const double level = heard["rms"].get<double>() / reference["rms"].get<double>();
-    std::printf("%s: heard %s, the render's mix %s\n", GetParam().c_str(), heard.dump().c_str(),
-                reference.dump().c_str());
     EXPECT_GT(level, 0.8) << heard.dump() << reference.dump();
     EXPECT_LT(level, 1.25) << heard.dump() << reference.dump();
     const double centroid = heard["centroid_hz"].get<double>() / reference["centroid_hz"].get<double>();

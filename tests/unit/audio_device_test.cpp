@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "audio/wave_headers.h"
 #include "core/runtime.h"
 #include "support/fuzz_corpus.h"
+#include "support/scoped_env.h"
 #include "support/scratch_dir.h"
 #include "support/sound_frames.h"
 #include "support/wav.h"
@@ -85,8 +87,8 @@ class AudioDevice : public testing::Test {
 protected:
     void SetUp() override {
         path_ = (scratch_ / "sound.raw").string();
-        save_env("SDL_AUDIODRIVER", "disk");
-        save_env("SDL_DISKAUDIOFILE", path_.c_str());
+        env_.emplace_back("SDL_AUDIODRIVER", "disk");
+        env_.emplace_back("SDL_DISKAUDIOFILE", path_);
         ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER), 0) << SDL_GetError();
         ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16LSB, 2, 1024), 0) << Mix_GetError();
         open_ = true;
@@ -100,10 +102,7 @@ protected:
     void TearDown() override {
         if (open_) Mix_CloseAudio();
         SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER);
-        for (const auto& [name, value] : saved_env_) {
-            if (value) setenv(name.c_str(), value->c_str(), 1);
-            else unsetenv(name.c_str());
-        }
+        env_.clear();
     }
 
 public:
@@ -133,16 +132,10 @@ protected:
     }
 
 private:
-    void save_env(const std::string& name, const char* value) {
-        const char* old = std::getenv(name.c_str());
-        saved_env_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        setenv(name.c_str(), value, 1);
-    }
-
     test::ScratchDir scratch_{"qh-audio"};
     std::string path_;
     bool open_ = false;
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_env_;
+    std::list<test::ScopedEnv> env_;
 };
 
 TEST_F(AudioDevice, MusicBytesReachTheOutputAndTheCapture) {

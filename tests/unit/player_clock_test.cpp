@@ -4,12 +4,12 @@
 #include <fstream>
 #include <sstream>
 #include <cmath>
-#include <cstdlib>
 
 #include "app/fatal_report.h"
 #include "core/runtime.h"
 #include "document/demo.h"
 #include "package/errors.h"
+#include "support/scoped_env.h"
 #include "support/scratch_dir.h"
 
 namespace qh {
@@ -103,9 +103,7 @@ TEST_F(FatalReport, UnwritableDirectoryPutsTheReportInTheTemporaryFolder) {
     };
     // Root may write anywhere on disk, so use a directory no one can create files in.
     std::filesystem::current_path("/proc");
-    const char* tmpdir = std::getenv("TMPDIR");
-    const std::string saved = tmpdir ? tmpdir : "";
-    setenv("TMPDIR", dir_.c_str(), 1);
+    const test::ScopedEnv tmpdir("TMPDIR", dir_.string());
     for (const auto& row : rows) {
         SCOPED_TRACE(row.file);
         ::testing::internal::CaptureStdout();
@@ -115,8 +113,6 @@ TEST_F(FatalReport, UnwritableDirectoryPutsTheReportInTheTemporaryFolder) {
         EXPECT_NE(out.find("the report is in " + (dir_ / row.file).string() + "\n"), std::string::npos) << out;
         EXPECT_EQ(slurp(dir_ / row.file), row.text);
     }
-    if (tmpdir) setenv("TMPDIR", saved.c_str(), 1);
-    else unsetenv("TMPDIR");
 }
 
 }  // namespace

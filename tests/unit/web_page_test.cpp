@@ -8,7 +8,6 @@
 #include "package/byte_buffer.h"
 #include "package/errors.h"
 #include "package/web_page.h"
-#include "render/program_use.h"
 #include "render/stage_translations.h"
 
 namespace qh {
@@ -47,8 +46,7 @@ TEST(StageTranslations, TravelInAScriptElementAndAreFoundByTheirText) {
     EXPECT_THROW(StageTranslations::from_json("{\"k\": 1}"), ContentError);
 }
 
-// The texts the player compiles: a fragment text with its include resolved;
-// the program that only serves the include is include-only until drawn.
+// The texts the player compiles: a fragment text with its include resolved.
 TEST(StageTranslations, CompiledStagesAreWhatThePlayerCompiles) {
     std::vector<std::unique_ptr<ShaderProgram>> programs;
     for (const char* name : {"common.glsl", "main.frag"}) {
@@ -61,11 +59,6 @@ TEST(StageTranslations, CompiledStagesAreWhatThePlayerCompiles) {
     ASSERT_EQ(stages.size(), 4u);
     EXPECT_EQ(stages[3].text, "#version 330\nfloat f() { return 1.0; }\n\nvoid main() {}\n");
     EXPECT_EQ(stages[2].text, programs[1]->vertex_shader_source);
-    ProgramUse use(programs, {});
-    EXPECT_TRUE(use.include_only(*programs[0]));
-    EXPECT_FALSE(use.include_only(*programs[1]));
-    use.drawn.insert(programs[0].get());  // as when an effect draws with it
-    EXPECT_FALSE(use.include_only(*programs[0]));
 }
 
 }  // namespace
