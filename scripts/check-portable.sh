@@ -9,11 +9,16 @@
 # to build), that is into the player quill packs by default. The root is made
 # once by debootstrap from this machine's own apt source for bookworm and kept
 # in portable-root/ of the machine's cache (scripts/lib/cache-root.sh).
-# The demo plays there under chroot, in a mount namespace of its own, on an
+# The demo plays there under chroot, in a mount namespace of its own, from a
+# read-only working folder (as from a CD or a write-protected stick), on an
 # Xvfb of this script's own, with Mesa's software renderer and its sound
-# written by SDL's disk audio driver. Passes when the screen shows the demo's
-# colours, the written sound holds music after the first section showed, and
-# the player, sent Escape, exits with status 0.
+# written by SDL's disk audio driver. Passes when:
+#   - the screen shows the demo's colours, the written sound holds music after
+#     the first section showed, and the player, sent Escape, exits with 0;
+#   - the demo with a damaged package, from that folder, exits with 1, and
+#     says on standard output that crash.txt is in /tmp, where it is;
+#   - its player without the package says the download may have been cut
+#     short and exits with 1, error.log in /tmp, said the same way.
 #
 # Exit status: 0 passed, 1 failed, 2 usage, 77 could not run here (says why).
 set -euo pipefail
@@ -89,7 +94,6 @@ root=$cache/$key
 work=$(mktemp -d "${TMPDIR:-/tmp}/check-portable.XXXXXX")
 building=""
 bootstrap_pid=""
-player_files=(player.out player.err demo/crash.txt demo/error.log)
 cleanup() {
   stop_display_and_player
   # debootstrap leads a process group of its own (setsid), so its helpers end with it.
@@ -162,18 +166,23 @@ else
     { cat "$work/pack.log"; say "FAILED: quill pack did not pack the showcase"; exit 1; }
 fi
 chmod 755 "$work/demo/demo"
-chown -R 65534:65534 "$work/demo"  # it plays as nobody, as a user would, not as root
+damaged_package "$work/demo/demo" "$work/demo/damaged"
+bare_player "$work/demo/demo" "$work/demo/bare"
+# It plays as nobody, as a user would, not as root, and from a folder of its
+# own that only the mount makes read-only.
+chown -R 65534:65534 "$work/demo"
 say "demo: $(du -h "$work/demo/demo" | cut -f1) ${demo_in:-(the showcase packed by $build/quill)}"
 
 start_display
 
 # Everything the root gets is mounted in a namespace that ends with the
 # player: the root itself read-only (the cache stays clean), a few device
-# nodes, /proc, /sys, an empty /tmp with the X sockets, and /demo.
+# nodes, /proc, /sys, the run's own empty /tmp with the X sockets, and /demo,
+# read-only.
 # shellcheck disable=SC2016  # expanded by the shell in the namespace
 in_namespace='
 set -e
-root=$1 work=$2 display=$3
+root=$1 work=$2 display=$3 tmp=$4 program=$5
 mount --bind "$root" "$root"
 mount -o remount,bind,ro "$root"
 mount -t proc proc "$root/proc"
@@ -189,21 +198,54 @@ ln -s /proc/self/fd/1 "$root/dev/stdout"
 ln -s /proc/self/fd/2 "$root/dev/stderr"
 mkdir "$root/dev/shm"
 mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
-mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
+mount --bind "$work/$tmp" "$root/tmp"
 mkdir "$root/tmp/.X11-unix"
 mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
 mount --bind "$work/demo" "$root/demo"
+mount -o remount,bind,ro "$root/demo"
 exec chroot --userspec=65534:65534 "$root" /usr/bin/env -i PATH=/usr/bin:/bin HOME=/demo DISPLAY="$display" \
-  XDG_CACHE_HOME=/tmp/.cache LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/demo/sound.raw \
-  /bin/sh -c "cd /demo && exec ./demo"
+  XDG_CACHE_HOME=/tmp/.cache LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/tmp/sound.raw \
+  /bin/sh -c "cd /demo && exec ./$program"
 '
-# Every step execs the next, so this process id ends up being the player's.
-unshare --mount --propagation private bash -c "$in_namespace" check-portable "$root" "$work" "$display" \
-  </dev/null >"$work/player.out" 2>"$work/player.err" &
-player_pid=$!
-player_started=$SECONDS
+# Starts /demo/PROGRAM in the root, in /demo, with $work/NAME.tmp as its /tmp
+# and its output in $work/NAME.out and NAME.err. Every step execs the next,
+# so player_pid ends up being the player's.
+start_in_root() {
+  local name=$1 program=$2
+  mkdir -m 1777 "$work/$name.tmp"
+  player_files=("$name.out" "$name.err" "$name.tmp/crash.txt" "$name.tmp/error.log")
+  unshare --mount --propagation private bash -c "$in_namespace" check-portable \
+    "$root" "$work" "$display" "$name.tmp" "$program" </dev/null >"$work/$name.out" 2>"$work/$name.err" &
+  player_pid=$!
+  player_started=$SECONDS
+}
 
+# The report_path the run NAME printed, seen from here: report_file.
+find_report() {
+  [[ $report_path == /tmp/* ]] || fail "the report is not in the temporary folder, /tmp: $report_path"
+  report_file=$work/$1.tmp/${report_path#/tmp/}
+}
+
+start_in_root play demo
 wait_for_picture
-wait_for_music "$work/demo/sound.raw"
+wait_for_music "$work/play.tmp/sound.raw"
 press_escape
+say "read-only folder: the demo played from it"
+
+start_in_root damaged damaged
+wait_for_failure "damaged package"
+expect_report_moved damaged.out crash.txt
+find_report damaged
+expect_fatal_report "$report_file" damaged.err $'\n'
+say "damaged package: status 1, crash.txt in $report_path, as standard output says ($fatal_line)"
+
+start_in_root bare bare
+wait_for_failure "no package"
+grep -qxF "If it was downloaded, the download may have been cut short: fetch it again." "$work/bare.out" ||
+  fail "the player without a package does not say a download may have been cut short"
+expect_report_moved bare.out error.log
+find_report bare
+printf 'Cannot find DEMO in executable. Please follow the instructions in Quillharbor.\n' |
+  cmp -s - "$report_file" || fail "$report_path does not say the package is missing"
+say "no package: status 1, \"cut short\" said, error.log in $report_path, as standard output says"
 say "passed"

@@ -11,10 +11,21 @@
 #   wait_for_music FILE    music in the last two seconds the player wrote to FILE
 #   press_escape           Escape to the player's window; it must end with 0
 #   wait_for_end DEADLINE WHAT  the player's end by SECONDS = DEADLINE; status in player_exit
+#   wait_for_failure WHAT  the player's end with status 1 within report_timeout
 #   stop_display_and_player  for the caller's EXIT trap
+#
+# And for the players that must fail with their reports:
+#
+#   bare_player DEMO OUT        the player of a packed demo without its package
+#   damaged_package DEMO OUT    the demo with a package the reader refuses at once
+#   expect_report_moved OUT NAME  standard output says NAME went to the temporary
+#                               folder: the path as printed in report_path
+#   expect_fatal_report FILE ERR NEWLINE  FILE is the fatal report, also on standard
+#                               error: its first line in fatal_line
 #
 # Every wait has a deadline and also ends as soon as the player does.
 
+report_timeout=120   # for a player that fails at start-up: SDL and GL come up first
 picture_timeout=240  # from the player's start: loading under llvmpipe on a busy machine is slow
 sound_timeout=30
 exit_timeout=60
@@ -137,6 +148,55 @@ wait_for_end() {
     sleep 0.2
   done
   reap
+}
+
+# Waits for a player that must fail at start-up; its status is in player_exit.
+wait_for_failure() {
+  wait_for_end $((player_started + report_timeout)) "$report_timeout s after it started ($1)"
+  [ "$player_exit" -eq 1 ] || fail "the player ended with status $player_exit, not 1 ($1)"
+}
+
+# A packed demo is the player, the package, the package's length as unsigned
+# 32-bit little-endian and "DEMO": sets player_bytes and payload_bytes.
+package_layout() {
+  [ "$(tail -c 4 "$1")" = DEMO ] || fail "$1 does not end in DEMO"
+  payload_bytes=$(tail -c 8 "$1" | head -c 4 | od -An -tu4 --endian=little | tr -d ' ')
+  player_bytes=$(($(stat -c %s "$1") - 8 - payload_bytes))
+}
+
+bare_player() {
+  package_layout "$1"
+  head -c "$player_bytes" "$1" >"$2"
+  chmod 755 "$2"
+}
+
+# The package's first table's record count (bytes 8 to 15) made huge: the
+# reader refuses it before it allocates anything, wherever the bytes came from.
+damaged_package() {
+  package_layout "$1"
+  cp "$1" "$2"
+  printf '\377\377\377\377\377\377\377\377' | dd of="$2" bs=1 seek=$((player_bytes + 8)) conv=notrunc status=none
+}
+
+# A player whose working folder could not take NAME says so on standard
+# output ($work/OUT, lines ended by LF or CR LF) and then where it went.
+expect_report_moved() {
+  local out=$1 name=$2
+  report_path=$(tr -d '\r' <"$work/$out" | awk -v said="The working folder cannot take $name; the report is in " '
+    last == "Error opening file!" && index($0, said) == 1 { print substr($0, length(said) + 1) }
+    { last = $0 }' | tail -n 1)
+  [ -n "$report_path" ] || fail "standard output does not say where $name went"
+}
+
+# FILE holds the fatal report, its lines ended by NEWLINE, and the player
+# wrote its first line to standard error ($work/ERR) as well.
+expect_fatal_report() {
+  local file=$1 err=$2 newline=$3 report
+  [ -f "$file" ] || fail "no report at $file"
+  report=$(cat "$file")
+  [[ $report == "Fatal error: "*"$newline"Exiting. ]] || fail "$file is not the fatal report: $report"
+  fatal_line=${report%%"$newline"*}
+  tr -d '\r' <"$work/$err" | grep -xF -- "$fatal_line" >/dev/null || fail "standard error does not say $fatal_line"
 }
 
 # The player ends when Escape is released, with the key going to the window under the pointer.
