@@ -22,6 +22,9 @@ function(qh_nested_player name)
   execute_process(COMMAND ${env} bash ${script} --target ${ARG_TARGET} --prefix
                   OUTPUT_VARIABLE prefix OUTPUT_STRIP_TRAILING_WHITESPACE
                   COMMAND_ERROR_IS_FATAL ANY)
+  # The prefix changes with the script: a build after an edit of it
+  # configures again, so the player links what the edited script makes.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${script})
   add_custom_target(${name}_deps
     COMMAND ${env} QH_CCACHE=$<BOOL:${QH_CCACHE}> bash ${script} --target ${ARG_TARGET}
     USES_TERMINAL)

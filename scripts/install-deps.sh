@@ -12,8 +12,15 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libxml2-dev libsnappy-dev liblz4-dev libpng-dev
   xvfb xauth xdotool imagemagick mesa-utils libgl1-mesa-dri libglx-mesa0
   fonts-dejavu-core sox ffmpeg
-  # the travelling player's static libraries (scripts/static-deps.sh)
+  # the travelling player's static libraries (scripts/static-deps.sh), and the
+  # headers of the window systems and sound servers its SDL is built against
+  # (it loads their libraries at run time; static-deps stops if one is missing)
   dpkg-dev libfreetype-dev libbrotli-dev zlib1g-dev
+  libx11-dev libxext-dev libwayland-dev libxkbcommon-dev libegl-dev
+  libasound2-dev libpulse-dev libpipewire-0.3-dev
+  # the sound servers the travelling player is heard through in the tests
+  # (tests/e2e/sound_server_test.cpp), each started in a D-Bus session of its own
+  dbus-daemon pulseaudio pulseaudio-utils pipewire pipewire-bin pipewire-pulse wireplumber
   # the Windows player, cross-built (scripts/static-deps.sh --target windows),
   # and Wine with the X11 libraries its display driver loads, to run it here
   g++-mingw-w64-x86-64-posix

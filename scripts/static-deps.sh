@@ -234,6 +234,30 @@ elif [ "$target" = web ]; then
 fi
 build "libsdl2-2*" "${sdl[@]}"
 
+# SDL leaves out, with no more than a line in its log, each back end whose
+# headers it does not find; a player built so starts, and is silent (or has
+# no window) where the machine has only that back end. So each one the
+# player is said to load is checked in SDL's configuration: built in, and
+# loaded at run time rather than linked.
+check_backends() {  # (macro, name, Debian package with its headers)...
+  local config=$prefix/include/SDL2/SDL_config.h missing=() macro name package
+  while [ $# -gt 0 ]; do
+    macro=$1 name=$2 package=$3
+    shift 3
+    grep -q "^#define ${macro}_DYNAMIC " "$config" || missing+=("$name ($package)")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "static-deps: SDL was configured without $(printf '%s, ' "${missing[@]}" | sed 's/, $//')" \
+         "loaded at run time: install the headers (scripts/install-deps.sh) and run this again" >&2
+    exit 1
+  fi
+}
+if [ "$target" = linux ]; then
+  check_backends SDL_VIDEO_DRIVER_X11 X11 libx11-dev SDL_VIDEO_DRIVER_WAYLAND Wayland libwayland-dev \
+    SDL_AUDIO_DRIVER_ALSA ALSA libasound2-dev SDL_AUDIO_DRIVER_PULSEAUDIO PulseAudio libpulse-dev \
+    SDL_AUDIO_DRIVER_PIPEWIRE PipeWire libpipewire-0.3-dev
+fi
+
 if [ "$target" != linux ]; then
   # TrueType outlines alone: no HarfBuzz, Brotli, PNG or bzip2; gzip-packed
   # fonts, which the player never reads, through FreeType's own inflater.

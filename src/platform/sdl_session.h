@@ -22,7 +22,8 @@ public:
     SdlSession(const SdlSession&) = delete;
     SdlSession& operator=(const SdlSession&) = delete;
 
-    // SDL_Init with SDL_INIT_* flags; false when SDL did not start them.
+    // SDL_Init with SDL_INIT_* flags, PipeWire tried before ALSA unless
+    // SDL_AUDIODRIVER says otherwise; false when SDL did not start them.
     bool init(uint32_t subsystems);
 };
 

@@ -23,31 +23,14 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int rate = 44100;
-constexpr double pi = 3.14159265358979323846;
 
-struct Tone {
-    double hz = 0;
-    double amplitude = 0;
-};
+using test::Tone;
 
-// Cosines, so the very first frame already sounds and marks the onset.
-std::vector<Frame> tones(double seconds, Tone left, Tone right) {
-    std::vector<Frame> frames(static_cast<size_t>(seconds * rate));
-    for (size_t i = 0; i < frames.size(); ++i) {
-        const double t = static_cast<double>(i) / rate;
-        frames[i].left = static_cast<int16_t>(std::lround(left.amplitude * std::cos(2 * pi * left.hz * t)));
-        frames[i].right = static_cast<int16_t>(std::lround(right.amplitude * std::cos(2 * pi * right.hz * t)));
-    }
-    return frames;
-}
+// Cosines at 44.1 kHz, so the very first frame already sounds and marks the onset.
+std::vector<Frame> tones(double seconds, Tone left, Tone right) { return test::tones(seconds, rate, left, right); }
 
 // A 44.1 kHz 16-bit stereo WAV file: what the mixer takes as music and as samples.
-std::vector<uint8_t> wav(const std::vector<Frame>& frames) {
-    std::vector<int16_t> samples;
-    samples.reserve(frames.size() * 2);
-    for (const Frame& f : frames) samples.insert(samples.end(), {f.left, f.right});
-    return test::wav_file(samples, 2);
-}
+std::vector<uint8_t> wav(const std::vector<Frame>& frames) { return test::wav_file(frames); }
 
 // 60 bpm and no offset: beat n is n seconds after the music started.
 std::unique_ptr<Demo> demo_of_seconds(float end_beat) {
@@ -73,18 +56,11 @@ std::string at_seconds(size_t frames) { return std::to_string(static_cast<double
 // tones measure 0.
 constexpr size_t window_frames = rate / 20;
 
-enum class Side { left, right };
+using Side = test::Channel;
 
 // The amplitude of `hz` on one side over the window starting at frame `from`.
 double level(const std::vector<Frame>& out, size_t from, double hz, Side side) {
-    double c = 0, s = 0;
-    for (size_t i = 0; i < window_frames; ++i) {
-        const double phase = 2 * pi * hz * static_cast<double>(i) / rate;
-        const double v = side == Side::left ? out[from + i].left : out[from + i].right;
-        c += v * std::cos(phase);
-        s += v * std::sin(phase);
-    }
-    return 2 * std::hypot(c, s) / window_frames;
+    return test::tone_level(out, from, window_frames, hz, rate, side);
 }
 
 struct Range {

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <grp.h>
@@ -97,7 +98,8 @@ Process::Process(const std::vector<std::string>& argv, const std::filesystem::pa
         });
         if (!replaced) env.push_back(entry);
     }
-    env.insert(env.end(), extra_env.begin(), extra_env.end());
+    std::copy_if(extra_env.begin(), extra_env.end(), std::back_inserter(env),
+                 [](const std::string& entry) { return entry.find('=') != std::string::npos; });
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {

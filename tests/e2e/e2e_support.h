@@ -48,7 +48,8 @@ std::filesystem::path make_player(const TempDir& dir, const std::vector<uint8_t>
                                   const std::string& name = "demo");
 
 // A child process; stdout and stderr go to files in `cwd`. Its environment is
-// this process's, with `extra_env` entries ("NAME=value") added or replacing.
+// this process's, with `extra_env` entries ("NAME=value") added or replacing,
+// and those named alone ("NAME") taken out.
 // An `unprivileged` child run by root runs as the user and group nobody
 // (65534), to whom file permissions apply; the files are opened before.
 class Process {
