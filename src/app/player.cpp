@@ -104,7 +104,7 @@ void or_fatal(Step step) {
 
 // How long the loader holds its last frame after the chime, and the pause
 // between its frames.
-constexpr uint32_t hold_ms = 4000;
+constexpr uint32_t hold_ms = loader_hold_ms;
 constexpr uint32_t loader_pause_ms = 20;
 
 }  // namespace

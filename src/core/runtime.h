@@ -35,6 +35,10 @@ Runtime& runtime();
 // shaders see, depend on this rounding.
 float beat_at(uint32_t elapsed_ms, float bpm, float beat_offset);
 
+// How long the player holds the loading screen's last frame, after the
+// chime, before the demo starts: part of every run's length.
+inline constexpr uint32_t loader_hold_ms = 4000;
+
 // True when a frame at `beat` is past the end of a timeline ending at `end_beat`.
 // End beats of 10000 or more never end by themselves.
 bool timeline_ended(float beat, float end_beat);

@@ -19,6 +19,6 @@ std::string file_not_found(const std::string& path) {
 FormatError::FormatError(const std::string& what, size_t offset)
     : ContentError(with_offset(what, offset)), offset_(offset) {}
 
-ResourceFileError::ResourceFileError(const std::string& path) : ContentError(file_not_found(path)) {}
+ResourceFileError::ResourceFileError(const std::string& path) : ContentError(file_not_found(path)), name_(path) {}
 
 }  // namespace qh

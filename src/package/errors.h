@@ -25,10 +25,15 @@ private:
 };
 
 // A resource file named by a project that cannot be opened. The message is
-// "File not found: PATH", cut to 255 characters as the crash report expects.
+// "File not found: PATH", cut to 255 characters as the crash report expects;
+// `name()` is the name whole, as the project wrote it.
 class ResourceFileError : public ContentError {
 public:
     explicit ResourceFileError(const std::string& path);
+    const std::string& name() const { return name_; }
+
+private:
+    std::string name_;
 };
 
 }  // namespace qh

@@ -35,8 +35,10 @@ public:
     // True when `name` stays inside the directory.
     static bool is_safe_name(const std::string& name);
 
-private:
+    // Where `name` is looked for.
     std::filesystem::path resolve(const std::string& name) const;
+
+private:
     std::filesystem::path root_;
 };
 

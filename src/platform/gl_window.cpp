@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 #include <SDL.h>
 
+#include <cstdlib>
 
 namespace qh {
 
@@ -44,6 +45,20 @@ bool open_gl_window(const std::string& title, int width, int height, uint32_t fl
         return false;
     }
     return true;
+}
+
+// Whether SDL's own choice of driver may find a display. Without any trace
+// of one, trying a Wayland connection only makes the client library print
+// "XDG_RUNTIME_DIR is invalid or not set" before the offscreen driver works.
+bool display_may_exist() {
+#ifdef __linux__
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "SDL_VIDEODRIVER"}) {
+        if (const char* v = std::getenv(name); v && *v) return true;
+    }
+    return false;
+#else
+    return true;
+#endif
 }
 
 // The tools' words for a failure.
@@ -99,11 +114,15 @@ bool HiddenGlWindow::open(int width, int height) {
     close();
     error_.clear();
     std::string why;
-    if (try_open(width, height, why)) return true;
-    const std::string first_driver = driver_.empty() ? "the default driver" : driver_;
-    error_ = first_driver + ": " + why;
-    close();
-    if (driver_ == offscreen_driver) return false;
+    if (!display_may_exist()) {
+        error_ = "no display (DISPLAY and WAYLAND_DISPLAY are not set)";
+    } else {
+        if (try_open(width, height, why)) return true;
+        const std::string first_driver = driver_.empty() ? "the default driver" : driver_;
+        error_ = first_driver + ": " + why;
+        close();
+        if (driver_ == offscreen_driver) return false;
+    }
 
     // No display (or no GL from it): SDL's offscreen driver makes an EGL
     // context with no window system at all. The override beats an

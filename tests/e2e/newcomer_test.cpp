@@ -127,7 +127,8 @@ struct Mistake {
     int pack_status;
     std::string pack_line;  // a whole line of pack's standard error; empty: prints none
     int check_status;
-    std::string check_line;  // a whole line of check's output
+    std::string check_line;   // a whole line of check's output
+    std::string render_line = {};  // a whole line of render's standard error; empty: not rendered
 };
 
 void no_change(JsonValue&) {}
@@ -151,7 +152,22 @@ TEST(Newcomer, EachMistakeIsNamedWhereItIs) {
          "write 120.0",
          1,
          "  FAILED  tempo: \"bpm\" is 0, so the beat never moves and the demo never ends; write the tempo "
+         "with a decimal point, for example \"bpm\": 120.0",
+         "quill render: \"bpm\" is 0, so the beat never moves and the demo never ends; write the tempo "
          "with a decimal point, for example \"bpm\": 120.0"},
+        {"a truth that is not text", [](JsonValue& p) { p["events"][0]["visible"] = true; }, nullptr, 0,
+         "quill: warning: project.json: \"events\"[0]: event \"bg\": \"visible\" is not a string, which "
+         "reads as false; write \"true\" or \"false\"",
+         0,
+         "  warning: \"events\"[0]: event \"bg\": \"visible\" is not a string, which reads as false; write "
+         "\"true\" or \"false\""},
+        {"a missing file", no_change, [](const TempDir& d) { std::filesystem::remove(d / "resources/hit.wav"); },
+         1,
+         "quill pack: error: project.json: the file resources/hit.wav, named by \"audio_samples\"[0] and "
+         "\"events\"[1], is missing: looked for {dir}/resources/hit.wav",
+         1,
+         "quill check: error: project.json: the file resources/hit.wav, named by \"audio_samples\"[0] and "
+         "\"events\"[1], is missing: looked for {dir}/resources/hit.wav"},
         {"no end beat", [](JsonValue& p) { p["end_beat"] = 0.0; }, nullptr, 0, "", 1,
          "  FAILED  end beat: \"end_beat\" is 0, so the demo ends as it starts; write the last beat with "
          "a decimal point, for example \"end_beat\": 64.0"},
@@ -193,8 +209,30 @@ TEST(Newcomer, EachMistakeIsNamedWhereItIs) {
          "quill: warning: project.json: effect \"plasma\": texture \"resources/logo.pgn\" names no texture "
          "(did you mean \"resources/logo.png\"?)",
          1,
-         "  FAILED  plasma: target complete (1280 x 720); texture \"resources/logo.pgn\" names no texture "
+         "  FAILED  plasma: target complete (1024 x 576); texture \"resources/logo.pgn\" names no texture "
          "(did you mean \"resources/logo.png\"?)"},
+        {"a missing shader file", no_change,
+         [](const TempDir& d) { std::filesystem::remove(d / "resources/plasma.frag"); }, 1,
+         "quill pack: error: project.json: the project names files that do not exist:", 1,
+         "  FAILED  resources/plasma.frag: fragment shader did not compile; not linked; no file "
+         "\"resources/plasma.frag\" (fragment_shader_filename): looked for {dir}/resources/plasma.frag"},
+        {"an include naming no program", no_change,
+         [](const TempDir& d) { edit_text(d, "resources/plasma.frag", "/common.glsl", "/comon.glsl"); }, 0,
+         "quill: warning: project.json: shader \"resources/plasma.frag\": #include \"resources/comon.glsl\" "
+         "names no program's fragment file (did you mean \"resources/common.glsl\"?)",
+         1,
+         "  FAILED  resources/plasma.frag: fragment shader did not compile; not linked; #include "
+         "\"resources/comon.glsl\" names no program's fragment file (did you mean \"resources/common.glsl\"?)"},
+        {"a uniform missing from uniform_defs", [](JsonValue& p) { rename_curve(p, "intensity", "hue"); },
+         [](const TempDir& d) { edit_text(d, "resources/plasma.frag", "uniform float beat;", "uniform float hue;"); },
+         0,
+         "quill: warning: project.json: event \"bg\": curve \"hue\" drives nothing: \"resources/plasma.frag\" "
+         "declares uniform \"hue\" but the program's \"uniform_defs\" has no entry for it; add {\"name\": "
+         "\"hue\", \"min_val\": 0.0, \"max_val\": 1.0, \"default_val\": 0.0} there",
+         1,
+         "  FAILED  bg: effect plasma; curve \"hue\" drives nothing: \"resources/plasma.frag\" declares uniform "
+         "\"hue\" but the program's \"uniform_defs\" has no entry for it; add {\"name\": \"hue\", "
+         "\"min_val\": 0.0, \"max_val\": 1.0, \"default_val\": 0.0} there"},
         {"a typo in the effect's shader", no_change,
          [](const TempDir& d) { edit_text(d, "resources/plasma.frag", "* intensity;", "* intensty;"); }, 0, "",
          1, "          resources/plasma.frag:8: error: `intensty' undeclared"},
@@ -222,9 +260,15 @@ TEST(Newcomer, EachMistakeIsNamedWhereItIs) {
         json_slip("an empty file", "", "",
                   "project.json:1:1: the file is empty (or blank); a project is one JSON object: { ... }"),
     };
+    // As on a machine with no display: no trace of one in the environment.
+    const std::vector<std::string> headless = {"DISPLAY=", "WAYLAND_DISPLAY=", "XDG_RUNTIME_DIR="};
     for (const Mistake& row : rows) {
         SCOPED_TRACE(row.label);
         TempDir dir;
+        const auto in_dir = [&](std::string line) {
+            const size_t at = line.find("{dir}");
+            return at == std::string::npos ? line : line.replace(at, 5, dir.path().string());
+        };
         JsonValue project = sound_project();
         row.project(project);
         write_project(dir, project);
@@ -236,11 +280,16 @@ TEST(Newcomer, EachMistakeIsNamedWhereItIs) {
         if (row.pack_line.empty()) {
             EXPECT_EQ(pack.err.find("warning"), std::string::npos) << pack.err;
         } else {
-            EXPECT_TRUE(has_line(pack.err, row.pack_line)) << pack.err;
+            EXPECT_TRUE(has_line(pack.err, in_dir(row.pack_line))) << pack.err;
         }
-        const QuillRun check = quill(dir, {"check", "project.json"});
+        const QuillRun check = quill(dir, {"check", "project.json"}, headless);
         EXPECT_EQ(check.status, row.check_status) << check.out << check.err;
-        EXPECT_TRUE(has_line(check.out + check.err, row.check_line)) << check.out << check.err;
+        EXPECT_TRUE(has_line(check.out + check.err, in_dir(row.check_line))) << check.out << check.err;
+        if (check.status == 0) EXPECT_EQ(check.err, "");  // nothing said but the report
+        if (row.render_line.empty()) continue;
+        const QuillRun render = quill(dir, {"render", "project.json", "-o", "frames", "--size", "64x36"}, headless);
+        EXPECT_EQ(render.status, 1) << render.err;
+        EXPECT_TRUE(has_line(render.err, row.render_line)) << render.err;
     }
 }
 

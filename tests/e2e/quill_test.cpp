@@ -77,8 +77,9 @@ TEST(Quill, PackAndCheckWarnAboutNumbersThatReadAsZeroAndModelsDrawnInPart) {
     EXPECT_NE(r.err.find("reads as 0"), std::string::npos) << r.err;
     const std::string morph = "model \"resources/morph.glb\": uses morph targets";
     for (const QuillRun& run : {r, quill(dir, {"check", "p/project.json"}), quill(dir, {"check", "out"})}) {
-        EXPECT_NE(run.err.find(morph), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find(morph), run.err.rfind(morph)) << run.err;
+        const std::string said = run.out + run.err;
+        EXPECT_NE(said.find(morph), std::string::npos) << said;
+        EXPECT_EQ(said.find(morph), said.rfind(morph)) << said;
     }
 }
 
@@ -484,19 +485,20 @@ INSTANTIATE_TEST_SUITE_P(
                     missing_fragment,
                     {{"resources/v.vert", "void main() {}\n"}},
                     {},
-                    {"\"resources/missing.frag\" (fragment_shader_filename), looked for @/resources/missing.frag"}},
+                    {"\"resources/missing.frag\" (fragment_shader_filename): looked for @/resources/missing.frag"}},
         PackFailure{"MissingVertexAndFragmentShaders",
                     missing_both,
                     {},
                     {},
-                    {"\"shaders/gone.vert\" (vertex_shader_filename), looked for @/shaders/gone.vert",
-                     "\"shaders/gone.frag\" (fragment_shader_filename), looked for @/shaders/gone.frag"}},
+                    {"\"shaders/gone.vert\" (vertex_shader_filename): looked for @/shaders/gone.vert",
+                     "\"shaders/gone.frag\" (fragment_shader_filename): looked for @/shaders/gone.frag"}},
         PackFailure{"MissingFileForBothShaders",
                     missing_shared,
                     {},
                     {},
-                    {"\"resources/both.glsl\" (vertex_shader_filename), looked for @/resources/both.glsl"}},
-        PackFailure{"MissingTexture", missing_texture, {}, {}, {"File not found: resources/logo.png"}},
+                    {"\"resources/both.glsl\" (vertex_shader_filename): looked for @/resources/both.glsl"}},
+        PackFailure{"MissingTexture", missing_texture, {}, {},
+                    {"the file resources/logo.png, named by \"textures\"[0], is missing: looked for @/resources/logo.png"}},
         // Its one run compresses to a few bytes but reads as more than any text may.
         PackFailure{"TextLongerThanAnyTextMayBe",
                     huge_shader,

@@ -25,6 +25,7 @@
 #include "document/device_memory.h"
 #include "lint.h"
 #include "names.h"
+#include "party.h"
 #include "playback/demo_playback.h"
 #include "render/program_use.h"
 #include "document/demo_tables.h"
@@ -35,6 +36,7 @@ namespace {
 
 const char* const usage =
     "usage: quill check FILE [--json] [--verbose] [--target linux|windows|web]\n"
+    "       quill check --party PARTY DEMO [--verbose]\n"
     "\n"
     "Builds everything in FILE (a packed player or a project.json) on the GPU and\n"
     "in the mixer, as the player does while loading, in a hidden window. Reports\n"
@@ -50,8 +52,10 @@ const char* const usage =
     "--verbose also shows what the player prints while it builds (the files it\n"
     "loads, the driver's logs, \"FB Error!\"): on standard output before the\n"
     "report, or on standard error with --json.\n"
-    "What models use that the player does not draw (morph targets, say) is warned\n"
-    "about on standard error; it is not a failure.\n"
+    "What quill pack warns of is listed after the records, under \"warnings\":\n"
+    "content that reads otherwise than it is written (an integral number that reads\n"
+    "as 0, a true that reads as false), and what models use that the player does not\n"
+    "draw (morph targets, say). Each says what to write instead; none is a failure.\n"
     "\n"
     "Counted as failures:\n"
     "  a tempo (\"bpm\") that is not above 0, an end beat that is not above 0\n"
@@ -72,8 +76,9 @@ const char* const usage =
     "  a name that names nothing (with the closest known name, if one is close):\n"
     "    an event's target, a group's member, an effect's program, scene or input,\n"
     "    a text texture's font; an event curve that drives nothing (no uniform of\n"
-    "    the program, text texture, scene key or group member's parameter); a\n"
-    "    \"<...>\" in a text that is no placeholder\n"
+    "    the program, text texture, scene key or group member's parameter; for a\n"
+    "    uniform the GLSL declares, the \"uniform_defs\" entry to add); a \"<...>\"\n"
+    "    in a text that is no placeholder; an #include naming no program's file\n"
     "\n"
     "Needs an OpenGL context: a display, or else SDL's offscreen driver (EGL).\n"
     "Where neither works, run it under Xvfb: xvfb-run -a quill check FILE\n"
@@ -84,6 +89,16 @@ const char* const usage =
     "--target web also translates every shader stage for WebGL2 as quill pack --target\n"
     "web does (section \"web\"): a stage that cannot be translated fails, named by its\n"
     "file and line. The other targets build as checked above.\n"
+    "--party PARTY holds a packed DEMO (Linux player, Windows .exe or web page) to\n"
+    "a party's rules, one line per rule with the organisers' words quoted: the\n"
+    "systems it runs on (a Linux player's glibc floor and libraries, a Windows\n"
+    "player's DLLs, against the party's machines as installed), its size and\n"
+    "length (the loading screen's hold counted), the picture at each screen size\n"
+    "allowed (drawn offline in the window the player opens there, it must reach\n"
+    "the window's edges), the same frames on every run, and a capture quill\n"
+    "render --capture PARTY can make. PARTY is one whose rules quill carries\n"
+    "(tools/quill/parties/; a name it does not know lists them) or a rules file of\n"
+    "the same form, NAME.json.\n"
     "Exit status: 0 nothing failed, 1 something failed or FILE cannot be read,\n"
     "2 usage error.\n";
 
@@ -358,29 +373,22 @@ std::string beats_text(float v) {
     return text;
 }
 
-Row check_tempo(const Demo& d) {
+Row check_tempo(const Demo& d, const DocumentFindings& findings) {
     Row row;
     row.name = "tempo";
     row.fields["bpm"] = d.bpm;
     row.fields["beat_offset"] = d.beat_offset;
-    if (!(d.bpm > 0) || !std::isfinite(d.bpm)) {
-        row.problems.push_back("\"bpm\" is " + beats_text(d.bpm) +
-                               ", so the beat never moves and the demo never ends; write the tempo "
-                               "with a decimal point, for example \"bpm\": 120.0");
-    } else {
-        row.detail = beats_text(d.bpm) + " beats a minute";
-    }
+    if (!findings.tempo.empty()) row.problems.push_back(findings.tempo);
+    else row.detail = beats_text(d.bpm) + " beats a minute";
     return row;
 }
 
-Row check_end(const Demo& d) {
+Row check_end(const Demo& d, const DocumentFindings& findings) {
     Row row;
     row.name = "end beat";
     row.fields["end_beat"] = d.end_beat;
-    if (!(d.end_beat > 0)) {
-        row.problems.push_back("\"end_beat\" is " + beats_text(d.end_beat) +
-                               ", so the demo ends as it starts; write the last beat with a "
-                               "decimal point, for example \"end_beat\": 64.0");
+    if (!findings.end.empty()) {
+        row.problems.push_back(findings.end);
     } else {
         const bool ends = timeline_ended(std::nextafter(d.end_beat, INFINITY), d.end_beat);
         row.detail = ends ? "beat " + beats_text(d.end_beat) : "never ends by itself (10000 or more)";
@@ -527,7 +535,8 @@ void print_header(const JsonValue& header) {
     std::fflush(stdout);
 }
 
-void print_sections(const std::vector<Section>& sections, const Totals& totals) {
+void print_sections(const std::vector<Section>& sections, const std::vector<std::string>& warnings,
+                    const Totals& totals) {
     for (const Section& s : sections) {
         if (!s.skipped.empty()) {
             std::printf("%s: not checked (%s)\n", s.key, s.skipped.c_str());
@@ -543,17 +552,22 @@ void print_sections(const std::vector<Section>& sections, const Totals& totals) 
             for (const std::string& l : r.log) std::printf("          %s\n", l.c_str());
         }
     }
+    if (!warnings.empty()) std::printf("warnings (%zu):\n", warnings.size());
+    for (const std::string& w : warnings) std::printf("  warning: %s\n", w.c_str());
+    const std::string warned =
+        warnings.empty() ? "" : "; " + std::to_string(warnings.size()) + (warnings.size() == 1 ? " warning" : " warnings");
     if (totals.failed == 0) {
-        std::printf("summary: %zu records checked, nothing failed\n", totals.checked);
+        std::printf("summary: %zu records checked, nothing failed%s\n", totals.checked, warned.c_str());
         return;
     }
     std::string which;
     for (const std::string& w : totals.failed_by_table) which += (which.empty() ? "" : ", ") + w;
-    std::printf("summary: %zu records checked, %zu failed (%s)\n", totals.checked, totals.failed,
-                which.c_str());
+    std::printf("summary: %zu records checked, %zu failed (%s)%s\n", totals.checked, totals.failed,
+                which.c_str(), warned.c_str());
 }
 
-JsonValue report_json(JsonValue header, const std::vector<Section>& sections, const Totals& totals) {
+JsonValue report_json(JsonValue header, const std::vector<Section>& sections,
+                      const std::vector<std::string>& warnings, const Totals& totals) {
     JsonValue tables = JsonValue::object();
     for (const Section& s : sections) {
         if (!s.skipped.empty()) {
@@ -572,6 +586,7 @@ JsonValue report_json(JsonValue header, const std::vector<Section>& sections, co
         tables[s.key] = std::move(rows);
     }
     header["tables"] = std::move(tables);
+    header["warnings"] = json_lines(warnings);
     header["summary"] = {{"checked", totals.checked}, {"failed", totals.failed}};
     header["ok"] = totals.failed == 0;
     return header;
@@ -580,12 +595,13 @@ JsonValue report_json(JsonValue header, const std::vector<Section>& sections, co
 }  // namespace
 
 int cmd_check(const std::vector<std::string>& argv) {
-    const Args args = parse_args(argv, {"--target"}, {"--json", "--verbose"});
+    const Args args = parse_args(argv, {"--target", "--party"}, {"--json", "--verbose"});
     if (args.flag("--help")) {
         std::fputs(usage, stdout);
         return exit_ok;
     }
     if (args.positional.size() != 1) throw UsageError("check needs one package or project file");
+    if (args.has("--party")) return check_party(args);
     const bool json = args.flag("--json");
     const std::string target = args.value("--target", "linux");
     if (target != "linux" && target != "windows" && target != "web")
@@ -594,13 +610,7 @@ int cmd_check(const std::vector<std::string>& argv) {
     DeviceSession session;
     const bool verbose = args.flag("--verbose");
     if (!session.open("check", args.positional[0], verbose)) return exit_failure;
-    print_warnings(args.positional[0], lint_models(*session.demo));
-    // A project shows the names that name nothing; a package keeps none of them.
-    const JsonValue project = std::filesystem::path(args.positional[0]).extension() == ".json"
-                                  ? read_project_json(args.positional[0])
-                                  : JsonValue();
-    const std::vector<NameFinding> names =
-        dangling_names(*session.demo, project.is_object() ? &project : nullptr);
+    const DocumentFindings& findings = session.findings;
     Mixer& mixer = session.mixer;
     HiddenGlWindow& window = session.window;
     std::unique_ptr<Demo>& demo = session.demo;
@@ -660,19 +670,25 @@ int cmd_check(const std::vector<std::string>& argv) {
 
     const ProgramUse use(demo->shaders, demo->effects);
     const CheckRun run{*demo, use, mixer.is_open() ? &playback->samples() : nullptr};
-    std::vector<Section> sections{
-        Section{"project", {check_tempo(*demo), check_end(*demo), check_music(*demo, mixer.is_open())}, {}}};
+    std::vector<Section> sections{Section{
+        "project",
+        {check_tempo(*demo, findings), check_end(*demo, findings), check_music(*demo, mixer.is_open())},
+        {}}};
     for (const SectionCheck& c : section_checks) {
         if (c.check) sections.push_back(c.check(run));
     }
-    add_name_findings(sections, names);
+    add_name_findings(sections, findings.names);
+    add_name_findings(sections, findings.missing);
     if (target == "web") sections.push_back(check_web_stages(*demo));
 
+    // What pack warns of besides the names, which fail their rows above.
+    std::vector<std::string> warnings = findings.text;
+    warnings.insert(warnings.end(), findings.models.begin(), findings.models.end());
     const Totals totals = count(sections);
     if (json) {
-        std::fputs(dump_json_text(report_json(std::move(header), sections, totals)).c_str(), stdout);
+        std::fputs(dump_json_text(report_json(std::move(header), sections, warnings, totals)).c_str(), stdout);
     } else {
-        print_sections(sections, totals);
+        print_sections(sections, warnings, totals);
     }
     std::fflush(stdout);
     return totals.failed == 0 ? exit_ok : exit_failure;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli.h"
+#include "document/demo_io.h"
 #include "document_io.h"
 
 namespace qh::quill {
@@ -13,6 +14,10 @@ bool DeviceSession::open(const std::string& command, const std::string& file, bo
         PlayerLines lines(verbose);
         demo = open_document(file, [&](uint64_t i, uint64_t n) { bar.update(i, n); });
     }
+    // A project shows the names as written; a package keeps none of a link that names nothing.
+    const bool project = std::filesystem::path(file).extension() == ".json";
+    const JsonValue json = project ? read_project_json(file) : JsonValue();
+    findings = find_in_document(*demo, project ? &json : nullptr, project ? project_dir_of(file).root() : std::filesystem::path());
     if (window.open(64, 36)) return true;
     std::fprintf(stderr,
                  "quill %s: cannot create an OpenGL context (%s).\n"

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "document/demo.h"
+#include "lint.h"
 #include "platform/font_library.h"
 #include "platform/gl_window.h"
 #include "platform/mixer.h"
@@ -30,10 +31,12 @@ struct DeviceSession {
     Mixer mixer;
     std::unique_ptr<Demo> demo;
     std::unique_ptr<DemoPlayback> playback;
+    DocumentFindings findings;  // of the document as read (and, for a project, as written)
 
     // Reads `file` (a package or a project.json; ContentError when it does
     // not read) with a progress bar, before any device, so that a malformed
-    // file is reported on any machine; then opens the GL context. False,
+    // file is reported on any machine, and finds what it holds that reads
+    // surprisingly or names nothing; then opens the GL context. False,
     // with the reason and the Xvfb hint printed as `command`'s, when no
     // context opens. What the reader prints shows only when `verbose`.
     bool open(const std::string& command, const std::string& file, bool verbose);

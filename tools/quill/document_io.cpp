@@ -22,6 +22,48 @@ std::vector<uint8_t> payload_of(std::span<const uint8_t> packed, const std::stri
     return std::vector<uint8_t>(payload.begin(), payload.end());
 }
 
+// Whether `value` holds the text `name`, at any depth up to a few levels (a
+// record's file name, a list of them, a scene's nodes).
+bool holds_text(const JsonValue& value, const std::string& name, int depth = 0) {
+    if (value.is_string()) return value.get_ref<const std::string&>() == name;
+    if (depth > 8 || !value.is_structured()) return false;
+    for (const JsonValue& v : value)
+        if (holds_text(v, name, depth + 1)) return true;
+    return false;
+}
+
+// Which records of the project name the missing file `name`:
+// "\"audio_samples\"[0] and \"events\"[1]", or the music every project plays.
+std::string namers(const JsonValue& project, const std::string& name) {
+    if (name == music_file_name) return "the music every project plays";
+    std::vector<std::string> found;
+    for (const auto& [key, table] : project.items()) {
+        if (!table.is_array()) continue;
+        for (size_t i = 0; i < table.size(); ++i)
+            if (holds_text(table[i], name)) found.push_back("\"" + key + "\"[" + std::to_string(i) + "]");
+    }
+    if (found.empty()) return "the project";
+    std::string out = found[0];
+    for (size_t i = 1; i < found.size(); ++i) out += (i + 1 == found.size() ? " and " : ", ") + found[i];
+    return out;
+}
+
+// A project's reader names the missing file alone; this says which records
+// name it and where it was looked for.
+std::unique_ptr<Demo> read_project(const std::filesystem::path& path, const LoadProgress& progress) {
+    try {
+        return read_project_file(path, progress);
+    } catch (const ResourceFileError& e) {
+        if (e.name() == path.string()) throw;  // the project file itself
+        std::error_code ec;
+        const std::filesystem::path looked =
+            std::filesystem::absolute(project_dir_of(path).resolve(e.name()), ec).lexically_normal();
+        throw ContentError(path.string() + ": the file " + e.name() + ", named by " +
+                           namers(read_project_json(path), e.name()) + ", is missing: looked for " +
+                           looked.string());
+    }
+}
+
 }  // namespace
 
 PackedFile split_packed_file(std::span<const uint8_t> file, const std::string& name) {
@@ -70,7 +112,7 @@ std::unique_ptr<Demo> open_package(const std::filesystem::path& path, const Load
 
 std::unique_ptr<Demo> open_document(const std::filesystem::path& path, const LoadProgress& progress,
                                     PackedFile* parts) {
-    if (path.extension() == ".json") return read_project_file(path, progress);
+    if (path.extension() == ".json") return read_project(path, progress);
     return open_package(path, progress, parts);
 }
 

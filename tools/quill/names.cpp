@@ -100,6 +100,7 @@ struct ProgramNames {
     std::set<std::string_view> uniform_set;
     std::string glsl;  // both stages, includes expanded; made when first asked
     std::set<std::string_view> identifiers;  // in `glsl`
+    std::set<std::string_view> declared;     // the words of its "uniform ...;" declarations
     bool glsl_made = false;
 };
 
@@ -126,6 +127,7 @@ public:
 
     std::vector<NameFinding> run() {
         text_textures();
+        includes();
         effects();
         groups();
         events();
@@ -182,6 +184,31 @@ private:
             missing(t, lint_context("text texture", t->name),
                     json_member(element("font_textures", i), "font"), "font", "font", fonts,
                     "no font (renders nothing)");
+        }
+    }
+
+    // An #include is spliced only when it names another program's fragment
+    // file exactly; any other is left to the driver, which says no more than
+    // that it is not found.
+    void includes() {
+        const Names programs = names_of(demo_.shaders);
+        const std::string_view directive = "#include \"";
+        for (const auto& p : demo_.shaders) {
+            if (!p) continue;
+            const std::string& text = p->fragment_shader_source;
+            std::set<std::string_view> said;
+            for (size_t at = text.find(directive); at != std::string::npos; at = text.find(directive, at + 1)) {
+                const size_t begin = at + directive.size(), end = text.find_first_of("\"\n", begin);
+                if (end == std::string::npos || text[end] != '"') continue;
+                const std::string_view name(text.data() + begin, end - begin);
+                const bool known = std::any_of(demo_.shaders.begin(), demo_.shaders.end(), [&](const auto& q) {
+                    return q && q->fragment_shader_filename == name;
+                });
+                if (known || !said.insert(name).second) continue;
+                add(p.get(), lint_context("shader", p->fragment_shader_filename),
+                    "#include " + in_quotes(name) + " names no program's fragment file" +
+                        suggest_.hint(name, {programs}));
+            }
         }
     }
 
@@ -266,24 +293,36 @@ private:
     // Whether the program's GLSL holds `name` as an identifier (anywhere,
     // comments too: this only rules a uniform out). Both stages count: a
     // uniform is looked up in the linked program.
-    bool in_glsl(const ShaderProgram& p, std::string_view name) {
+    bool in_glsl(const ShaderProgram& p, std::string_view name) { return glsl_names(p).identifiers.count(name) != 0; }
+
+    // Whether the GLSL declares `name` a uniform (or uses it in a uniform's declaration).
+    bool declared_uniform(const ShaderProgram& p, std::string_view name) {
+        return glsl_names(p).declared.count(name) != 0;
+    }
+
+    ProgramNames& glsl_names(const ShaderProgram& p) {
         ProgramNames& names = program_names(p);
         if (!names.glsl_made) {
             names.glsl = p.vertex_shader_source + "\n" + expand_includes(p.fragment_shader_source, demo_.shaders, &p);
             const std::string& text = names.glsl;
+            bool in_uniform = false;  // between "uniform" and its ";"
             for (size_t at = 0; at < text.size();) {
                 if (!identifier_char(text[at])) {
+                    in_uniform = in_uniform && text[at] != ';';
                     ++at;
                     continue;
                 }
                 size_t end = at;
                 while (end < text.size() && identifier_char(text[end])) ++end;
-                names.identifiers.insert(std::string_view(text).substr(at, end - at));
+                const std::string_view word = std::string_view(text).substr(at, end - at);
+                names.identifiers.insert(word);
+                if (in_uniform) names.declared.insert(word);
+                in_uniform = in_uniform || word == "uniform";
                 at = end;
             }
             names.glsl_made = true;
         }
-        return names.identifiers.count(name) != 0;
+        return names;
     }
 
     EffectNames& effect_names(const Effect& fx) {
@@ -327,6 +366,13 @@ private:
             if (scene_key) {
                 sceneless += (sceneless.empty() ? "" : ", ") + in_quotes(name);
                 ++sceneless_count;
+                continue;
+            }
+            if (declared_uniform(program, name)) {
+                add(&e, label,
+                    head + in_quotes(program.fragment_shader_filename) + " declares uniform " + in_quotes(name) +
+                        " but the program's \"uniform_defs\" has no entry for it; add {\"name\": " +
+                        in_quotes(name) + ", \"min_val\": 0.0, \"max_val\": 1.0, \"default_val\": 0.0} there");
                 continue;
             }
             const std::span<const std::string_view> keys =

@@ -20,8 +20,11 @@
 //     its GLSL declares reach the program), to the text textures of its effect
 //     and, when the effect draws a scene, to the camera, light and animation
 //     keys; a group event's curves only as "MEMBER.PARAMETER" overrides of an
-//     effect member's uniforms and text textures; a sample event's not at all;
-//   - a "<...>" in a text that is no placeholder a text value fills.
+//     effect member's uniforms and text textures; a sample event's not at all.
+//     A uniform the GLSL declares but the program's "uniform_defs" lacks is
+//     said so, with the entry to add;
+//   - a "<...>" in a text that is no placeholder a text value fills;
+//   - a program's `#include "NAME"` naming no other program's fragment file.
 // A curve that may be meant for a link that is itself missing (the effect's
 // program, a named scene, a text texture for a text, a group's member) is not
 // judged: that link is the finding.

@@ -10,7 +10,6 @@
 #include "commands.h"
 #include "document_io.h"
 #include "lint.h"
-#include "names.h"
 #include "player_needs.h"
 #include "package/errors.h"
 #include "document/demo_io.h"
@@ -81,35 +80,6 @@ PlayerSystem target_option(const std::string& text) {
     throw UsageError("--target needs linux, windows or web (got \"" + text + "\")");
 }
 
-// Shader files the project names that do not exist. The project reader is
-// the player's, which goes on without them so that a missing file only fails
-// that one program (render/shader_program.cpp); here it would pack empty
-// texts, so a package is only made from files that are there. (Every other
-// file a project names is already required by its reader.)
-std::vector<std::string> missing_shader_files(const JsonValue& project,
-                                              const std::filesystem::path& root) {
-    std::vector<std::string> missing;
-    auto check = [&](const std::string& name, const char* key) {
-        const std::filesystem::path path(name);
-        const std::filesystem::path resolved = path.is_absolute() ? path : root / path;
-        std::error_code ec;
-        if (std::filesystem::exists(resolved, ec)) return;
-        missing.push_back("\"" + name + "\" (" + key + "), looked for " +
-                          std::filesystem::absolute(resolved, ec).lexically_normal().string());
-    };
-    const JsonValue& shaders = json_member(project, "shaders");
-    if (!shaders.is_array()) return missing;
-    for (const JsonValue& program : shaders) {
-        // As in the reader: the fragment key alone decides whether both texts are embedded.
-        if (json_has(program, "fragment_shader_source")) continue;
-        const std::string vertex = json_text(json_member(program, "vertex_shader_filename"));
-        const std::string fragment = json_text(json_member(program, "fragment_shader_filename"));
-        check(vertex, "vertex_shader_filename");
-        if (fragment != vertex) check(fragment, "fragment_shader_filename");
-    }
-    return missing;
-}
-
 // Reads the package in `packed` back as the player will, so that content the
 // player would refuse stops the packing instead.
 void check_reads_back(const std::vector<uint8_t>& packed) {
@@ -150,24 +120,23 @@ int cmd_pack(const std::vector<std::string>& argv) {
         std::stringstream text;
         text << in.rdbuf();
         json = parse_json_text(text.str(), project.string());
-        print_warnings(project.string(), lint_project(json));
-        const std::vector<std::string> missing = missing_shader_files(
-            json, project.has_parent_path() ? project.parent_path() : std::filesystem::path("."));
-        if (!missing.empty()) {
-            std::string message = project.string() + ": the project names files that do not exist:";
-            for (const std::string& m : missing) message += "\n  " + m;
-            throw ContentError(message);
-        }
     }
 
     std::unique_ptr<Demo> demo;
     {
         ProgressBar bar("reading");
         PlayerLines lines(args.flag("--verbose"));
-        demo = read_project_file(project, [&](uint64_t i, uint64_t n) { bar.update(i, n); });
+        demo = open_document(project, [&](uint64_t i, uint64_t n) { bar.update(i, n); });
     }
-    print_warnings(project.string(), lint_models(*demo));
-    print_warnings(project.string(), name_warnings(dangling_names(*demo, &json)));
+    const DocumentFindings findings = find_in_document(*demo, &json, project_dir_of(project).root());
+    // The player's reader goes on without a shader file, so that a missing
+    // one fails only its program; packed, that would be an empty text.
+    if (!findings.missing.empty()) {
+        std::string message = project.string() + ": the project names files that do not exist:";
+        for (const NameFinding& m : findings.missing) message += "\n  " + m.message;
+        throw ContentError(message);
+    }
+    print_warnings(project.string(), findings.warnings());
     const std::vector<uint8_t> payload = write_demo_payload(*demo);
     if (payload.size() > max_payload_size)
         throw ContentError("the payload is " + std::to_string(payload.size()) +

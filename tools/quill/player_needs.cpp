@@ -3,6 +3,7 @@
 #include <elf.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstddef>
 #include <cstring>
@@ -21,7 +22,7 @@ constexpr std::string_view travelling_libraries[] = {
     "libgcc_s.so.1", "libGL.so.1", "libOpenGL.so.0", "libGLX.so.0",     "libEGL.so.1"};
 constexpr std::string_view glibc_prefix = "GLIBC_";
 // The C library of the oldest desktops the travelling player is meant for.
-const std::vector<unsigned> newest_travelling_glibc = {2, 35};
+constexpr std::string_view newest_travelling_glibc = "2.35";
 constexpr std::string_view cxx_runtime_prefixes[] = {"GLIBCXX_", "CXXABI_"};
 
 class Damaged : public std::runtime_error {
@@ -224,17 +225,120 @@ const SystemNames& names_of(PlayerSystem system) {
 const char* system_key(PlayerSystem system) { return names_of(system).key; }
 const char* system_text(PlayerSystem system) { return names_of(system).text; }
 
-std::vector<std::string> development_needs(const PlayerNeeds& needs) {
+bool needs_newer_glibc(const PlayerNeeds& needs, std::string_view glibc) {
+    return !needs.glibc.empty() &&
+           version_number(std::string_view(needs.glibc).substr(glibc_prefix.size())) > version_number(glibc);
+}
+
+std::vector<std::string> needs_beyond_bare_linux(const PlayerNeeds& needs, std::string_view glibc) {
     std::vector<std::string> found;
     for (const std::string& library : needs.libraries) {
         if (std::find(std::begin(travelling_libraries), std::end(travelling_libraries), library) ==
             std::end(travelling_libraries))
             found.push_back(library);
     }
-    if (!needs.glibc.empty() &&
-        version_number(std::string_view(needs.glibc).substr(glibc_prefix.size())) > newest_travelling_glibc)
-        found.push_back(needs.glibc);
+    if (needs_newer_glibc(needs, glibc)) found.push_back(needs.glibc);
     found.insert(found.end(), needs.cxx_runtime.begin(), needs.cxx_runtime.end());
+    return found;
+}
+
+std::vector<std::string> development_needs(const PlayerNeeds& needs) {
+    return needs_beyond_bare_linux(needs, newest_travelling_glibc);
+}
+
+namespace {
+
+// What every 64-bit Windows 10 or later has: the system's C runtime, OpenGL
+// and the Win32 libraries (the list scripts/check-windows.sh holds the
+// Windows player to).
+constexpr std::string_view bare_windows_dlls[] = {
+    "advapi32.dll", "cfgmgr32.dll", "comdlg32.dll", "dinput8.dll", "dwmapi.dll",   "gdi32.dll",
+    "hid.dll",      "imm32.dll",    "kernel32.dll", "msvcrt.dll",  "ole32.dll",    "oleaut32.dll",
+    "opengl32.dll", "setupapi.dll", "shell32.dll",  "shlwapi.dll", "user32.dll",   "uxtheme.dll",
+    "version.dll",  "winmm.dll",    "ws2_32.dll"};
+
+// The PE32+ fields read here, at their offsets.
+constexpr uint64_t pe_offset_at = 0x3c;        // in the DOS header
+constexpr uint64_t coff_sections_at = 6;       // after "PE\0\0": the section count
+constexpr uint64_t coff_optional_size_at = 20;
+constexpr uint64_t optional_header_at = 24;
+constexpr uint16_t pe32_plus_magic = 0x20b;
+constexpr uint64_t directory_count_at = 108;   // in the optional header
+constexpr uint64_t import_directory_at = 120;  // data directory 1
+constexpr uint64_t section_header_size = 40;
+constexpr uint64_t import_descriptor_size = 20;
+
+struct Section {
+    uint32_t address, size, file_offset;
+};
+
+// The file offset of the `size` bytes at `rva`, which must lie in one section's file bytes.
+uint64_t file_offset_of(const std::vector<Section>& sections, uint64_t rva, uint64_t size, const char* what) {
+    for (const Section& s : sections) {
+        if (rva >= s.address && rva - s.address < s.size && size <= s.size - (rva - s.address))
+            return s.file_offset + (rva - s.address);
+    }
+    throw Damaged(std::string(what) + ": address " + std::to_string(rva) + " lies in no section of the file");
+}
+
+void read_imports(std::span<const uint8_t> image, WindowsImports& out) {
+    const uint64_t pe = record<uint32_t>(image, pe_offset_at, "PE header offset");
+    const uint64_t section_count = record<uint16_t>(image, pe + coff_sections_at, "section count");
+    const uint64_t optional_size = record<uint16_t>(image, pe + coff_optional_size_at, "optional header size");
+    const uint64_t optional = pe + optional_header_at;
+    if (record<uint16_t>(image, optional, "optional header") != pe32_plus_magic) {
+        out.is_pe = false;
+        return;
+    }
+    std::vector<Section> sections;
+    const uint64_t table = optional + optional_size;
+    for (uint64_t i = 0; i < section_count; ++i) {
+        const uint64_t at = table + i * section_header_size;
+        sections.push_back({record<uint32_t>(image, at + 12, "section address"),
+                            record<uint32_t>(image, at + 16, "section size"),
+                            record<uint32_t>(image, at + 20, "section file offset")});
+        slice(image, sections.back().file_offset, sections.back().size, "section bytes");
+    }
+    if (record<uint32_t>(image, optional + directory_count_at, "data directory count") < 2) return;
+    const uint64_t imports_rva = record<uint32_t>(image, optional + import_directory_at, "import directory");
+    if (imports_rva == 0) return;
+    // Descriptors run until an empty one; the section that holds them bounds them.
+    for (uint64_t rva = imports_rva;; rva += import_descriptor_size) {
+        const uint64_t at = file_offset_of(sections, rva, import_descriptor_size, "import descriptor");
+        const std::span<const uint8_t> descriptor = slice(image, at, import_descriptor_size, "import descriptor");
+        if (std::all_of(descriptor.begin(), descriptor.end(), [](uint8_t b) { return b == 0; })) break;
+        const uint64_t name_rva = record<uint32_t>(image, at + 12, "imported DLL's name");
+        const uint64_t name_at = file_offset_of(sections, name_rva, 1, "imported DLL's name");
+        out.dlls.push_back(text(image, name_at, "imported DLL's name"));
+    }
+}
+
+}  // namespace
+
+WindowsImports read_windows_imports(std::span<const uint8_t> player) {
+    WindowsImports imports;
+    if (player_system(player) != PlayerSystem::windows_x86_64) return imports;
+    imports.is_pe = true;
+    try {
+        read_imports(player, imports);
+    } catch (const Damaged& e) {
+        imports = WindowsImports();
+        imports.is_pe = true;
+        imports.damage = e.what();
+    }
+    return imports;
+}
+
+std::vector<std::string> dlls_beyond_bare_windows(const WindowsImports& imports) {
+    std::vector<std::string> found;
+    for (const std::string& dll : imports.dlls) {
+        std::string lower = dll;
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (std::find(std::begin(bare_windows_dlls), std::end(bare_windows_dlls), lower) ==
+            std::end(bare_windows_dlls))
+            found.push_back(dll);
+    }
     return found;
 }
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qh::quill {
@@ -44,5 +45,23 @@ const char* system_text(PlayerSystem system);
 // (the travelling player carries its own). Empty for a travelling player and
 // for one whose needs could not be read.
 std::vector<std::string> development_needs(const PlayerNeeds& needs);
+
+// The same for a Linux whose C library is version `glibc` ("2.35"): what a
+// player needs beyond what is there with nothing installed.
+std::vector<std::string> needs_beyond_bare_linux(const PlayerNeeds& needs, std::string_view glibc);
+// Whether it asks for a GLIBC version newer than `glibc` ("2.35").
+bool needs_newer_glibc(const PlayerNeeds& needs, std::string_view glibc);
+
+// The DLLs a Windows player imports, read from its PE import table, checked
+// as the ELF tables are.
+struct WindowsImports {
+    bool is_pe = false;              // a PE32+ image for x86-64
+    std::string damage;              // why its tables could not be read; empty when they were
+    std::vector<std::string> dlls;   // as the image names them, in its order
+};
+WindowsImports read_windows_imports(std::span<const uint8_t> player);
+// The DLLs among `imports` that a bare 64-bit Windows 10 or later does not
+// have: what is not its C runtime, OpenGL or the Win32 libraries.
+std::vector<std::string> dlls_beyond_bare_windows(const WindowsImports& imports);
 
 }  // namespace qh::quill

@@ -15,12 +15,14 @@
 #include <tuple>
 #include <vector>
 
+#include "capture.h"
 #include "cli.h"
 #include "commands.h"
 #include "core/runtime.h"
 #include "devices.h"
 #include "ffmpeg.h"
 #include "frame_output.h"
+#include "lint.h"
 #include "document_io.h"
 #include "package/json_value.h"
 #include "platform/gl_window.h"
@@ -37,7 +39,7 @@ namespace fs = std::filesystem;
 
 const char* const usage =
     "usage: quill render FILE -o DIR [--fps N] [--size WxH] [--from SECONDS] [--to SECONDS]\n"
-    "                    [--segment K/N] [--video OUT.mp4 [--no-frames]] [--verbose]\n"
+    "                    [--segment K/N] [--video OUT.mp4 [--no-frames]] [--capture PARTY] [--verbose]\n"
     "\n"
     "Draws FILE (a packed player or a project.json) offline, at a fixed frame rate\n"
     "(default 60) and size (default 1920x1080, whatever the display), and writes\n"
@@ -61,6 +63,10 @@ const char* const usage =
     "checks the parts with it and joins their videos. It does not take --from.\n"
     "--video OUT.mp4 also encodes the frames with ffmpeg (H.264 in yuv420p, AAC\n"
     "sound, fast start; needs an even width and height), muxing the same sound.\n"
+    "--capture PARTY makes the video a party's organisers ask for (quill check\n"
+    "--party PARTY shows their rules): at their size and frame rate, H.264 at a\n"
+    "constant rate above their least and AAC above theirs; into --video OUT.mp4,\n"
+    "else DIR/PARTY-capture.mp4. It takes no --size, --fps or --segment.\n"
     "--no-frames (with --video) writes no PNG files: the frames go to ffmpeg as\n"
     "they are drawn; DIR still gets sound.wav (and segment.json).\n"
     "Frames are encoded and written by worker threads while the next frames are\n"
@@ -108,17 +114,25 @@ std::string clock_text(double seconds) {
     return text;
 }
 
+// What --video encodes with: H.264 at a constant quality, and the sound as
+// quill join encodes it.
+VideoEncoding default_encoding() {
+    return {{"-c:v", "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p"},
+            {sound_encoding.begin(), sound_encoding.end()}};
+}
+
 // ffmpeg's command line for raw RGBA frames on its standard input and the
-// range's sound from `sound`.
-std::vector<std::string> video_command(const fs::path& out, const fs::path& sound, const RenderSettings& s) {
+// range's sound from `sound`, encoded with `encoding`.
+std::vector<std::string> video_command(const fs::path& out, const fs::path& sound, const RenderSettings& s,
+                                       const VideoEncoding& encoding) {
     const std::string size = std::to_string(s.width) + "x" + std::to_string(s.height);
     std::vector<std::string> args = {
         "ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
         "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-framerate", std::to_string(s.fps), "-i", "pipe:0",
         "-f", "wav", "-i", sound.string(),
-        "-map", "0:v", "-map", "1:a",
-        "-c:v", "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p"};
-    args.insert(args.end(), sound_encoding.begin(), sound_encoding.end());
+        "-map", "0:v", "-map", "1:a"};
+    args.insert(args.end(), encoding.picture.begin(), encoding.picture.end());
+    args.insert(args.end(), encoding.sound.begin(), encoding.sound.end());
     args.insert(args.end(), {"-movflags", "+faststart", "-shortest", out.string()});
     return args;
 }
@@ -180,7 +194,7 @@ void write_segment_record(const fs::path& dir, const RenderSettings& s, const Of
 }  // namespace
 
 int cmd_render(const std::vector<std::string>& argv) {
-    const Args args = parse_args(argv, {"-o", "--fps", "--size", "--from", "--to", "--segment", "--video"},
+    const Args args = parse_args(argv, {"-o", "--fps", "--size", "--from", "--to", "--segment", "--video", "--capture"},
                                  {"--no-frames", "--verbose"});
     if (args.flag("--help")) {
         std::fputs(usage, stdout);
@@ -199,17 +213,31 @@ int cmd_render(const std::vector<std::string>& argv) {
         if (args.has("--from")) throw UsageError("--segment splits the frames from 0: it does not take --from");
         settings.segment = segment_option(args.value("--segment"));
     }
-    const std::string video = args.value("--video");
+    const fs::path dir = args.value("-o");
+    std::string video = args.value("--video");
+    VideoEncoding encoding = default_encoding();
+    if (args.has("--capture")) {
+        const Capture capture = take_capture(args, settings);
+        encoding = capture.encoding;
+        if (video.empty()) video = (dir / (capture.party + "-capture.mp4")).string();
+        std::fprintf(stderr, "quill render: capture for %s: %s\n", capture.party.c_str(), capture.summary.c_str());
+    }
     const bool frames = !args.flag("--no-frames");
     if (!frames && video.empty()) throw UsageError("--no-frames needs --video: there would be nothing to write");
     if (!video.empty() && (settings.width % 2 || settings.height % 2)) {
         throw UsageError("--video needs an even width and height");
     }
-    const fs::path dir = args.value("-o");
 
     DeviceSession session;
     const bool verbose = args.flag("--verbose");
     if (!session.open("render", args.positional[0], verbose)) return exit_failure;
+    print_warnings(args.positional[0], session.findings.warnings());
+    // A tempo of 0 stands the clock still; an end of 0 leaves nothing to draw up to.
+    for (const std::string& fault : {session.findings.tempo, settings.to ? std::string() : session.findings.end}) {
+        if (fault.empty()) continue;
+        std::fprintf(stderr, "quill render: %s\n", fault.c_str());
+        return exit_failure;
+    }
     Mixer& mixer = session.mixer;
     std::unique_ptr<Demo>& demo = session.demo;
     std::unique_ptr<DemoPlayback>& playback = session.playback;
@@ -248,7 +276,7 @@ int cmd_render(const std::vector<std::string>& argv) {
 
     InterruptGuard guard;
     std::unique_ptr<Ffmpeg> encoder;
-    if (!video.empty()) encoder = std::make_unique<Ffmpeg>(video_command(video, sound, settings), Ffmpeg::Input::pipe);
+    if (!video.empty()) encoder = std::make_unique<Ffmpeg>(video_command(video, sound, settings, encoding), Ffmpeg::Input::pipe);
     const uint64_t first = render->first_frame(), end = render->end_frame(), total = end - first;
     if (first > 0) {
         // The frames before the range, drawn so that what carries over is as in one run.
