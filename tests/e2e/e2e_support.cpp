@@ -306,6 +306,29 @@ XServer::~XServer() {
     }
 }
 
+WindowManager::WindowManager(const XServer& x, const std::filesystem::path& dir) {
+    if (shell_output("command -v openbox").empty()) {
+        failure_ = "no window manager: openbox is not installed (scripts/install-deps.sh installs it)";
+        return;
+    }
+    std::filesystem::create_directories(dir);
+    process_ = std::make_unique<Process>(std::vector<std::string>{"/usr/bin/env", "openbox"}, dir,
+                                         std::vector<std::string>{x.env()});
+    // Once it manages the screen it names itself on the root window.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (shell_output("DISPLAY=" + x.display() + " xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null")
+               .find("window id") == std::string::npos) {
+        if (process_->wait(std::chrono::milliseconds(50))) {
+            failure_ = "openbox ended as it started: " + process_->err();
+            return;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            failure_ = "openbox did not manage the screen within 60 s";
+            return;
+        }
+    }
+}
+
 std::string XServer::x_command(const std::string& command) const {
     return shell_output("DISPLAY=" + display_ + " " + command);
 }

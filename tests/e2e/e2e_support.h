@@ -160,6 +160,19 @@ private:
     std::string display_;
 };
 
+// A window manager (openbox) on `x`, for what only one gives: Alt-F4 closes
+// the focused window. failure() says in one line why none took the screen;
+// it ends with the object. `dir` takes what it prints.
+class WindowManager {
+public:
+    WindowManager(const XServer& x, const std::filesystem::path& dir);
+    const std::string& failure() const { return failure_; }
+
+private:
+    std::unique_ptr<Process> process_;
+    std::string failure_;
+};
+
 using test::Frame;
 using test::frames_of;
 using test::silent;

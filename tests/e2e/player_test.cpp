@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "e2e/e2e_support.h"
 #include "support/sample_demo.h"
@@ -243,16 +244,18 @@ TEST(Player, EscapeEndsThePlayerWhenReleasedNotWhenPressed) {
     EXPECT_EQ(player.exit_status(), 0) << player.out() << player.err();
 }
 
-// Quit means quit, at once, in every phase: Escape, SIGTERM and SIGINT (SDL
-// turns both into the quit event a window's close gives) while the package
-// is read, in the loading screen's hold after its chime, and in the demo.
+// Quit means quit, at once, in every phase: Escape, Alt-F4 (a window
+// manager's close), SIGTERM and SIGINT (SDL turns both into the quit event a
+// window's close gives) while the package is read, in the loading screen's
+// hold after its chime, and in the demo.
 // The blinking demo never ends by itself; 600 empty data records keep its
 // loading screen up for 12 s (a pause of 20 ms after each).
 enum class Phase { loading, hold, demo };
 struct QuitCase {
     const char* name;
     Phase phase;
-    int signal;  // 0: Escape
+    int signal;                 // 0: the keys
+    const char* keys = "Escape";  // alt+F4: the window manager closes the window
 };
 
 void PrintTo(const QuitCase& c, std::ostream* out) { *out << c.name; }
@@ -263,6 +266,11 @@ TEST_P(QuitAtOnce, EndsThePlayerWithStatusZero) {
     const QuitCase& c = GetParam();
     TempDir dir;
     XServer x;
+    std::optional<WindowManager> wm;
+    if (c.keys != std::string("Escape")) {
+        wm.emplace(x, dir / "wm");
+        if (!wm->failure().empty()) GTEST_SKIP() << wm->failure();
+    }
     auto demo = read_demo_payload(blinking_payload());
     for (int i = 0; c.phase == Phase::loading && i < 600; ++i) demo->datas.push_back(std::make_unique<Data>());
     DiskAudioPlayer player(dir, write_demo_payload(*demo), &x);
@@ -281,8 +289,8 @@ TEST_P(QuitAtOnce, EndsThePlayerWithStatusZero) {
     if (c.signal) {
         p.send(c.signal);
     } else {
-        x.key_down("Escape");
-        x.key_up("Escape");
+        x.key_down(c.keys);
+        x.key_up(c.keys);
     }
     // The demo would otherwise play for 80 minutes.
     ASSERT_TRUE(p.wait(60s)) << "the player went on";
@@ -294,6 +302,7 @@ TEST_P(QuitAtOnce, EndsThePlayerWithStatusZero) {
 
 INSTANTIATE_TEST_SUITE_P(Phases, QuitAtOnce,
                          testing::Values(QuitCase{"EscapeWhileLoading", Phase::loading, 0},
+                                         QuitCase{"AltF4WhileLoading", Phase::loading, 0, "alt+F4"},
                                          QuitCase{"SigtermWhileLoading", Phase::loading, SIGTERM},
                                          QuitCase{"SigintWhileLoading", Phase::loading, SIGINT},
                                          QuitCase{"EscapeInTheHold", Phase::hold, 0},
