@@ -382,14 +382,17 @@ TEST_F(AudioDevice, SampleDucksTheMusicForItsDuration) {
 
 TEST_F(AudioDevice, OverlappingSamplesKeepTheDuckAndPlayAgain) {
     const std::vector<uint8_t> track = constant_wav(30000, music_level);
+    // The first is long enough to be seen still playing on a slow, loaded
+    // machine (the sanitizer builds); the second outlasts it.
+    constexpr int first_ms = 1500, second_ms = 2000;
     int first = 0;
     int second = 0;
     DuckEnd both_seen, again_seen;
     {
         Music music;
         SamplePlayer samples;
-        ASSERT_EQ(samples.load(&first, constant_wav(500, 1024)), 500);
-        ASSERT_EQ(samples.load(&second, constant_wav(800, 2048)), 800);
+        ASSERT_EQ(samples.load(&first, constant_wav(first_ms, 1024)), first_ms);
+        ASSERT_EQ(samples.load(&second, constant_wav(second_ms, 2048)), second_ms);
         ASSERT_TRUE(music.start(track));
         ASSERT_TRUE(wait_for_output(
             [](const std::vector<Frame>& out) { return out.size() > first_sound(out) + frames_in(200); }));
@@ -410,21 +413,21 @@ TEST_F(AudioDevice, OverlappingSamplesKeepTheDuckAndPlayAgain) {
         // the sound. Played again only once that is out, the two plays do not
         // overlap in the file and each counts alone.
         ASSERT_TRUE(wait_for_output([](const std::vector<Frame>& out) {
-            return tally(out, {1024, 2048}).sample_frames[1] == frames_in(800);
+            return tally(out, {1024, 2048}).sample_frames[1] == frames_in(second_ms);
         }));
         EXPECT_TRUE(samples.play(&second)) << "cannot be played again";
         again_seen = wait_for_duck_end(*this, [&] { return samples.playing(&second); });
         EXPECT_EQ(Mix_VolumeMusic(-1), music_full_volume);
         ASSERT_TRUE(wait_for_output([](const std::vector<Frame>& out) {
             const Runs r = tally(out, {1024, 2048});
-            return r.sample_frames[1] == 2 * frames_in(800) && r.ducks.size() == 2 &&
+            return r.sample_frames[1] == 2 * frames_in(second_ms) && r.ducks.size() == 2 &&
                    out.size() >= r.ducks[1].end + frames_in(300);
         }));
     }
     const std::vector<Frame> out = close_and_read();
     const Runs r = tally(out, {1024, 2048});
-    EXPECT_EQ(r.sample_frames[0], frames_in(500));
-    EXPECT_EQ(r.sample_frames[1], 2 * frames_in(800)) << "the second sample sounds twice";
+    EXPECT_EQ(r.sample_frames[0], frames_in(first_ms));
+    EXPECT_EQ(r.sample_frames[1], 2 * frames_in(second_ms)) << "the second sample sounds twice";
     ASSERT_EQ(r.ducks.size(), 2u) << "one duck over both samples, one over the second again";
     EXPECT_LE(distance(r.ducks[0].begin, r.sample_first[0]), block_frames);
     EXPECT_TRUE(ends_between(r.ducks[0], both_seen));
