@@ -129,6 +129,11 @@ struct Player::Parts {
     Demo demo;
     DemoPlayback playback{demo};
     std::unique_ptr<LoadingScreen> loader;
+    // While the package is read: its payload, where reading stands, and the
+    // text-texture budget it is held to at the end.
+    std::vector<uint8_t> payload;
+    std::unique_ptr<DemoPayloadReader> reader;
+    uint64_t text_budget = 0;
     bool watching = false;  // the event watch is installed
 
     ~Parts() {
@@ -193,8 +198,10 @@ bool Player::phase_step() {
         phase_ = Phase::load;
         return true;
     case Phase::load:
-        load();
-        if (runtime().quit_requested) return false;
+        // One record a step, its frame drawn: a browser shows each as the
+        // step returns, the desktop pauses between them.
+        pause_ms_ = loader_pause_ms;
+        if (!load_step() || runtime().quit_requested) return true;
         p.loader->chime();
         hold_start_ = SDL_GetTicks();
         phase_ = Phase::hold;
@@ -220,37 +227,30 @@ bool Player::phase_step() {
     return false;
 }
 
-namespace {
-// Thrown out of reading when the viewer asks to quit.
-struct QuitWhileLoading {};
-}  // namespace
-
-// Reads the package into the document, each record's device work right after
-// it and a loading frame after that; then what needs the links, and the
-// frame that says the demo is ready. Events that arrive meanwhile are
-// dropped by the loading frames; a quit request among them ends the reading
-// at the next record, and the loading with it.
-void Player::load() {
+// One step of reading the package into the document: the next record, its
+// device work right after it and a loading frame after that; after the last
+// record, what needs the links, and the frame that says the demo is ready
+// (then true). The loading frames drop the events that arrive meanwhile; a
+// quit request among them ends the player after the step (step()).
+bool Player::load_step() {
     Parts& p = *parts_;
-    const std::vector<uint8_t> payload = host_.read_payload();
     LoadingScreen& loader = *p.loader;
+    if (!p.reader) p.payload = host_.read_payload();
     try {
-        const uint64_t text_budget = text_texture_budget();  // a malformed one fails before the work
-        read_demo_payload(
-            p.demo, payload,
-            [&loader](uint64_t read, uint64_t total) {
-                if (read < total) {
-                    loader.frame(read, total);
-                    if (runtime().quit_requested) throw QuitWhileLoading{};
-                    frame_pause(loader_pause_ms);
-                }
-            },
-            [&p](const RecordRef& record) { p.playback.realize_record(record); });
+        if (!p.reader) {
+            p.text_budget = text_texture_budget();  // a malformed one fails before the work
+            p.reader = std::make_unique<DemoPayloadReader>(
+                p.demo, p.payload,
+                [&loader](uint64_t read, uint64_t total) {
+                    if (read < total) loader.frame(read, total);
+                },
+                [&p](const RecordRef& record) { p.playback.realize_record(record); });
+        }
+        p.reader->read_next();
+        if (!p.reader->done()) return false;
         // Text textures choose their own sizes; their total is held to the
         // budget before any of them is made (realize_links).
-        if (const auto over = text_texture_overrun(p.demo, text_budget)) throw ContentError(over->message);
-    } catch (const QuitWhileLoading&) {
-        return;
+        if (const auto over = text_texture_overrun(p.demo, p.text_budget)) throw ContentError(over->message);
     } catch (const ContentError& e) {
         report_fatal_error(e.what());
     } catch (const DeviceAllocationError& e) {
@@ -258,11 +258,14 @@ void Player::load() {
     } catch (const std::exception& e) {
         report_fatal_error(std::string("cannot read the package: ") + e.what());
     }
+    p.reader.reset();
+    p.payload = {};
     or_fatal([&] {
         p.playback.realize_links();
         p.playback.prepare();
     });
     loader.frame(p.demo.resource_count, p.demo.resource_count);
+    return true;
 }
 
 void Player::begin_demo() {

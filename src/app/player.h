@@ -63,7 +63,7 @@ private:
     enum class Phase { show_loader, load, hold, await_viewer, play };
 
     bool phase_step();
-    void load();
+    bool load_step();
     void begin_demo();
     bool demo_frame();
 

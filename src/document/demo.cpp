@@ -1,5 +1,7 @@
 #include "document/demo.h"
 
+#include <utility>
+
 #include "document/demo_tables.h"
 #include "package/project_dir.h"
 
@@ -34,21 +36,32 @@ private:
     uint64_t index_ = 0;
 };
 
+constexpr size_t table_count = 0
+#define QH_COUNT_TABLE(Class, table) +1
+    QH_RECORD_KINDS(QH_COUNT_TABLE)
+#undef QH_COUNT_TABLE
+    ;
+
+// fn(table, key) for the table at `index` in package order.
+template <class Fn>
+void visit_table(Demo& d, size_t index, Fn&& fn) {
+    size_t i = 0;
+    for_each_table(d, [&](auto& table, const char* key) {
+        if (i++ == index) fn(table, key);
+    });
+}
+
+// One record of a table: its 8-byte identity, then the record.
 template <class T>
-void read_binary_table(BinaryReader& in, std::vector<std::unique_ptr<T>>& table, const char* key,
-                       IdentityMap& ids, const RecordRead& record_read, ProgressCounter& progress) {
-    // Every element starts with its 8-byte identity.
-    const uint64_t count = in.read_count(key, 8);
-    for (uint64_t i = 0; i < count; ++i) {
-        const ResourceId id = in.read_id(key);
-        auto record = std::make_unique<T>();
-        record->read_binary(in);
-        ids.add<T>(id, record.get());
-        T* read = record.get();
-        table.push_back(std::move(record));
-        if (record_read) record_read(RecordRef{RecordKindOf<T>::value, read});
-        progress.record_done();
-    }
+void read_binary_record(BinaryReader& in, std::vector<std::unique_ptr<T>>& table, const char* key,
+                        IdentityMap& ids, const RecordRead& record_read) {
+    const ResourceId id = in.read_id(key);
+    auto record = std::make_unique<T>();
+    record->read_binary(in);
+    ids.add<T>(id, record.get());
+    T* read = record.get();
+    table.push_back(std::move(record));
+    if (record_read) record_read(RecordRef{RecordKindOf<T>::value, read});
 }
 
 // Reads one JSON table, entering each record into its name map.
@@ -118,28 +131,62 @@ void Demo::write_binary(BinaryWriter& out) const {
 
 void Demo::read_binary(BinaryReader& in) { read_binary(in, LoadProgress{}); }
 
-void Demo::read_binary(BinaryReader& in, const LoadProgress& progress_callback,
-                       const RecordRead& record_read) {
-    clear_tables(*this);
-    resource_count = in.read_u64("resource_count");
-    ProgressCounter progress(progress_callback, resource_count);
-    IdentityMap ids;
-    for_each_table(*this, [&](auto& table, const char* key) {
-        read_binary_table(in, table, key, ids, record_read, progress);
-    });
-    music.data = in.read_scrambled_bytes("music");
+void Demo::read_binary(BinaryReader& in, const LoadProgress& progress, const RecordRead& record_read) {
+    DemoReader reader(*this, in, progress, record_read);
+    while (!reader.done()) reader.read_next();
+}
+
+DemoReader::DemoReader(Demo& demo, BinaryReader& in, LoadProgress progress, RecordRead record_read)
+    : demo_(demo),
+      in_(in),
+      progress_(std::move(progress)),
+      record_read_(std::move(record_read)),
+      ids_(std::make_unique<IdentityMap>()) {}
+
+DemoReader::~DemoReader() = default;
+
+void DemoReader::read_next() {
+    if (done_) return;
+    if (!started_) {
+        clear_tables(demo_);
+        demo_.resource_count = in_.read_u64("resource_count");
+        started_ = true;
+    }
+    for (; table_ < table_count; ++table_, table_counted_ = false) {
+        bool read = false;
+        visit_table(demo_, table_, [&](auto& table, const char* key) {
+            // Every element starts with its 8-byte identity.
+            if (!table_counted_) left_ = in_.read_count(key, 8);
+            table_counted_ = true;
+            if (left_ == 0) return;
+            read_binary_record(in_, table, key, *ids_, record_read_);
+            --left_;
+            read = true;
+        });
+        if (read) {
+            if (progress_) progress_(index_, demo_.resource_count);
+            ++index_;
+            return;
+        }
+    }
+    read_rest();
+}
+
+void DemoReader::read_rest() {
+    demo_.music.data = in_.read_scrambled_bytes("music");
 
     // Records that refer to others resolve their identities once all are read.
-    for_each_table(*this, [&](auto& table, const char*) {
+    for_each_table(demo_, [&](auto& table, const char*) {
         for (auto& record : table) {
-            if constexpr (requires { record->wire(ids); }) record->wire(ids);
+            if constexpr (requires { record->wire(*ids_); }) record->wire(*ids_);
         }
     });
 
-    end_beat = in.read_f32("end_beat");
-    bpm = in.read_f32("bpm");
-    beat_offset = in.read_f32("beat_offset");
-    progress.finish();
+    demo_.end_beat = in_.read_f32("end_beat");
+    demo_.bpm = in_.read_f32("bpm");
+    demo_.beat_offset = in_.read_f32("beat_offset");
+    done_ = true;
+    if (progress_) progress_(demo_.resource_count, demo_.resource_count);
 }
 
 JsonValue Demo::to_json(const ProjectDir* external) const {

@@ -4,6 +4,8 @@
 //   Demo demo;
 //   BinaryReader in(payload);
 //   demo.read_binary(in, progress);      // tables, identities wired, tempo
+//   DemoReader reader(demo, in, progress);           // the same, a record a call:
+//   while (!reader.done()) reader.read_next();       // work may go between records
 //   BinaryWriter out;  demo.write_binary(out);   // identities are a counter in table order
 //
 //   demo.from_json(project, ProjectDir("path/to/project"), progress);
@@ -87,6 +89,41 @@ public:
 
     // Records in all tables together.
     uint64_t record_count() const;
+};
+
+// Reads a package into a document a record at a time, for a caller that has
+// work of its own between records (the player draws a loading frame after
+// each, and returns to the browser). Run to the end it is Demo::read_binary:
+// the same bytes read in the same order, the same callbacks, the same errors.
+// `in` must outlive it; the callbacks are kept.
+class DemoReader {
+public:
+    DemoReader(Demo& demo, BinaryReader& in, LoadProgress progress = {}, RecordRead record_read = {});
+    ~DemoReader();
+    DemoReader(const DemoReader&) = delete;
+    DemoReader& operator=(const DemoReader&) = delete;
+
+    // The next record, with the counts of any tables before it (the first
+    // call clears the document and reads resource_count first); once the
+    // records are all read, the music, the links and the tempo, and then
+    // done(). Throws FormatError; a reader that threw is not read further.
+    void read_next();
+    bool done() const { return done_; }
+
+private:
+    void read_rest();
+
+    Demo& demo_;
+    BinaryReader& in_;
+    LoadProgress progress_;
+    RecordRead record_read_;
+    std::unique_ptr<IdentityMap> ids_;
+    bool started_ = false;
+    bool done_ = false;
+    size_t table_ = 0;          // the table being read, in package order
+    bool table_counted_ = false;  // its count is read
+    uint64_t left_ = 0;         // its records not yet read
+    uint64_t index_ = 0;        // records read so far, all tables
 };
 
 // The name every external music file has beside a project.

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "package/errors.h"
 #include "package/project_dir.h"
@@ -16,9 +17,13 @@ std::unique_ptr<Demo> read_demo_payload(std::span<const uint8_t> payload, const 
 
 void read_demo_payload(Demo& demo, std::span<const uint8_t> payload, const LoadProgress& progress,
                        const RecordRead& record_read) {
-    BinaryReader in(payload);
-    demo.read_binary(in, progress, record_read);
+    DemoPayloadReader reader(demo, payload, progress, record_read);
+    while (!reader.done()) reader.read_next();
 }
+
+DemoPayloadReader::DemoPayloadReader(Demo& demo, std::span<const uint8_t> payload, LoadProgress progress,
+                                     RecordRead record_read)
+    : in_(payload), reader_(demo, in_, std::move(progress), std::move(record_read)) {}
 
 std::vector<uint8_t> write_demo_payload(const Demo& demo) {
     BinaryWriter out;

@@ -116,6 +116,10 @@ TEST_P(WebShowcase, ShowsItsSectionsAsQuillRendersThemAndPlaysItsMusic) {
     if (GetParam() == "firefox") {
         EXPECT_EQ(r["asked_for_gesture"], true);
     }
+    // The level rises and sinks again as the package is read: it shows only
+    // where the page presented frames from the middle of reading, not just
+    // the empty screens before and after.
+    EXPECT_GT(r["loading"]["highest"].get<double>(), 0.25) << r["loading"].dump();
     ASSERT_EQ(r["frames"].size(), std::size(sections)) << r.dump(1);
 
     // Firefox starts no sound where the machine has no sound device.

@@ -84,10 +84,15 @@ TEST(DemoForms, ExternalFilesRoundTripGivesTheSamePackage) {
     EXPECT_EQ(write_demo_payload(*read), write_demo_payload(*original));
 }
 
-TEST(DemoForms, ProgressCountsEveryRecordThenTheTotal) {
+TEST(DemoForms, ProgressCountsEveryRecordThenTheTotalOneACall) {
     const auto bytes = write_demo_payload(*make_full_demo());
     std::vector<std::pair<uint64_t, uint64_t>> calls;
-    read_demo_payload(bytes, [&](uint64_t i, uint64_t n) { calls.emplace_back(i, n); });
+    Demo d;
+    DemoPayloadReader reader(d, bytes, [&](uint64_t i, uint64_t n) { calls.emplace_back(i, n); });
+    for (size_t steps = 1; !reader.done(); ++steps) {
+        reader.read_next();
+        ASSERT_EQ(calls.size(), steps);  // a record a call, then the end
+    }
     ASSERT_EQ(calls.size(), 15u);
     for (uint64_t i = 0; i < 14; ++i) EXPECT_EQ(calls[i], std::make_pair(i, uint64_t{14}));
     EXPECT_EQ(calls.back(), std::make_pair(uint64_t{14}, uint64_t{14}));

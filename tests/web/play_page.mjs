@@ -1,6 +1,7 @@
 // Plays a web demo in a headless browser as a viewer would, and writes what
-// was seen and heard into OUT: report.json, and frame-N.png for each frame
-// asked for.
+// was seen and heard into OUT: report.json (with how high the loading
+// screen's level stood at most in the frames the page showed while loading),
+// and frame-N.png for each frame asked for.
 //
 //   node play_page.mjs --browser chromium|firefox --page DEMO.html --out OUT
 //       [--size 640x360] [--capture-ms 5000,20000] [--grid-ms 50]
@@ -111,6 +112,37 @@ function tapSound() {
     }
     return result;
   };
+}
+
+// In the page before its own script: after each animation frame until the
+// demo's first, how high the loading screen's level (its white or yellow)
+// stands in what the frame drew, from 0 (none) to 1 (the canvas's top); the
+// highest is kept. The player's steps run in animation frames, so this is
+// what the viewer saw, read before the browser clears it for the next.
+function watchLoading() {
+  const loading = { frames: 0, highest: 0 };
+  window.__qhLoading = loading;
+  const small = document.createElement('canvas');
+  small.width = 160;
+  small.height = 90;
+  const request = window.requestAnimationFrame.bind(window);
+  window.requestAnimationFrame = (callback) => request((time) => {
+    callback(time);
+    const canvas = document.getElementById('canvas');
+    if (window.__qhPlaying || !canvas || !canvas.width || !canvas.height) return;
+    const context = small.getContext('2d', { willReadFrequently: true });
+    context.imageSmoothingEnabled = false;
+    context.drawImage(canvas, 0, 0, small.width, small.height);
+    const pixels = context.getImageData(0, 0, small.width, small.height).data;
+    loading.frames += 1;
+    for (let i = 0; i < pixels.length; i += 4) {
+      const [r, g, b] = [pixels[i], pixels[i + 1], pixels[i + 2]];
+      if (r > 240 && g > 240 && (b > 240 || b < 15)) {
+        loading.highest = Math.max(loading.highest, 1 - Math.floor(i / 4 / small.width) / small.height);
+        return;
+      }
+    }
+  });
 }
 
 // In the page: the frames asked for, taken in the frame's own callback,
@@ -235,6 +267,7 @@ async function main() {
     page.on('console', (m) => { if (report.console.length < 400) report.console.push(m.text()); });
     page.on('pageerror', (e) => report.console.push('page error: ' + e.message));
     await page.evaluateOnNewDocument(tapSound);
+    await page.evaluateOnNewDocument(watchLoading);
     await page.goto(pageUrl, { waitUntil: 'domcontentloaded' });
     await page.evaluate(watchFrames, o.captureMs, o.gridMs);
 
@@ -276,6 +309,7 @@ async function main() {
       return { target_ms: t.target, ms: t.ms, beat: t.beat, file };
     });
     report.audio_state = s.seen.audioState;
+    report.loading = await page.evaluate(() => window.__qhLoading);
     report.sound = await page.evaluate(`(() => {
       const fftSize = ${fftSize};
       ${fft}\n${spectralCentroid}\n${measureSound}
