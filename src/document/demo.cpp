@@ -140,10 +140,7 @@ DemoReader::DemoReader(Demo& demo, BinaryReader& in, LoadProgress progress, Reco
     : demo_(demo),
       in_(in),
       progress_(std::move(progress)),
-      record_read_(std::move(record_read)),
-      ids_(std::make_unique<IdentityMap>()) {}
-
-DemoReader::~DemoReader() = default;
+      record_read_(std::move(record_read)) {}
 
 void DemoReader::read_next() {
     if (done_) return;
@@ -159,7 +156,7 @@ void DemoReader::read_next() {
             if (!table_counted_) left_ = in_.read_count(key, 8);
             table_counted_ = true;
             if (left_ == 0) return;
-            read_binary_record(in_, table, key, *ids_, record_read_);
+            read_binary_record(in_, table, key, ids_, record_read_);
             --left_;
             read = true;
         });
@@ -178,7 +175,7 @@ void DemoReader::read_rest() {
     // Records that refer to others resolve their identities once all are read.
     for_each_table(demo_, [&](auto& table, const char*) {
         for (auto& record : table) {
-            if constexpr (requires { record->wire(*ids_); }) record->wire(*ids_);
+            if constexpr (requires { record->wire(ids_); }) record->wire(ids_);
         }
     });
 

@@ -99,14 +99,13 @@ public:
 class DemoReader {
 public:
     DemoReader(Demo& demo, BinaryReader& in, LoadProgress progress = {}, RecordRead record_read = {});
-    ~DemoReader();
     DemoReader(const DemoReader&) = delete;
     DemoReader& operator=(const DemoReader&) = delete;
 
     // The next record, with the counts of any tables before it (the first
     // call clears the document and reads resource_count first); once the
     // records are all read, the music, the links and the tempo, and then
-    // done(). Throws FormatError; a reader that threw is not read further.
+    // done(). Throws as Demo::read_binary does; not to be called again then.
     void read_next();
     bool done() const { return done_; }
 
@@ -117,7 +116,7 @@ private:
     BinaryReader& in_;
     LoadProgress progress_;
     RecordRead record_read_;
-    std::unique_ptr<IdentityMap> ids_;
+    IdentityMap ids_;
     bool started_ = false;
     bool done_ = false;
     size_t table_ = 0;          // the table being read, in package order
