@@ -285,7 +285,9 @@ TEST(Newcomer, EachMistakeIsNamedWhereItIs) {
         const QuillRun check = quill(dir, {"check", "project.json"}, headless);
         EXPECT_EQ(check.status, row.check_status) << check.out << check.err;
         EXPECT_TRUE(has_line(check.out + check.err, in_dir(row.check_line))) << check.out << check.err;
-        if (check.status == 0) EXPECT_EQ(check.err, "");  // nothing said but the report
+        if (check.status == 0) {
+            EXPECT_EQ(check.err, "");  // nothing said but the report
+        }
         if (row.render_line.empty()) continue;
         const QuillRun render = quill(dir, {"render", "project.json", "-o", "frames", "--size", "64x36"}, headless);
         EXPECT_EQ(render.status, 1) << render.err;

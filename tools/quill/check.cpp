@@ -367,12 +367,6 @@ Section check_web_stages(const Demo& demo) {
 
 // What the whole demo rests on: a tempo that moves the beat, an end the
 // timeline reaches, and music the mixer decodes as the player would start it.
-std::string beats_text(float v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", double(v));
-    return text;
-}
-
 Row check_tempo(const Demo& d, const DocumentFindings& findings) {
     Row row;
     row.name = "tempo";

@@ -9,14 +9,14 @@
 namespace qh::quill {
 
 bool DeviceSession::open(const std::string& command, const std::string& file, bool verbose) {
+    JsonValue json;  // a project as written; null for a package
     {
         ProgressBar bar("reading");
         PlayerLines lines(verbose);
-        demo = open_document(file, [&](uint64_t i, uint64_t n) { bar.update(i, n); });
+        demo = open_document(file, [&](uint64_t i, uint64_t n) { bar.update(i, n); }, nullptr, &json);
     }
     // A project shows the names as written; a package keeps none of a link that names nothing.
-    const bool project = std::filesystem::path(file).extension() == ".json";
-    const JsonValue json = project ? read_project_json(file) : JsonValue();
+    const bool project = json.is_object();
     findings = find_in_document(*demo, project ? &json : nullptr, project ? project_dir_of(file).root() : std::filesystem::path());
     if (window.open(64, 36)) return true;
     std::fprintf(stderr,

@@ -50,18 +50,21 @@ std::string namers(const JsonValue& project, const std::string& name) {
 
 // A project's reader names the missing file alone; this says which records
 // name it and where it was looked for.
-std::unique_ptr<Demo> read_project(const std::filesystem::path& path, const LoadProgress& progress) {
+std::unique_ptr<Demo> read_project(const std::filesystem::path& path, const LoadProgress& progress,
+                                   JsonValue* project) {
+    JsonValue json = read_project_json(path);
+    auto demo = std::make_unique<Demo>();
     try {
-        return read_project_file(path, progress);
+        demo->from_json(json, project_dir_of(path), progress);
     } catch (const ResourceFileError& e) {
-        if (e.name() == path.string()) throw;  // the project file itself
         std::error_code ec;
         const std::filesystem::path looked =
             std::filesystem::absolute(project_dir_of(path).resolve(e.name()), ec).lexically_normal();
-        throw ContentError(path.string() + ": the file " + e.name() + ", named by " +
-                           namers(read_project_json(path), e.name()) + ", is missing: looked for " +
-                           looked.string());
+        throw ContentError(path.string() + ": the file " + e.name() + ", named by " + namers(json, e.name()) +
+                           ", is missing: looked for " + looked.string());
     }
+    if (project) *project = std::move(json);
+    return demo;
 }
 
 }  // namespace
@@ -111,8 +114,8 @@ std::unique_ptr<Demo> open_package(const std::filesystem::path& path, const Load
 }
 
 std::unique_ptr<Demo> open_document(const std::filesystem::path& path, const LoadProgress& progress,
-                                    PackedFile* parts) {
-    if (path.extension() == ".json") return read_project(path, progress);
+                                    PackedFile* parts, JsonValue* project) {
+    if (path.extension() == ".json") return read_project(path, progress, project);
     return open_package(path, progress, parts);
 }
 

@@ -41,8 +41,8 @@ std::unique_ptr<Demo> open_package(const std::filesystem::path& path, const Load
                                    PackedFile* parts = nullptr);
 
 // A package, or a project when the name ends in ".json" (then `parts` is
-// left alone).
+// left alone, and `project`, when given, receives the JSON as written).
 std::unique_ptr<Demo> open_document(const std::filesystem::path& path, const LoadProgress& progress = {},
-                                    PackedFile* parts = nullptr);
+                                    PackedFile* parts = nullptr, JsonValue* project = nullptr);
 
 }  // namespace qh::quill

@@ -28,22 +28,16 @@ void lint_table(const JsonValue& project, const char* key, JsonLint lint,
     }
 }
 
-std::string number_text(float v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", double(v));
-    return text;
-}
-
 std::string tempo_fault(const Demo& d) {
     if (d.bpm > 0 && std::isfinite(d.bpm)) return {};
-    return "\"bpm\" is " + number_text(d.bpm) +
+    return "\"bpm\" is " + beats_text(d.bpm) +
            ", so the beat never moves and the demo never ends; write the tempo with a decimal point, for "
            "example \"bpm\": 120.0";
 }
 
 std::string end_fault(const Demo& d) {
     if (d.end_beat > 0) return {};
-    return "\"end_beat\" is " + number_text(d.end_beat) +
+    return "\"end_beat\" is " + beats_text(d.end_beat) +
            ", so the demo ends as it starts; write the last beat with a decimal point, for example "
            "\"end_beat\": 64.0";
 }
@@ -78,6 +72,12 @@ std::vector<NameFinding> missing_shader_files(const Demo& demo, const JsonValue&
 }
 
 }  // namespace
+
+std::string beats_text(float v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", double(v));
+    return text;
+}
 
 std::vector<std::string> lint_project(const JsonValue& project) {
     std::vector<std::string> warnings;

@@ -50,6 +50,9 @@ struct DocumentFindings {
 DocumentFindings find_in_document(const Demo& demo, const JsonValue* project,
                                   const std::filesystem::path& root = {});
 
+// A tempo or a beat as the findings write it: "120", "64.5".
+std::string beats_text(float v);
+
 // "quill: warning: FILE: WARNING" on standard error, one a line.
 void print_warnings(const std::string& file, const std::vector<std::string>& warnings);
 
