@@ -27,7 +27,7 @@ std::vector<uint8_t> bytes(const std::filesystem::path& p) {
 
 TEST(Quill, EveryCommandHasHelpAndUsageErrorsExitWithTwo) {
     TempDir dir;
-    for (const char* cmd : {"pack", "unpack", "info", "join"}) {
+    for (const char* cmd : {"pack", "unpack", "info", "join", "shadertoy"}) {
         const QuillRun help = quill(dir, {cmd, "--help"});
         EXPECT_EQ(help.status, 0) << cmd;
         EXPECT_NE(help.out.find(std::string("usage: quill ") + cmd), std::string::npos) << help.out;

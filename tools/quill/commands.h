@@ -13,5 +13,6 @@ int cmd_check(const std::vector<std::string>& argv);
 int cmd_play(const std::vector<std::string>& argv);
 int cmd_render(const std::vector<std::string>& argv);
 int cmd_join(const std::vector<std::string>& argv);
+int cmd_shadertoy(const std::vector<std::string>& argv);
 
 }  // namespace qh::quill

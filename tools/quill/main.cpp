@@ -26,6 +26,8 @@ const char* const usage =
     "  join PART... -o OUT.mp4                        join render --segment parts into one video\n"
     "  play FILE [--size WxH] [--fullscreen] [--from S] [--loop A:B] [--watch]\n"
     "                                                 preview in a window: seek, pause, reload on save\n"
+    "  shadertoy SHADER.glsl DIR/project.json [--name NAME]\n"
+    "                                                 add a Shadertoy shader as a program and an effect\n"
     "\n"
     "quill COMMAND --help shows a command's own help.\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
@@ -43,6 +45,7 @@ const Command commands[] = {
     {"render", qh::quill::cmd_render},
     {"join", qh::quill::cmd_join},
     {"play", qh::quill::cmd_play},
+    {"shadertoy", qh::quill::cmd_shadertoy},
 };
 
 }  // namespace
