@@ -12,6 +12,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libxml2-dev libsnappy-dev liblz4-dev libpng-dev
   xvfb xauth xdotool x11-utils openbox imagemagick mesa-utils libgl1-mesa-dri libglx-mesa0
   fonts-dejavu-core sox ffmpeg
+  # quill play --edit's track view; its SDL2 and OpenGL 3 backends are built
+  # from the sources the package ships (tools/quill/play/CMakeLists.txt)
+  libimgui-dev
   # the travelling player's static libraries (scripts/static-deps.sh), and the
   # headers of the window systems and sound servers its SDL is built against
   # (it loads their libraries at run time; static-deps stops if one is missing)

@@ -29,7 +29,7 @@
 //             device work while loading; a device library of its own joins
 //             QH_RECORD_DEVICE_LIBRARIES
 //   tool      quill's `section_checks` (tools/quill/check.cpp) and
-//             `reload_record` (tools/quill/play.cpp): its section of the
+//             `reload_record` (tools/quill/play/play.cpp): its section of the
 //             check report, and what play --watch does when its file changes
 #include <cstdint>
 #include <functional>

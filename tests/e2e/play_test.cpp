@@ -12,6 +12,7 @@
 #include "document/demo_io.h"
 #include "document/demo_tables.h"
 #include "e2e/e2e_support.h"
+#include "support/curves.h"
 #include "support/sample_demo.h"
 #include "support/wav.h"
 
@@ -232,6 +233,46 @@ TEST(QuillPlay, SeekKeyMovesTheWrittenSoundAndThePicture) {
     const std::vector<int32_t> l = landed(read_file(raw));
     EXPECT_EQ(l.size(), 1u) << "the music jumped more than once";
     EXPECT_EQ(l.front(), 18 * rate) << "the music went on from " << at_seconds(l.front());
+    quit(x, play);
+}
+
+// A key typed into the track view shows in the picture at once, with no
+// reload; undo and redo take it away and bring it back. Red is the curve
+// "level", which holds 0 until a key says otherwise.
+TEST(QuillPlay, TrackViewKeyShowsAtOnceAndUndoes) {
+    TempDir dir;
+    XServer x;
+    Demo d;
+    d.bpm = 120;
+    d.beat_offset = 0;
+    d.end_beat = 10000;
+    test::add_effect_event(d, "level",
+                           "#version 150\nuniform float level;\nout vec4 fragColor;\n"
+                           "void main() { fragColor = vec4(level, 0.0, 0.0, 1.0); }\n",
+                           -1, 10000);
+    d.shaders.back()->uniform_defs.emplace_back().name = "level";
+    d.events.back()->curves["level"] = test::curve_of({{0, 0}}, ControlPointCurve::mode_last_value);
+    write_project_file(d, dir / "project");
+    const auto project = dir / "project" / "project.json";
+
+    PlayWindow play(x, dir, project, {"--edit", "--size", "640x360", "--from", "8"}, {"SDL_AUDIODRIVER=dummy"});
+    ASSERT_TRUE(play.open()) << play.process.out() << play.process.err();
+    // The picture is the window's left half; the overlay covers its top.
+    play.px = play.g.x + play.g.width / 8;
+    auto red = [&](bool on) { return [&, on](const Image& s) { const Rgb c = play.at(s); return on ? c.r > 200 : c.r < 30; }; };
+    auto press = [&](const std::string& keys) {
+        x.key_down(keys);
+        x.key_up(keys);
+    };
+    ASSERT_FALSE(x.wait_for_screen(red(false), 60s, &play.process).empty()) << play.process.out();
+    press("space");  // paused: the cursor stands on the clock's row
+    for (const char* k : {"1", "Return"}) press(k);
+    EXPECT_FALSE(x.wait_for_screen(red(true), 60s, &play.process).empty()) << "the key never showed";
+    press("ctrl+z");
+    EXPECT_FALSE(x.wait_for_screen(red(false), 60s, &play.process).empty()) << "undo left the key";
+    press("ctrl+y");
+    EXPECT_FALSE(x.wait_for_screen(red(true), 60s, &play.process).empty()) << "redo did not bring it back";
+    EXPECT_EQ(play.process.out().find("read again"), std::string::npos) << play.process.out();
     quit(x, play);
 }
 

@@ -1,7 +1,8 @@
 // quill play: the edit loop. The demo plays from its folder (or a packed
 // file) in a window of its own, with the player's frame composition and clock,
-// keys that pause and seek music and picture together, an overlay, and with
-// --watch what is saved on disk taken in while it plays.
+// keys that pause and seek music and picture together, an overlay, with
+// --watch what is saved on disk taken in while it plays, and with --edit the
+// track view beside the picture, whose edits change the playing document.
 #include <GL/glew.h>
 #include <SDL.h>
 
@@ -33,6 +34,7 @@
 #include "project_watch.h"
 #include "render/gl/gl_util.h"
 #include "text/text_overlay.h"
+#include "track_view.h"
 
 namespace qh::quill {
 
@@ -40,7 +42,7 @@ namespace {
 
 const char* const usage =
     "usage: quill play FILE [--size WxH] [--fullscreen] [--from SECONDS] [--loop A:B] [--watch]\n"
-    "                  [--verbose]\n"
+    "                  [--edit] [--verbose]\n"
     "\n"
     "Plays FILE (a project.json or a packed player) in a window, with the player's\n"
     "frames and clock but no loading screen and no finale. The window is 1280 x 720\n"
@@ -56,6 +58,9 @@ const char* const usage =
     "                  A shader that no longer builds keeps its last good program\n"
     "                  and a project.json that no longer reads keeps the last good\n"
     "                  document; why is shown in the overlay and printed.\n"
+    "  --edit          open the track view beside the picture (FILE must be a\n"
+    "                  project.json; implies --watch): keys of the curves on rows\n"
+    "                  of beats, set and changed while the demo plays\n"
     "  --verbose       also print what the player prints while it reads and builds\n"
     "                  (the files it loads, the driver's logs)\n"
     "\n"
@@ -66,7 +71,22 @@ const char* const usage =
     "  L               mark where a loop starts, then where it ends; again: no loop\n"
     "  O               show or hide the overlay (time, beat, bar, frame rate, the\n"
     "                  events playing, what did not build)\n"
+    "  tab             show or hide the track view (a project.json only)\n"
     "  escape          quit\n"
+    "Keys in the track view (they go before the ones above):\n"
+    "  up, down        one row; with ctrl one beat; page up, page down one bar;\n"
+    "                  with shift the selection grows\n"
+    "  left, right     the track before or after; with shift the selection grows\n"
+    "  0-9 . -, enter  type a value, then set it as a key at the cursor\n"
+    "  [ ]             nudge the key down or up by 0.1 (shift: 1, ctrl: 0.01);\n"
+    "                  dragging a key up or down with the mouse does the same\n"
+    "  I               the track's next interpolation (step, linear, smooth)\n"
+    "  delete          delete the keys of the selection\n"
+    "  ctrl-C, ctrl-V  copy the selected rows of the selected tracks; paste\n"
+    "                  them at the cursor\n"
+    "  ctrl-Z, ctrl-Y  undo, redo (ctrl-shift-Z redoes too)\n"
+    "  R, shift-R      more or fewer rows per beat (1, 2, 3, 4, 6, 8)\n"
+    "  P               pin the track's event (or group) so its tracks stay\n"
     "At the demo's end beat the preview pauses.\n"
     "\n"
     "The overlay's font is DejaVu Sans from Debian's fonts-dejavu-core.\n"
@@ -86,6 +106,7 @@ struct Options {
     int width = 1280, height = 720;
     bool fullscreen = false;
     bool watch = false;
+    bool edit = false;
     std::optional<double> from;
     std::optional<std::pair<double, double>> loop;
     bool verbose = false;  // show what the player prints while it reads and builds
@@ -98,7 +119,9 @@ Options parse_options(const Args& args) {
     o.file = args.positional[0];
     if (args.has("--size")) std::tie(o.width, o.height) = size_option("--size", args.value("--size"));
     o.fullscreen = args.flag("--fullscreen");
-    o.watch = args.flag("--watch");
+    o.edit = args.flag("--edit");
+    o.watch = args.flag("--watch") || o.edit;
+    if (o.edit && !o.is_project()) throw UsageError("--edit needs a project.json");
     o.verbose = args.flag("--verbose");
     if (args.has("--from")) {
         o.from = number_option(args, "--from", 0);
@@ -151,11 +174,13 @@ public:
         : options_(options), window_(window), dir_(project_dir_of(options.file)) {}
 
     ~Preview() {
+        panel_.reset();  // it edits the document
         playback_.reset();  // its music and samples go before the document they point into
         demo_.reset();
     }
 
     void start(Loaded loaded) {
+        if (options_.edit) show_panel();
         double seconds = options_.loop ? options_.loop->first : 0.0;
         if (options_.from) seconds = *options_.from;
         install(std::move(loaded), seconds, false);
@@ -202,6 +227,15 @@ public:
             glBindFramebuffer(GL_FRAMEBUFFER, 0);
             overlay_.draw(screen.width, screen.height);
         }
+        if (panel_shown()) {
+            // Paused too: a seek by key moves the cursor, and one by the cursor
+            // lands on its row.
+            panel_->follow(beat);
+            panel_->refresh();
+            int w = 0, h = 0;
+            window_.drawable_size(w, h);
+            if (view_->draw(*panel_, beat, w, h, edit_note_).moved) seek(panel_->cursor_beat());
+        }
         window_.swap();
         count_frame();
         const uint32_t spent = SDL_GetTicks() - started;
@@ -213,6 +247,11 @@ private:
     // ---- The document on the device ----------------------------------------
 
     void install(Loaded loaded, double seconds, bool paused) {
+        // The track view's place and grid outlive the document it edits.
+        const bool had_panel = panel_ != nullptr;
+        const int64_t row = had_panel ? panel_->cursor_row() : 0;
+        const int per_beat = panel_ ? panel_->rows().per_beat : BeatRows{}.per_beat;
+        panel_.reset();
         playback_.reset();
         demo_ = std::move(loaded.demo);
         project_ = std::move(loaded.project);
@@ -235,6 +274,12 @@ private:
         clock_->start(playback_->music().seek(beat, demo_->bpm, demo_->beat_offset), beat);
         if (paused) set_paused(true);
         watch_files();
+        if (options_.is_project()) {
+            panel_ = std::make_unique<TrackPanel>(*demo_);
+            panel_->set_rows_per_beat(per_beat);
+            panel_->move_to(0, had_panel ? row : BeatRows{per_beat}.row_at(beat));
+        }
+        disk_changed_ = false;
     }
 
     void collect_build_problems() {
@@ -286,8 +331,23 @@ private:
         while (SDL_PollEvent(&e)) {
             if (e.type == SDL_QUIT) return false;
             if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) resize();
+            if (view_) view_->mouse(e);
             if (e.type != SDL_KEYDOWN) continue;
             const SDL_Keycode key = e.key.keysym.sym;
+            if (key == SDLK_TAB && !e.key.repeat) {
+                if (panel_shown()) hide_panel();
+                else show_panel();
+                continue;
+            }
+            if (key == SDLK_F5 && disk_changed_) {
+                reload_all();  // the author chose the file over the edits
+                continue;
+            }
+            if (panel_shown()) {
+                const TrackView::Outcome o = view_->key(e.key, *panel_);
+                if (o.moved) seek(panel_->cursor_beat());
+                if (o.used) continue;
+            }
             const bool shift = (e.key.keysym.mod & KMOD_SHIFT) != 0;
             const float beat = clock_->beat(SDL_GetTicks());
             if (key == SDLK_ESCAPE) return false;
@@ -304,13 +364,34 @@ private:
         return true;
     }
 
-    // Effects' targets follow the window's size, as they are made at the player's.
+    // Effects' targets follow the picture's size, as they are made at the
+    // player's: the window less the track view where it shows.
     void resize() {
         int w = 0, h = 0;
         window_.drawable_size(w, h);
         if (w <= 0 || h <= 0) return;
+        if (show_panel_ && view_) w = std::max(1, w - TrackView::width_for(w));
         runtime().screen = ScreenSize{w, h, w, h};
-        create_effect_objects(demo_->effects, runtime().screen);
+        if (demo_) create_effect_objects(demo_->effects, runtime().screen);
+    }
+
+    // ---- The track view -----------------------------------------------------
+
+    bool panel_shown() const { return show_panel_ && panel_ && view_; }
+
+    void show_panel() {
+        if (!options_.is_project()) {
+            say("quill play: a packed file has no project to edit; play its project.json instead");
+            return;
+        }
+        if (!view_) view_.emplace(window_.window(), window_.context());
+        show_panel_ = true;
+        resize();
+    }
+
+    void hide_panel() {
+        show_panel_ = false;
+        resize();
     }
 
     void count_frame() {
@@ -379,6 +460,15 @@ private:
                     say("quill play: " + f.name + ": " + e.what() + " (the last good one stays)");
                 }
             }
+        }
+        if (all && panel_ && panel_->editor().unsaved()) {
+            // Neither side is dropped: the edits stay in the window, the file on disk.
+            if (!disk_changed_) {
+                disk_changed_ = true;
+                edit_note_ = "project.json changed on disk; your edits stay (F5 reads the file instead)";
+                say("quill play: " + edit_note_);
+            }
+            all = false;
         }
         if (all) {
             reload_all();
@@ -469,6 +559,12 @@ private:
     std::map<const ShaderProgram*, std::vector<CompilerMessage>> shader_problems_;
     std::vector<std::string> notes_;
 
+    std::unique_ptr<TrackPanel> panel_;  // null for a packed file
+    std::optional<TrackView> view_;      // made when first shown
+    bool show_panel_ = false;
+    bool disk_changed_ = false;  // project.json changed under unsaved edits
+    std::string edit_note_;
+
     TextOverlay overlay_;
     bool show_overlay_ = true;
     uint32_t frames_ = 0, fps_since_ = 0;
@@ -479,7 +575,7 @@ private:
 
 int cmd_play(const std::vector<std::string>& argv) {
     const Args args =
-        parse_args(argv, {"--size", "--from", "--loop"}, {"--fullscreen", "--watch", "--verbose"});
+        parse_args(argv, {"--size", "--from", "--loop"}, {"--fullscreen", "--watch", "--edit", "--verbose"});
     if (args.flag("--help")) {
         std::fputs(usage, stdout);
         return exit_ok;
