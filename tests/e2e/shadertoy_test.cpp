@@ -2,7 +2,8 @@
 // project with quill shadertoy, packed, and one frame of it rendered at
 // 2.625 s (a 32 x 32 frame at 8 a second, off every 60th of a second, so iFrame is
 // 157 whatever the rounding); its middle pixel must show the row's colour.
-// A refused shader leaves the project as it was and names what it needs.
+// A refused shader leaves the project as it was and names what it needs (or
+// the name it would take from another).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -39,6 +40,7 @@ struct ShaderCase {
     Rgb colour;                  // at the middle of the frame
     std::string needs = {};      // for a refused shader: what the refusal names
     std::string bpm = "120.0";
+    bool taken = false;  // added once before, so that its names are taken
 };
 
 TEST(Shadertoy, ShadersAddedAsTheyAreDrawWhatTheyDrawThere) {
@@ -74,20 +76,33 @@ TEST(Shadertoy, ShadersAddedAsTheyAreDrawWhatTheyDrawThere) {
          "const int KEY_SPACE = 32;\n"
          "void mainImage(out vec4 c, in vec2 p) { c = texelFetch(iChannel1, ivec2(KEY_SPACE, 0), 0); }",
          {}, "the keyboard on iChannel1"},
+        {"a cubemap channel is refused",
+         "void mainImage(out vec4 c, in vec2 p) { vec3 rd = normalize(vec3(p, 1.0)); c = texture(iChannel0, rd); }",
+         {}, "a cubemap or volume texture on iChannel0"},
+        {"a second pass is refused",
+         "void mainImage(out vec4 c, in vec2 p) { c = vec4(1.0); }\n"
+         "void mainImage(out vec4 c, in vec2 p, in vec3 o) { c = vec4(o, 1.0); }",
+         {}, "several passes"},
+        {"a name that is taken is refused", "void mainImage(out vec4 c, in vec2 p) { c = vec4(1.0); }", {},
+         "resources/st.frag exists already", "120.0", true},
     };
     for (const ShaderCase& row : rows) {
         SCOPED_TRACE(row.label);
         TempDir dir;
-        const std::string project = make_project(dir, row.bpm);
+        std::string project = make_project(dir, row.bpm);
         write_text(dir / "st.glsl", row.shader);
-
-        const QuillRun added = quill(dir, {"shadertoy", "st.glsl", "p/project.json", "--channel0",
-                                           "resources/four.png"});
+        const std::vector<std::string> add = {"shadertoy", "st.glsl", "p/project.json", "--channel0",
+                                              "resources/four.png"};
+        if (row.taken) {
+            ASSERT_EQ(quill(dir, add).status, 0);
+            project = read_file(dir / "p/project.json");
+        }
+        const QuillRun added = quill(dir, add);
         if (!row.needs.empty()) {
             EXPECT_EQ(added.status, 1);
             EXPECT_NE(added.err.find(row.needs), std::string::npos) << added.err;
             EXPECT_EQ(read_file(dir / "p/project.json"), project);
-            EXPECT_FALSE(fs::exists(dir / "p/resources/st.frag"));
+            EXPECT_EQ(fs::exists(dir / "p/resources/st.frag"), row.taken);
             continue;
         }
         ASSERT_EQ(added.status, 0) << added.err;
@@ -106,7 +121,7 @@ TEST(Shadertoy, ShadersAddedAsTheyAreDrawWhatTheyDrawThere) {
 }
 
 // An error on the pasted text's line 7 is told at the line of the .frag that
-// holds it, and the file says how the two count.
+// holds it (the file says how the two count) and as line 7.
 TEST(Shadertoy, CheckTellsAnErrorAtTheLineThatHoldsThePastedLine) {
     TempDir dir;
     make_project(dir, "120.0");
@@ -121,8 +136,9 @@ TEST(Shadertoy, CheckTellsAnErrorAtTheLineThatHoldsThePastedLine) {
     const int offset = std::atoi(frag.c_str() + at + marker.size());
     const QuillRun checked = quill(dir, {"check", "p/project.json"});
     EXPECT_EQ(checked.status, 1);
-    EXPECT_NE(checked.out.find("resources/st.frag:" + std::to_string(7 + offset) + ": error"), std::string::npos)
-        << checked.out;
+    const size_t error = checked.out.find("resources/st.frag:" + std::to_string(7 + offset) + ": error");
+    ASSERT_NE(error, std::string::npos) << checked.out;
+    EXPECT_NE(checked.out.find("(line 7 as pasted)", error), std::string::npos) << checked.out;
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include "lint.h"
 #include "names.h"
 #include "party.h"
+#include "shadertoy.h"
 #include "playback/demo_playback.h"
 #include "render/program_use.h"
 #include "document/demo_tables.h"
@@ -166,7 +167,12 @@ Row check_program(const ShaderProgram& p, const ProgramUse& use, MessagesOnce& o
     // driver says of its lines comes with the programs that include it.
     JsonValue messages = JsonValue::array();
     if (!include_only) {
-        const std::vector<CompilerMessage> said = p.build_messages();
+        std::vector<CompilerMessage> said = p.build_messages();
+        for (CompilerMessage& m : said) {  // a Shadertoy shader's lines as the author pasted them
+            if (m.place.empty() || m.place.front().file != p.fragment_shader_filename) continue;
+            if (const int l = pasted_line(p.fragment_shader_source, m.place.front().line))
+                m.message += " (line " + std::to_string(l) + " as pasted)";
+        }
         for (const CompilerMessage& m : said) messages.push_back(m.text());
         row.log = once.lines(said);
     }

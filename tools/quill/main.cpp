@@ -26,7 +26,7 @@ const char* const usage =
     "  join PART... -o OUT.mp4                        join render --segment parts into one video\n"
     "  play FILE [--size WxH] [--fullscreen] [--from S] [--loop A:B] [--watch]\n"
     "                                                 preview in a window: seek, pause, reload on save\n"
-    "  shadertoy SHADER.glsl DIR/project.json [--name NAME]\n"
+    "  shadertoy SHADER.glsl DIR/project.json [--name NAME] [--channel0 IMAGE]\n"
     "                                                 add a Shadertoy shader as a program and an effect\n"
     "\n"
     "quill COMMAND --help shows a command's own help.\n"

@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <string>
 #include <system_error>
 #include <unistd.h>
@@ -21,6 +24,7 @@
 #include "package/json_source.h"
 #include "package/project_dir.h"
 #include "render/shader_program.h"
+#include "shadertoy.h"
 
 namespace qh::quill {
 
@@ -43,6 +47,11 @@ const char* const usage =
     "refused, naming what it needs, and nothing is written.\n";
 
 constexpr int channel_count = 4;
+
+// The header's last line starts with this and ends with the offset; the
+// main's first line is main_marker. pasted_line reads both back.
+const char* const pasted_marker = "// The shader as pasted: its line L is this file's line L + ";
+const char* const main_marker = "// Shadertoy's inputs, then the shader's own mainImage";
 constexpr double frames_per_second = 60.0;
 
 // The text with its comments blanked out (line feeds kept), so a word in a
@@ -95,15 +104,52 @@ bool names_a_key(const std::string& argument) {
     return false;
 }
 
-// Whether a coordinate has three components: a vec3 made on the spot, a
-// three-letter swizzle, or a name the shader declares as a vec3.
+// The names the code declares as vec3: `vec3 a = vec3(1), b;`, `in vec3 rd`.
+std::set<std::string> vec3_names(const std::string& code) {
+    std::set<std::string> names;
+    static const std::regex declaration("\\bvec3\\s+");
+    static const std::regex name("^\\s*([A-Za-z_][A-Za-z0-9_]*)\\s*([A-Za-z_]?)");
+    for (std::sregex_iterator it(code.begin(), code.end(), declaration), end; it != end; ++it) {
+        // The declarators, split at commas outside brackets, up to the ';',
+        // '{' or unmatched ')' that ends the declaration.
+        std::vector<std::string> parts(1);
+        int depth = 0;
+        for (size_t i = static_cast<size_t>(it->position() + it->length()); i < code.size(); ++i) {
+            const char c = code[i];
+            if (depth == 0 && (c == ';' || c == '{' || c == ')')) break;
+            if (c == '(' || c == '[') ++depth;
+            if (c == ')' || c == ']') --depth;
+            if (depth == 0 && c == ',') {
+                parts.emplace_back();
+            } else {
+                parts.back() += c;
+            }
+        }
+        for (const std::string& part : parts) {
+            std::smatch m;
+            // "float t" after "vec3 p, " is a parameter of another type.
+            if (!std::regex_search(part, m, name) || m[2].length() != 0) break;
+            names.insert(m[1]);
+        }
+    }
+    return names;
+}
+
 bool is_direction(const std::string& argument, const std::string& code) {
-    static const std::regex three("^vec3\\s*\\(|\\.[xyzrgbstp]{3}$");
-    if (std::regex_search(argument, three)) return true;
+    static const std::regex made("^vec3\\s*\\(");
+    if (std::regex_search(argument, made)) {  // the whole of it, not vec3(...).xy
+        int depth = 0;
+        size_t close = argument.find('(');
+        for (; close < argument.size(); ++close) {
+            if (argument[close] == '(') ++depth;
+            if (argument[close] == ')' && --depth == 0) break;
+        }
+        return close + 1 == argument.size();
+    }
+    static const std::regex swizzle("\\.[xyzrgbstp]{3}$");
+    if (std::regex_search(argument, swizzle)) return true;
     static const std::regex plain("^[A-Za-z_][A-Za-z0-9_]*$");
-    if (!std::regex_match(argument, plain)) return false;
-    const std::regex declared("\\bvec3\\s+(\\w+\\s*(=[^,;)]*)?,\\s*)*" + argument + "\\b");
-    return std::regex_search(code, declared);
+    return std::regex_match(argument, plain) && vec3_names(code).count(argument) != 0;
 }
 
 // What the shader needs that the player cannot give, each with its line.
@@ -113,7 +159,7 @@ std::vector<std::string> unmet_needs(const std::string& text) {
     auto need = [&](const std::string& what, size_t pos) {
         needs.push_back(what + " (line " + std::to_string(line_at(code, pos)) + ")");
     };
-    static const std::regex entry("\\bvoid\\s+(mainImage|mainSound|mainCubemap)\\s*\\(");
+    static const std::regex entry("\\b[A-Za-z_]\\w*\\s+(mainImage|mainSound|mainCubemap)\\s*\\(");
     int images = 0;
     for (std::sregex_iterator it(code.begin(), code.end(), entry), end; it != end; ++it) {
         const std::string kind = (*it)[1];
@@ -138,8 +184,11 @@ std::vector<std::string> unmet_needs(const std::string& text) {
         const auto pos = static_cast<size_t>(it->position());
         const std::string at = argument_at(code, pos + static_cast<size_t>(it->length()));
         static const std::regex fixed_texel("^ivec2\\s*\\(\\s*\\d+\\s*,\\s*\\d+\\s*\\)$");
-        if (names_a_key(at) || ((*it)[1] == "texelFetch" && std::regex_match(at, fixed_texel))) {
+        if (names_a_key(at)) {
             need("the keyboard on " + channel + " (read at " + at + ")", pos);
+        } else if ((*it)[1] == "texelFetch" && std::regex_match(at, fixed_texel)) {
+            need("the keyboard or a buffer's stored state on " + channel + " (read at the fixed texel " + at + ")",
+                 pos);
         } else if (is_direction(at, code)) {
             need("a cubemap or volume texture on " + channel + " (read with the direction " + at + ")", pos);
         }
@@ -184,12 +233,11 @@ std::string header(const std::string& name, double bpm) {
         "float iChannelTime[4] = float[4](0.0, 0.0, 0.0, 0.0);\n";
     // The marker line is the header's last; the pasted text starts after it.
     const int header_lines = line_at(h, h.size());
-    return h + "// The shader as pasted: its line L is this file's line L + " + std::to_string(header_lines) + ".\n";
+    return h + pasted_marker + std::to_string(header_lines) + ".\n";
 }
 
-const char* const shader_main =
-    "\n"
-    "// Shadertoy's inputs, then the shader's own mainImage, shown opaque as\n"
+const std::string shader_main = std::string("\n") + main_marker +
+    ", shown opaque as\n"
     "// Shadertoy shows it.\n"
     "void main() {\n"
     "    iTime = beat * (60.0 / quill_bpm);\n"
@@ -232,7 +280,9 @@ void append_record(JsonSource& project, const char* table, const JsonEditValue& 
 
 // A new file beside `path` renamed over it, so the author's project.json is
 // never left half written.
-void replace_file(const std::filesystem::path& path, const std::string& text) {
+void replace_file(const std::filesystem::path& link, const std::string& text) {
+    const std::filesystem::path path =
+        std::filesystem::is_symlink(link) ? std::filesystem::canonical(link) : link;
     const std::filesystem::path temp = path.string() + ".quill-" + std::to_string(::getpid());
     {
         std::ofstream out(temp, std::ios::binary);
@@ -243,10 +293,21 @@ void replace_file(const std::filesystem::path& path, const std::string& text) {
             throw ContentError("cannot write " + path.string());
         }
     }
+    std::filesystem::permissions(temp, std::filesystem::status(path).permissions());
     std::filesystem::rename(temp, path);
 }
 
 }  // namespace
+
+int pasted_line(std::string_view fragment_text, int file_line) {
+    const size_t marker = fragment_text.find(pasted_marker);
+    const size_t main = fragment_text.rfind(main_marker);
+    if (marker == std::string_view::npos || main == std::string_view::npos) return 0;
+    const int offset = std::atoi(std::string(fragment_text.substr(marker + std::strlen(pasted_marker), 9)).c_str());
+    const std::string text(fragment_text.substr(0, main));
+    const int last = line_at(text, text.size()) - 2;  // the line before main's blank one
+    return file_line > offset && file_line <= last ? file_line - offset : 0;
+}
 
 int cmd_shadertoy(const std::vector<std::string>& argv) {
     const Args args = parse_args(argv, {"--name", "--channel0", "--channel1", "--channel2", "--channel3"}, {});
@@ -258,7 +319,10 @@ int cmd_shadertoy(const std::vector<std::string>& argv) {
     const std::filesystem::path shader_path = args.positional[0];
     const std::filesystem::path project_path = args.positional[1];
     const std::string name = args.value("--name", shader_path.stem().string());
-    if (name.empty() || name.find_first_of("/\\") != std::string::npos || name[0] == '.') {
+    const bool plain = std::all_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 && c != 0x7F && c != '/' && c != '\\';
+    });
+    if (name.empty() || !plain || name[0] == '.') {
         throw UsageError("\"" + name + "\" cannot name a shader file; give --name NAME");
     }
     std::vector<std::string> channels;
@@ -272,6 +336,9 @@ int cmd_shadertoy(const std::vector<std::string>& argv) {
     }
 
     const std::string text = read_text(shader_path);
+    if (text.find(main_marker) != std::string::npos) {
+        throw ContentError(shader_path.string() + " was made by quill shadertoy already; add the shader as pasted");
+    }
     const std::vector<std::string> needs = unmet_needs(text);
     if (!needs.empty()) {
         std::string list;
