@@ -354,6 +354,27 @@ void JsonSource::append(std::string_view path, const JsonEditValue& value) {
     insert_last(find_container(path, '['), {}, value);
 }
 
+void JsonSource::insert(std::string_view path, size_t index, const JsonEditValue& value) {
+    const size_t at = find_container(path, '[');
+    const Node& n = nodes_[at];
+    if (index >= n.children.size()) {
+        insert_last(at, {}, value);
+        return;
+    }
+    // The new element takes the place of the one there, that one's leading
+    // space and a separator going after it.
+    const Style s = style_for(at);
+    const Node& next = nodes_[n.children[index]];
+    const size_t ws = space_start(text_, next.key_begin);
+    const std::string space = text_.substr(ws, next.key_begin - ws);
+    const std::string indent = s.multiline ? after_last_newline(space) : line_indent(text_, next.key_begin);
+    try {
+        splice(next.key_begin, next.key_begin, layout(value, s, indent) + (s.multiline ? "," + space : s.comma));
+    } catch (const JsonValue::exception& e) {
+        throw ContentError(source_ + ": " + e.what());
+    }
+}
+
 void JsonSource::remove(std::string_view path) {
     const size_t at = find(path);
     if (at == 0) throw ContentError(source_ + ": the document itself cannot be removed");

@@ -12,6 +12,7 @@
 //   project.replace("/events/2/curves/0/points/1/value", 0.5);
 //   project.add_member("/effects/0", "feedback", true);
 //   project.append("/effects", JsonEditValue{{"name", "bg"}, {"program", "resources/bg.frag"}});
+//   project.insert("/events/0/control_points/alpha/control_points", 1, JsonEditValue{{"beat", 2.0}, {"value", 0.5}});
 //   project.remove("/events/3");
 //   if (project.has("/shaders")) ...; JsonValue now = project.value();
 //   write_text("project.json", project.text());
@@ -53,6 +54,9 @@ public:
     void add_member(std::string_view path, std::string_view key, const JsonEditValue& value);
     // Adds an element at the end of the array at `path`.
     void append(std::string_view path, const JsonEditValue& value);
+    // Adds an element before element `index` of the array at `path` (at the
+    // end when `index` is its size or more), laid out like that element.
+    void insert(std::string_view path, size_t index, const JsonEditValue& value);
     // Removes the member or element at `path` with its separator.
     void remove(std::string_view path);
 

@@ -236,12 +236,12 @@ TEST(QuillPlay, SeekKeyMovesTheWrittenSoundAndThePicture) {
     quit(x, play);
 }
 
-// A key typed into the track view shows in the picture at once, with no
-// reload; undo and redo take it away and bring it back. Red is the curve
-// "level", which holds 0 until a key says otherwise.
-TEST(QuillPlay, TrackViewKeyShowsAtOnceAndUndoes) {
-    TempDir dir;
-    XServer x;
+// The track view, driven by keys: a key set at bar 3 shows in the picture at
+// once, with no reload; undo and redo take it away and bring it back; its
+// mode changes; ctrl-S writes it into project.json, whose other lines stay
+// as they were, and that file packs to the bytes of the same project written
+// by hand. Red is the curve "level", which holds 0 until a key says otherwise.
+std::filesystem::path write_level_project(const ControlPointCurve& level, const std::filesystem::path& folder) {
     Demo d;
     d.bpm = 120;
     d.beat_offset = 0;
@@ -251,29 +251,57 @@ TEST(QuillPlay, TrackViewKeyShowsAtOnceAndUndoes) {
                            "void main() { fragColor = vec4(level, 0.0, 0.0, 1.0); }\n",
                            -1, 10000);
     d.shaders.back()->uniform_defs.emplace_back().name = "level";
-    d.events.back()->curves["level"] = test::curve_of({{0, 0}}, ControlPointCurve::mode_last_value);
-    write_project_file(d, dir / "project");
-    const auto project = dir / "project" / "project.json";
+    d.events.back()->curves["level"] = level;
+    write_project_file(d, folder);
+    return folder / "project.json";
+}
+
+TEST(QuillPlay, TrackViewKeyShowsAtOnceUndoesAndSaves) {
+    TempDir dir;
+    XServer x;
+    const auto project =
+        write_level_project(test::curve_of({{0, 0}}, ControlPointCurve::mode_last_value), dir / "project");
+    const std::string original = read_file(project);
 
     PlayWindow play(x, dir, project, {"--edit", "--size", "640x360", "--from", "8"}, {"SDL_AUDIODRIVER=dummy"});
     ASSERT_TRUE(play.open()) << play.process.out() << play.process.err();
     // The picture is the window's left half; the overlay covers its top.
     play.px = play.g.x + play.g.width / 8;
     auto red = [&](bool on) { return [&, on](const Image& s) { const Rgb c = play.at(s); return on ? c.r > 200 : c.r < 30; }; };
-    auto press = [&](const std::string& keys) {
-        x.key_down(keys);
-        x.key_up(keys);
+    auto press = [&](std::initializer_list<const char*> keys) {
+        for (const char* k : keys) {
+            x.key_down(k);
+            x.key_up(k);
+        }
     };
     ASSERT_FALSE(x.wait_for_screen(red(false), 60s, &play.process).empty()) << play.process.out();
-    press("space");  // paused: the cursor stands on the clock's row
-    for (const char* k : {"1", "Return"}) press(k);
+    // Paused, back to the start, two bars on: the cursor on beat 8, the event's 9.
+    press({"space", "Home", "Next", "Next", "1", "Return"});
     EXPECT_FALSE(x.wait_for_screen(red(true), 60s, &play.process).empty()) << "the key never showed";
-    press("ctrl+z");
+    press({"ctrl+z"});
     EXPECT_FALSE(x.wait_for_screen(red(false), 60s, &play.process).empty()) << "undo left the key";
-    press("ctrl+y");
+    press({"ctrl+y", "i", "ctrl+s"});
     EXPECT_FALSE(x.wait_for_screen(red(true), 60s, &play.process).empty()) << "redo did not bring it back";
+    ASSERT_TRUE(wait_for_output(play.process, "project.json saved", 60s)) << play.process.out();
     EXPECT_EQ(play.process.out().find("read again"), std::string::npos) << play.process.out();
     quit(x, play);
+
+    EXPECT_EQ(read_file(project.string() + ".bak"), original);
+    // The mode's number changed and a point added after the first, laid out
+    // like it; every other byte as it was.
+    std::string expected = original;
+    const std::string first_point = "\"value\": 0.0\n            }";
+    ASSERT_NE(expected.find(first_point), std::string::npos) << original;
+    expected.insert(expected.find(first_point) + first_point.size(),
+                    ",\n            {\n              \"beat\": 9.0,\n              \"value\": 1.0\n            }");
+    ASSERT_NE(expected.find("\"mode\": 0,"), std::string::npos) << original;
+    expected.replace(expected.find("\"mode\": 0,"), 10, "\"mode\": 1,");
+    EXPECT_EQ(read_file(project), expected);
+
+    const auto hand = write_level_project(test::curve_of({{0, 0}, {9, 1}}, ControlPointCurve::mode_linear), dir / "hand");
+    ASSERT_EQ(quill(dir, {"pack", project.string(), "-o", "edited"}).status, 0);
+    ASSERT_EQ(quill(dir, {"pack", hand.string(), "-o", "by-hand"}).status, 0);
+    EXPECT_TRUE(read_file(dir / "edited") == read_file(dir / "by-hand")) << "the saved project packs otherwise";
 }
 
 }  // namespace

@@ -76,6 +76,14 @@ TEST(JsonSource, EditsChangeOnlyTheEditedPlace) {
          [](JsonSource& s) { s.append("/k/1", 2); }, ""},
         {"appending to an object is refused", "{\"k\": {}}",
          [](JsonSource& s) { s.append("/k", 2); }, ""},
+        {"insert among the elements of a multi-line array, and first",
+         "{\"p\": [\n    {\"beat\": 0.0},\n    {\"beat\": 4.0}\n]}",
+         [](JsonSource& s) { s.insert("/p", 1, JsonEditValue{{"beat", 2.0}}); s.insert("/p", 0, 9); },
+         "{\"p\": [\n    9,\n    {\"beat\": 0.0},\n    {\n        \"beat\": 2.0\n    },\n    {\"beat\": 4.0}\n]}"},
+        {"insert into a one-line array, and past its end",
+         "{\n  \"p\": [0.0,1.0]\n}",
+         [](JsonSource& s) { s.insert("/p", 1, 0.5); s.insert("/p", 7, 2.0); },
+         "{\n  \"p\": [0.0,0.5,1.0,2.0]\n}"},
     };
     for (const EditCase& row : rows) {
         SCOPED_TRACE(row.label);

@@ -1,7 +1,10 @@
 #include "document_io.h"
 
+#include <unistd.h>
+
 #include <fstream>
 #include <optional>
+#include <system_error>
 
 #include "document/demo_io.h"
 #include "package/byte_buffer.h"
@@ -98,6 +101,36 @@ std::vector<uint8_t> read_file_bytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw ContentError(describe(TrailerStatus::unreadable, path.string()));
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string read_text(const std::filesystem::path& path) {
+    const std::vector<uint8_t> bytes = read_file_bytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void replace_file(const std::filesystem::path& link, const std::string& text) {
+    // A linked file is replaced where it lies, the link kept; the new file
+    // takes the old one's permissions.
+    std::error_code ec;
+    const std::filesystem::path path =
+        std::filesystem::is_symlink(link) ? std::filesystem::canonical(link) : link;
+    const std::filesystem::path temp = path.string() + ".quill-" + std::to_string(::getpid());
+    {
+        std::ofstream out(temp, std::ios::binary);
+        out << text;
+        if (!out.flush()) {
+            std::filesystem::remove(temp, ec);
+            throw ContentError("cannot write " + path.string());
+        }
+    }
+    if (std::filesystem::exists(path, ec))
+        std::filesystem::permissions(temp, std::filesystem::status(path).permissions(), ec);
+    std::filesystem::rename(temp, path, ec);
+    if (ec) {
+        std::error_code ignored;
+        std::filesystem::remove(temp, ignored);
+        throw ContentError("cannot write " + path.string() + ": " + ec.message());
+    }
 }
 
 std::unique_ptr<Demo> open_package(const std::filesystem::path& path, const LoadProgress& progress,

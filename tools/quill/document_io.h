@@ -33,6 +33,12 @@ PackedFile split_packed_file(std::span<const uint8_t> file, const std::string& n
 
 // The whole file; ContentError when it cannot be read.
 std::vector<uint8_t> read_file_bytes(const std::filesystem::path& path);
+std::string read_text(const std::filesystem::path& path);
+
+// A new file beside `path` renamed over it, so that an author's file is never
+// left half written (a link's target is replaced, the link kept; the
+// permissions stay); ContentError when it cannot be written.
+void replace_file(const std::filesystem::path& path, const std::string& text);
 
 // The document packed into the executable or page at `path`; `parts`, when
 // given, receives the file's parts. Throws ContentError with the path and,

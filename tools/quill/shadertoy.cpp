@@ -254,11 +254,6 @@ const std::string shader_main = std::string("\n") + main_marker +
     "    fragColor.a = 1.0;\n"
     "}\n";
 
-std::string read_text(const std::filesystem::path& path) {
-    const std::vector<uint8_t> bytes = read_file_bytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // Whether a table of the project holds a record whose `key` is `value`.
 bool table_holds(const JsonValue& project, const char* table, const char* key, const std::string& value) {
     const JsonValue& records = json_member(project, table);
@@ -276,25 +271,6 @@ void append_record(JsonSource& project, const char* table, const JsonEditValue& 
     } else {
         project.add_member("", table, JsonEditValue::array({record}));
     }
-}
-
-// A new file beside `path` renamed over it, so the author's project.json is
-// never left half written.
-void replace_file(const std::filesystem::path& link, const std::string& text) {
-    const std::filesystem::path path =
-        std::filesystem::is_symlink(link) ? std::filesystem::canonical(link) : link;
-    const std::filesystem::path temp = path.string() + ".quill-" + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::binary);
-        out << text;
-        if (!out.flush()) {
-            std::error_code ec;
-            std::filesystem::remove(temp, ec);
-            throw ContentError("cannot write " + path.string());
-        }
-    }
-    std::filesystem::permissions(temp, std::filesystem::status(path).permissions());
-    std::filesystem::rename(temp, path);
 }
 
 }  // namespace

@@ -34,6 +34,7 @@
 #include "project_watch.h"
 #include "render/gl/gl_util.h"
 #include "text/text_overlay.h"
+#include "curve_text.h"
 #include "track_view.h"
 
 namespace qh::quill {
@@ -87,6 +88,12 @@ const char* const usage =
     "  ctrl-Z, ctrl-Y  undo, redo (ctrl-shift-Z redoes too)\n"
     "  R, shift-R      more or fewer rows per beat (1, 2, 3, 4, 6, 8)\n"
     "  P               pin the track's event (or group) so its tracks stay\n"
+    "  ctrl-S          save: the edited values are written into project.json where\n"
+    "                  they stand, the rest of its text kept; the file before goes\n"
+    "                  to project.json.bak. When project.json changes on disk with\n"
+    "                  no unsaved edits it is read again; with unsaved edits the\n"
+    "                  view says so: ctrl-S writes the edits into the changed file,\n"
+    "                  F5 reads the file and drops them.\n"
     "At the demo's end beat the preview pauses.\n"
     "\n"
     "The overlay's font is DejaVu Sans from Debian's fonts-dejavu-core.\n"
@@ -346,6 +353,7 @@ private:
             if (panel_shown()) {
                 const TrackView::Outcome o = view_->key(e.key, *panel_);
                 if (o.moved) seek(panel_->cursor_beat());
+                if (o.save) save_project();
                 if (o.used) continue;
             }
             const bool shift = (e.key.keysym.mod & KMOD_SHIFT) != 0;
@@ -376,6 +384,49 @@ private:
     }
 
     // ---- The track view -----------------------------------------------------
+
+    void note(const std::string& text) {
+        edit_note_ = text;
+        say("quill play: " + text);
+    }
+
+    // Ctrl-S: the edited curves written into project.json as it is on disk
+    // now, the file before kept beside it. Over a file changed on disk
+    // meanwhile this keeps the author's other changes and reads it again.
+    void save_project() {
+        const std::string name = options_.file.filename().string();
+        const std::filesystem::path backup = options_.file.string() + ".bak";
+        try {
+            const std::string disk = read_text(options_.file);
+            const CurveText w = write_curves(disk, name, *demo_, panel_->editor().touched());
+            if (!w.refused.empty()) {
+                note("not saved: " + w.refused);
+                return;
+            }
+            for (const std::string& c : w.rewritten)
+                say("quill play: " + c + ": its points were out of order in " + name + "; written whole");
+            if (w.text != disk) {
+                replace_file(backup, disk);
+                replace_file(options_.file, w.text);
+            }
+            panel_->editor().mark_saved();
+            project_ = parse_json_text(w.text, name);
+        } catch (const std::exception& e) {
+            note(std::string("not saved: ") + e.what());
+            return;
+        }
+        // Our own write is no news; anything else that changed is.
+        std::vector<size_t> changed = watch_->poll();
+        std::erase(changed, size_t{0});
+        if (disk_changed_) {
+            reload_all();  // reads every file again
+            note(name + " saved over the changes on disk, which it keeps; the file before is " +
+                 backup.filename().string());
+            return;
+        }
+        note(name + " saved; the file before is " + backup.filename().string());
+        take_changes(changed);
+    }
 
     bool panel_shown() const { return show_panel_ && panel_ && view_; }
 
@@ -445,8 +496,9 @@ private:
         say("quill play: " + options_.file.filename().string() + " read again");
     }
 
-    void poll_files() {
-        const std::vector<size_t> changed = watch_->poll();
+    void poll_files() { take_changes(watch_->poll()); }
+
+    void take_changes(const std::vector<size_t>& changed) {
         if (changed.empty()) return;
         bool all = false, programs = false, music = false;
         for (size_t i : changed) {
@@ -465,8 +517,8 @@ private:
             // Neither side is dropped: the edits stay in the window, the file on disk.
             if (!disk_changed_) {
                 disk_changed_ = true;
-                edit_note_ = "project.json changed on disk; your edits stay (F5 reads the file instead)";
-                say("quill play: " + edit_note_);
+                note(options_.file.filename().string() +
+                     " changed on disk; your edits stay: ctrl-S writes them into it, F5 reads it instead");
             }
             all = false;
         }

@@ -94,6 +94,7 @@ TrackView::Outcome TrackView::key(const SDL_KeyboardEvent& key, TrackPanel& pane
             case SDLK_y: o.edited = panel.redo(); return o;
             case SDLK_c: panel.copy(); return o;
             case SDLK_v: o.edited = panel.paste(); return o;
+            case SDLK_s: o.save = true; return o;
             case SDLK_UP: case SDLK_DOWN:
                 panel.move(CursorStep::beat, k == SDLK_UP ? -1 : 1, shift);
                 o.moved = true;

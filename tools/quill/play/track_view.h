@@ -31,6 +31,7 @@ public:
         bool used = false;   // the view took the key
         bool moved = false;  // the cursor went elsewhere: the clock follows
         bool edited = false;
+        bool save = false;   // Ctrl-S
     };
     Outcome key(const SDL_KeyboardEvent& key, TrackPanel& panel);
     // Mouse and window events for ImGui.
