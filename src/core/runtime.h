@@ -38,6 +38,8 @@ float beat_at(uint32_t elapsed_ms, float bpm, float beat_offset);
 // How long the player holds the loading screen's last frame, after the
 // chime, before the demo starts: part of every run's length.
 inline constexpr uint32_t loader_hold_ms = 4000;
+// The loading screen's logo is a square image of this side, made at build time.
+inline constexpr int32_t loader_logo_side = 512;
 
 // True when a frame at `beat` is past the end of a timeline ending at `end_beat`.
 // End beats of 10000 or more never end by themselves.

@@ -5,9 +5,11 @@
 #include <iterator>
 #include <span>
 
+#include "audio/spectrum.h"
 #include "document/demo_tables.h"
 #include "package/errors.h"
 #include "scene3d/image_header.h"
+#include "scene3d/model_layout.h"
 
 namespace qh {
 
@@ -32,7 +34,7 @@ void count_image(std::span<const uint8_t> encoded, DeviceMemory& m) {
 }  // namespace
 
 uint64_t DeviceMemory::total() const {
-    return text_textures + images + model_buffers + shadow_targets + render_targets;
+    return text_textures + images + model_buffers + shadow_targets + render_targets + player_own;
 }
 
 uint64_t text_texture_bytes(const FontTexture& t) {
@@ -53,6 +55,7 @@ DeviceMemory device_memory(const Demo& demo, const ScreenSize& screen) {
         if (!model || !model->parsed) continue;
         for (const tinygltf::Image& image : model->gltf.images) count_image(image.image, m);
         for (const tinygltf::Buffer& buffer : model->gltf.buffers) m.model_buffers += buffer.data.size();
+        for (const auto& copy : build_model_layout(model->gltf).copied_buffers) m.model_buffers += copy.size();
     }
     // The size realize will make (Scene::default_shadow_size unless changed).
     for (const auto& s : demo.scenes) {
@@ -65,6 +68,8 @@ DeviceMemory device_memory(const Demo& demo, const ScreenSize& screen) {
         if (!e || !e->program) continue;
         m.render_targets += target * ((e->feedback || e->screen_texture) ? 2 : 1);
     }
+    m.player_own = texels(SpectrumState::width, SpectrumState::height) * bytes_per_texel +
+                   texels(loader_logo_side, loader_logo_side) * bytes_per_texel + target;
     return m;
 }
 
@@ -89,7 +94,8 @@ std::string describe(const DeviceMemory& m) {
     return format_bytes(m.total()) + " (text textures " + format_bytes(m.text_textures) + ", images " +
            images + ", model buffers " + format_bytes(m.model_buffers) + ", shadow targets " +
            format_bytes(m.shadow_targets) + ", render targets at " + std::to_string(m.render_width) +
-           " x " + std::to_string(m.render_height) + " " + format_bytes(m.render_targets) + ")";
+           " x " + std::to_string(m.render_height) + " " + format_bytes(m.render_targets) + ", the player's own " +
+           format_bytes(m.player_own) + ")";
 }
 
 std::optional<uint64_t> parse_byte_count(std::string_view text) {

@@ -6,13 +6,15 @@
 //   upload_sound_texture(sound_texture, capture);   // each frame
 #include <cstdint>
 
+#include "audio/spectrum.h"
+
 namespace qh {
 
 class Texture;
 
 // The size of the sound capture the sound texture is refreshed from.
-inline constexpr int sound_capture_width = 1024;
-inline constexpr int sound_capture_height = 2;
+inline constexpr int sound_capture_width = SpectrumState::width;
+inline constexpr int sound_capture_height = SpectrumState::height;
 
 // The GL state frames are composed in: cleared to opaque black, drawn with
 // alpha blending (source alpha, one minus source alpha).

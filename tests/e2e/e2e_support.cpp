@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -153,6 +154,18 @@ bool Process::wait(std::chrono::milliseconds timeout) {
 
 std::string Process::out() const { return read_file(cwd_ / "stdout.txt"); }
 std::string Process::err() const { return read_file(cwd_ / "stderr.txt"); }
+
+bool limit_address_space(int pid, uint64_t more) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmSize:", 0) != 0) continue;
+        const uint64_t now = std::stoull(line.substr(7)) * 1024;  // in kB
+        const rlimit limit{now + more, now + more};
+        return prlimit(pid, RLIMIT_AS, &limit, nullptr) == 0;
+    }
+    return false;
+}
 
 int run(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
         std::chrono::milliseconds timeout, const std::vector<std::string>& extra_env,

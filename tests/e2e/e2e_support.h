@@ -65,12 +65,17 @@ public:
     void kill();
     // Sends `signal` (SIGINT: what Ctrl-C sends) while the child runs.
     void send(int signal);
+    int pid() const { return pid_; }
 
 private:
     int pid_ = -1;
     int status_ = -1000;
     std::filesystem::path cwd_;
 };
+
+// Holds the running process `pid` to the address space it has now and
+// `more` bytes beyond; false when that cannot be read or set.
+bool limit_address_space(int pid, uint64_t more);
 
 // Runs to completion (killed after `timeout`); returns the exit status.
 int run(const std::vector<std::string>& argv, const std::filesystem::path& cwd,

@@ -13,6 +13,7 @@
 #include "document/demo_tables.h"
 #include "e2e/e2e_support.h"
 #include "support/curves.h"
+#include "support/gltf_builder.h"
 #include "support/sample_demo.h"
 #include "support/wav.h"
 
@@ -40,9 +41,10 @@ const char* const bar_shader =
     "void main() { fragColor = vec4(floor(beat / 4.0) / 16.0, 0.0, 0.0, 1.0); }\n";
 
 // One effect event over the whole run, drawn with `fragment`, at 120 bpm (a
-// bar is 2 s); written as a project whose shader lives in its own file.
+// bar is 2 s); written as a project whose shader lives in its own file, with
+// the model `glb` beside it when given.
 std::filesystem::path write_project(const TempDir& dir, const std::string& fragment,
-                                    std::vector<uint8_t> music = {}) {
+                                    std::vector<uint8_t> music = {}, std::vector<uint8_t> glb = {}) {
     Demo d;
     d.bpm = 120;
     d.beat_offset = 0;
@@ -50,6 +52,11 @@ std::filesystem::path write_project(const TempDir& dir, const std::string& fragm
     d.music.data = std::move(music);
     test::add_effect_event(d, "beat", fragment, -1, 10000);
     d.events.back()->name = "Beat";
+    if (!glb.empty()) {
+        d.models.push_back(std::make_unique<Model>());
+        d.models.back()->filename = "resources/model.glb";
+        d.models.back()->buffer = ByteBuffer(std::move(glb));
+    }
     const auto project = dir / "project";
     write_project_file(d, project);
     return project / "project.json";
@@ -153,6 +160,42 @@ TEST(QuillPlay, SavedShaderShowsWithoutRestartBrokenOneKeepsTheLastPicture) {
     save(shader, beat_shader("1.0, 1.0"));
     EXPECT_FALSE(x.wait_for_screen(is(true, true, blue_at_error), 60s, &play.process).empty())
         << "the fixed shader never showed; " << play.process.out();
+    quit(x, play);
+}
+
+// A model whose positions (no view, one substitution) come to 384 MiB: the
+// player copies them, then asks the device for as much again.
+std::vector<uint8_t> huge_model() {
+    test::GltfBuilder b;
+    tinygltf::Primitive p;
+    p.mode = TINYGLTF_MODE_POINTS;
+    p.attributes["POSITION"] = b.accessor(-1, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, size_t(1) << 25);
+    b.sparse(p.attributes["POSITION"], {0}, {1, 2, 3});
+    b.root(b.node(b.mesh({p})));
+    return b.glb();
+}
+
+// A document the device cannot take, saved while a good one plays: quill
+// play says why and keeps the good one playing on with its clock.
+TEST(QuillPlay, ADocumentTheDeviceCannotTakeLeavesTheLastGoodOnePlaying) {
+    TempDir dir;
+    XServer x;
+    const auto project = write_project(dir, beat_shader("1.0, 0.0"));
+    PlayWindow play(x, dir, project, {"--watch", "--from", "128"}, {"SDL_AUDIODRIVER=dummy"});
+    ASSERT_TRUE(play.open()) << play.process.out() << play.process.err();
+    const auto red = [&](int min_blue) {
+        return [=, &play](const Image& s) { return play.at(s).r > 200 && play.at(s).b >= min_blue; };
+    };
+    ASSERT_FALSE(x.wait_for_screen(red(60), 60s, &play.process).empty()) << play.process.out();
+
+    // From now on the process may take 576 MiB more: the copy, not the device's.
+    ASSERT_TRUE(limit_address_space(play.process.pid(), uint64_t(576) << 20));
+    write_project(dir, beat_shader("0.0, 1.0"), {}, huge_model());
+    ASSERT_TRUE(wait_for_output(play.process, "the last good document stays", 120s)) << play.process.out();
+    EXPECT_NE(play.process.out().find("cannot be made"), std::string::npos) << play.process.out();
+    const int blue = play.at(x.screenshot()).b;
+    EXPECT_FALSE(x.wait_for_screen(red(blue + 1), 60s, &play.process).empty())
+        << "the last good document did not play on; " << play.process.out();
     quit(x, play);
 }
 

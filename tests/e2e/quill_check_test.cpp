@@ -209,21 +209,31 @@ TEST(QuillCheck, EachBrokenRecordFailsTheCheckAlone) {
 }
 
 // What the records ask of the device, in bytes: the text texture and the
-// image at their sizes, the model's buffers, and each effect's colour target
-// at the render size the check reports.
+// images (the record's and the strip's) at their sizes, the models' buffers and the copy of a sparse
+// accessor's values, each effect's colour target at the render size the
+// check reports, and the player's own: the sound texture, the loading
+// screen's logo and its target.
 TEST(QuillCheck, DeviceMemoryAddsUpWhatTheRecordsAskFor) {
     TempDir dir;
     auto demo = good_demo();
+    const std::vector<uint8_t> strip = test::gltf_fixture("SparseStrip.gltf");
+    demo->models.push_back(std::make_unique<Model>());
+    demo->models.back()->from_json(
+        {{"filename", "resources/SparseStrip.gltf"}, {"buffer", base64_encode(strip.data(), strip.size())}},
+        ProjectDir("."));
     const auto exe = make_player(dir, write_demo_payload(*demo));
     const QuillRun r = quill(dir, {"check", exe.string(), "--json"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     const JsonValue j = JsonValue::parse(r.out);
-    uint64_t model_buffers = 0;
-    for (const auto& b : demo->models[0]->gltf.buffers) model_buffers += b.data.size();
+    uint64_t model_buffers = 27 * 12;  // the strip's 27 positions, substituted
+    for (const auto& model : demo->models) {
+        for (const auto& b : model->gltf.buffers) model_buffers += b.data.size();
+    }
     const uint64_t target =
         j["render_size"]["width"].get<uint64_t>() * j["render_size"]["height"].get<uint64_t>() * 4;
+    const uint64_t player_own = 1024 * 2 * 4 + 512 * 512 * 4 + target;
     EXPECT_EQ(j["device_memory"]["total"].get<uint64_t>(),
-              128 * 32 * 4 + 2 * 2 * 4 + model_buffers + 2 * target)
+              128 * 32 * 4 + 2 * (2 * 2 * 4) + model_buffers + 2 * target + player_own)
         << j["device_memory"].dump(2);
 }
 

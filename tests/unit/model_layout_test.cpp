@@ -389,20 +389,22 @@ TEST(PlanDraw, PosedNodeStaysUnderItsParent) {
 }
 
 // A sparse POSITION (kept through the GLB the package stores) is drawn from
-// a copy holding its substitutions, after the asset's own buffers; a
-// substitution past the accessor's end fails the asset's check.
+// a copy holding its substitutions, after the asset's own buffers; without a
+// view it starts from zeros; a substitution past the accessor's end fails the
+// asset's check.
 TEST(PrimitiveDraw, SparseValuesAreDrawnFromACopy) {
     struct Row {
         const char* name;
         uint16_t index;  // the element substituted
-        bool read;
-    } rows[] = {{"in range", 1, true}, {"past the end", 3, false}};
+        bool viewless, read;
+    } rows[] = {{"in range", 1, false, true}, {"without a view", 2, true, true}, {"past the end", 3, false, false}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         GltfBuilder b;
         tinygltf::Primitive p = triangles();
         p.attributes["POSITION"] = b.floats(triangle, TINYGLTF_TYPE_VEC3);
         b.sparse(p.attributes["POSITION"], {row.index}, {5, 6, 7});
+        if (row.viewless) b.model.accessors[size_t(p.attributes["POSITION"])].bufferView = -1;
         b.root(b.node(b.mesh({p})));
         if (!row.read) {
             EXPECT_NE(check_gltf_model(b.model).find("sparse index 3 is past its 3 elements"), std::string::npos);
@@ -414,8 +416,8 @@ TEST(PrimitiveDraw, SparseValuesAreDrawnFromACopy) {
         const VertexAttribute& a = layout.primitives[0].attributes[0];
         EXPECT_EQ(a.buffer, int32_t(m.gltf.buffers.size()));
         EXPECT_EQ(a.offset, 0u);
-        std::vector<float> expected = triangle;
-        std::copy_n(std::begin({5.0f, 6.0f, 7.0f}), 3, expected.begin() + 3);
+        std::vector<float> expected = row.viewless ? std::vector<float>(triangle.size(), 0.0f) : triangle;
+        std::copy_n(std::begin({5.0f, 6.0f, 7.0f}), 3, expected.begin() + 3 * row.index);
         EXPECT_EQ(layout.copied_buffers[0], raw(expected));
     }
 }

@@ -6,7 +6,7 @@
 //   node play_page.mjs --browser chromium|firefox --page DEMO.html --out OUT
 //       [--size 640x360] [--capture-ms 5000,20000] [--grid-ms 50]
 //       [--escape] [--click] [--reference-wav sound.wav] [--timeout-s 240]
-//       [--unthrottled]
+//       [--unthrottled] [--angle swiftshader|gl]
 //
 // --capture-ms: for each time after the music started, the first frame drawn
 // at or after it whose time lies within 4 ms of a multiple of --grid-ms (so
@@ -16,6 +16,8 @@
 // whose browser blocks sound until then; otherwise the browser allows it.
 // --unthrottled lets the browser draw as fast as it can, not at the
 // display's 60 Hz (for measuring, as the desktop player in Xvfb does).
+// --angle gl has Chromium draw WebGL through the display's OpenGL (Mesa's
+// llvmpipe in an Xvfb, as the desktop player draws) rather than SwiftShader.
 // Exit status 0 once the report is written, whatever it says; 77 when the
 // browser cannot be started here (the reason on standard error).
 import fs from 'node:fs';
@@ -27,7 +29,7 @@ const fftSize = 4096;
 
 function options(argv) {
   const o = { browser: 'chromium', size: '640x360', captureMs: [], gridMs: 50, escape: false,
-              click: false, timeoutS: 240 };
+              click: false, timeoutS: 240, angle: 'swiftshader' };
   for (let i = 2; i < argv.length; ++i) {
     const a = argv[i];
     const value = () => argv[++i];
@@ -40,6 +42,7 @@ function options(argv) {
     else if (a === '--escape') o.escape = true;
     else if (a === '--click') o.click = true;
     else if (a === '--unthrottled') o.unthrottled = true;
+    else if (a === '--angle') o.angle = value();
     else if (a === '--reference-wav') o.referenceWav = path.resolve(value());
     else if (a === '--timeout-s') o.timeoutS = Number(value());
     else throw new Error('unknown argument ' + a);
@@ -65,11 +68,12 @@ async function launch(o) {
       },
     });
   }
-  const args = ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
+  const args = ['--no-sandbox', `--use-angle=${o.angle}`, '--enable-unsafe-swiftshader',
                 '--disable-background-networking', '--disable-component-update', '--disable-sync',
                 '--no-first-run', '--disable-quic', '--mute-audio'];
   if (!o.click) args.push('--autoplay-policy=no-user-gesture-required');
   if (o.unthrottled) args.push('--disable-gpu-vsync', '--disable-frame-rate-limit');
+  if (o.angle === 'gl') args.push('--ignore-gpu-blocklist');
   return puppeteer.launch({ executablePath: '/usr/bin/chromium', headless: true, args });
 }
 

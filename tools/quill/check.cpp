@@ -653,6 +653,7 @@ int cmd_check(const std::vector<std::string>& argv) {
                                {"model_buffers", memory.model_buffers},
                                {"shadow_targets", memory.shadow_targets},
                                {"render_targets", memory.render_targets},
+                               {"player_own", memory.player_own},
                                {"text_texture_budget", text_budget},
                                {"over_budget", over ? JsonValue(over->message) : JsonValue()},
                                {"summary", describe(memory)}};

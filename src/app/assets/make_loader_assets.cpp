@@ -15,9 +15,11 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "core/runtime.h"
+
 namespace {
 
-constexpr int logo_size = 512;
+constexpr int logo_size = qh::loader_logo_side;
 constexpr double pi = 3.14159265358979323846;
 
 bool in_logo(double x, double y) {  // both 0..1, y down

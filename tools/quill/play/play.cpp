@@ -190,7 +190,8 @@ public:
         if (options_.edit) show_panel();
         double seconds = options_.loop ? options_.loop->first : 0.0;
         if (options_.from) seconds = *options_.from;
-        install(std::move(loaded), seconds, false);
+        std::unique_ptr<DemoPlayback> playback = make_playback(*loaded.demo);
+        install(std::move(loaded), std::move(playback), seconds, false);
         if (options_.loop)
             clock_->set_loop(clock_->beat_of_seconds(options_.loop->first),
                              clock_->beat_of_seconds(options_.loop->second));
@@ -253,22 +254,27 @@ public:
 private:
     // ---- The document on the device ----------------------------------------
 
-    void install(Loaded loaded, double seconds, bool paused) {
+    // The document's device side, made whole: a document the device cannot
+    // take (DeviceAllocationError) throws before anything playing is touched.
+    std::unique_ptr<DemoPlayback> make_playback(Demo& demo) {
+        PlayerLines lines(options_.verbose);
+        auto playback = std::make_unique<DemoPlayback>(demo);
+        playback->realize();
+        playback->prepare();
+        playback->warm_up();
+        return playback;
+    }
+
+    void install(Loaded loaded, std::unique_ptr<DemoPlayback> playback, double seconds, bool paused) {
         // The track view's place and grid outlive the document it edits.
         const bool had_panel = panel_ != nullptr;
         const int64_t row = had_panel ? panel_->cursor_row() : 0;
         const int per_beat = panel_ ? panel_->rows().per_beat : BeatRows{}.per_beat;
         panel_.reset();
-        playback_.reset();
+        playback_.reset();  // its music and samples go before the document they point into
         demo_ = std::move(loaded.demo);
         project_ = std::move(loaded.project);
-        {
-            PlayerLines lines(options_.verbose);
-            playback_ = std::make_unique<DemoPlayback>(*demo_);
-            playback_->realize();
-            playback_->prepare();
-            playback_->warm_up();
-        }
+        playback_ = std::move(playback);
         collect_build_problems();
 
         const std::optional<float> loop_from = clock_ ? clock_->loop_start() : std::nullopt;
@@ -480,10 +486,15 @@ private:
 
     // ---- Reloading ----------------------------------------------------------
 
+    // The new document is read and made on the device beside the playing
+    // one, so that a document that cannot be read or made (a file gone, the
+    // device out of memory) leaves the last good one playing.
     void reload_all() {
         Loaded loaded;
+        std::unique_ptr<DemoPlayback> playback;
         try {
             loaded = read_document(options_);
+            playback = make_playback(*loaded.demo);
         } catch (const std::exception& e) {
             notes_ = {std::string(e.what()), "(the last good document stays)"};
             say(std::string("quill play: ") + e.what() + "\nquill play: the last good document stays");
@@ -492,7 +503,7 @@ private:
         notes_.clear();
         const float beat = clock_->beat(SDL_GetTicks());
         const double seconds = clock_->seconds_of_beat(beat);
-        install(std::move(loaded), seconds, clock_->paused());
+        install(std::move(loaded), std::move(playback), seconds, clock_->paused());
         say("quill play: " + options_.file.filename().string() + " read again");
     }
 
