@@ -48,6 +48,7 @@ int32_t path_of(const std::string& name) {
     if (name == "translation") return translation_path;
     if (name == "rotation") return rotation_path;
     if (name == "scale") return scale_path;
+    if (name == "weights") return weights_path;
     return unsupported_path;
 }
 
@@ -61,16 +62,25 @@ Sampler build_sampler(const tinygltf::Model& m, const tinygltf::AnimationSampler
     const int type = s.output >= 0 && size_t(s.output) < m.accessors.size()
                          ? m.accessors[size_t(s.output)].type
                          : -1;
-    if (type != TINYGLTF_TYPE_VEC3 && type != TINYGLTF_TYPE_VEC4) {
+    const size_t n = type == TINYGLTF_TYPE_SCALAR ? 1 : type == TINYGLTF_TYPE_VEC3 ? 3 : type == TINYGLTF_TYPE_VEC4 ? 4 : 0;
+    std::vector<float> raw = n > 0 ? read_floats(m, s.output, n) : std::vector<float>();
+    if (raw.empty()) {
         std::fprintf(stderr, "Kapot\n");
         return out;
     }
-    const size_t n = type == TINYGLTF_TYPE_VEC3 ? 3 : 4;
-    const std::vector<float> raw = read_floats(m, s.output, n);
-    out.values.reserve(raw.size() / n);
-    for (size_t i = 0; i + n <= raw.size(); i += n) {
-        out.values.emplace_back(raw[i], raw[i + 1], raw[i + 2], n == 4 ? raw[i + 3] : 0.0f);
+    // Scalars are the weights of every target at once: so many per key.
+    const size_t per_key = out.interpolation == cubic_spline ? 3 : 1;
+    const size_t elements = out.times.size() * per_key;
+    size_t width = n;
+    if (n == 1) {
+        width = elements > 0 && raw.size() % elements == 0 ? raw.size() / elements : 0;
+        if (width == 0) {
+            std::fprintf(stderr, "Kapot\n");
+            return out;
+        }
     }
+    out.width = int32_t(width);
+    out.values = std::move(raw);
     return out;
 }
 
@@ -181,28 +191,14 @@ void build_node_records(const tinygltf::Model& m, std::vector<NodeAnimation>& re
 // rotation or scale; a time outside the keys leaves it as it is.
 template <typename Target>
 void apply_channel(const Sampler& s, int32_t path, float x, Target& target) {
-    if (path == unsupported_path) return;
-    const size_t keys = std::min(s.times.size(), s.values.size());
-    // Every interval holding x is evaluated: on a shared key the later wins.
-    for (size_t i = 0; i + 1 < keys; ++i) {
-        const float t0 = s.times[i];
-        const float t1 = s.times[i + 1];
-        if (!(t0 <= x && x <= t1)) continue;
-        const glm::vec4& a = s.values[i];
-        const glm::vec4& b = s.values[i + 1];
-        if (s.interpolation == cubic_spline) {
-            std::fprintf(stderr, "cubicspline not supported\n");
-            continue;
-        }
-        const bool held = s.interpolation == step;
-        // A zero-length interval (x on both its keys) takes its later key.
-        const float d = held ? 0.0f : t1 > t0 ? (x - t0) / (t1 - t0) : 1.0f;
-        if (path == rotation_path) {
-            target.rotation = held ? quat_of(a) : slerp_shortest(quat_of(a), quat_of(b), d);
-        } else {
-            const glm::vec3 v = glm::vec3(a) * (1.0f - d) + glm::vec3(b) * d;
-            (path == translation_path ? target.translation : target.scale) = v;
-        }
+    if (path != translation_path && path != rotation_path && path != scale_path) return;
+    if (s.width < (path == rotation_path ? 4 : 3)) return;
+    float v[4] = {0, 0, 0, 0};
+    if (!s.evaluate(x, path == rotation_path, v)) return;
+    if (path == rotation_path) {
+        target.rotation = quat_of({v[0], v[1], v[2], v[3]});
+    } else {
+        (path == translation_path ? target.translation : target.scale) = glm::vec3(v[0], v[1], v[2]);
     }
 }
 
@@ -247,6 +243,49 @@ glm::quat slerp_shortest(const glm::quat& a, const glm::quat& from_b, float d) {
     return q / length;
 }
 
+bool Sampler::evaluate(float x, bool rotation, float* out) const {
+    const size_t n = size_t(std::max(width, 0));
+    const size_t per_key = interpolation == cubic_spline ? 3 : 1;
+    const size_t keys = n == 0 ? 0 : std::min(times.size(), values.size() / (n * per_key));
+    // The last interval holding x: on a shared key the later wins.
+    size_t found = keys;
+    for (size_t i = 0; i + 1 < keys; ++i) {
+        if (times[i] <= x && x <= times[i + 1]) found = i;
+    }
+    if (found == keys) return false;
+    const float t0 = times[found], t1 = times[found + 1];
+    // Element e of key k: for a cubic spline 0 is the in-tangent, 1 the value, 2 the out-tangent.
+    const auto at = [&](size_t k, size_t e) { return values.data() + (k * per_key + e) * n; };
+    if (interpolation == step) {
+        std::copy_n(at(found, 0), n, out);
+        return true;
+    }
+    // A zero-length interval (x on both its keys) takes its later key.
+    const float d = t1 > t0 ? (x - t0) / (t1 - t0) : 1.0f;
+    if (interpolation == cubic_spline) {
+        const float interval = t1 - t0, d2 = d * d, d3 = d2 * d;
+        const float h00 = 2 * d3 - 3 * d2 + 1, h10 = d3 - 2 * d2 + d, h01 = -2 * d3 + 3 * d2, h11 = d3 - d2;
+        const float *p0 = at(found, 1), *m0 = at(found, 2), *p1 = at(found + 1, 1), *m1 = at(found + 1, 0);
+        for (size_t c = 0; c < n; ++c)
+            out[c] = h00 * p0[c] + h10 * interval * m0[c] + h01 * p1[c] + h11 * interval * m1[c];
+        if (rotation && n == 4) {
+            const glm::quat q = quat_of({out[0], out[1], out[2], out[3]});
+            const float length = glm::length(q);
+            const glm::quat u = length > 0.0f ? q / length : glm::quat(1.0f, 0.0f, 0.0f, 0.0f);
+            out[0] = u.x, out[1] = u.y, out[2] = u.z, out[3] = u.w;
+        }
+        return true;
+    }
+    const float *a = at(found, 0), *b = at(found + 1, 0);
+    if (rotation && n == 4) {
+        const glm::quat q = slerp_shortest(quat_of({a[0], a[1], a[2], a[3]}), quat_of({b[0], b[1], b[2], b[3]}), d);
+        out[0] = q.x, out[1] = q.y, out[2] = q.z, out[3] = q.w;
+        return true;
+    }
+    for (size_t c = 0; c < n; ++c) out[c] = a[c] * (1.0f - d) + b[c] * d;
+    return true;
+}
+
 float clip_time(const ModelAnimation& animation, float s) {
     return (s - std::floor(s)) * (animation.end_time - animation.start_time) + animation.start_time;
 }
@@ -270,6 +309,43 @@ void sample(ModelAnimation& animation, float s, NodeAnimation& record) {
         if (!sampler || c.target_node != record.node) continue;
         apply_channel(*sampler, c.path, x, record);
     }
+}
+
+void sample_weights(ModelAnimation& animation, float s, const tinygltf::Model& asset,
+                    std::vector<std::vector<float>>& weights) {
+    const float x = clip_time(animation, s);
+    animation.current_time = x;
+    std::vector<float> value;
+    for (const Channel& c : animation.channels) {
+        const Sampler* sampler = sampler_of(animation, c);
+        if (!sampler || c.path != weights_path || c.target_node < 0 || size_t(c.target_node) >= asset.nodes.size())
+            continue;
+        const int mesh = asset.nodes[size_t(c.target_node)].mesh;
+        if (mesh < 0 || size_t(mesh) >= weights.size()) continue;
+        value.resize(size_t(std::max(sampler->width, 0)));
+        if (!sampler->evaluate(x, false, value.data())) continue;
+        std::vector<float>& w = weights[size_t(mesh)];
+        std::copy_n(value.begin(), std::min(value.size(), w.size()), w.begin());
+    }
+}
+
+std::vector<std::vector<float>> default_morph_weights(const tinygltf::Model& m) {
+    std::vector<std::vector<float>> out(m.meshes.size());
+    std::vector<bool> from_node(m.meshes.size(), false);
+    for (const tinygltf::Node& n : m.nodes) {
+        if (n.mesh < 0 || size_t(n.mesh) >= m.meshes.size() || n.weights.empty() || from_node[size_t(n.mesh)])
+            continue;
+        from_node[size_t(n.mesh)] = true;
+        out[size_t(n.mesh)].assign(n.weights.begin(), n.weights.end());
+    }
+    for (size_t k = 0; k < m.meshes.size(); ++k) {
+        const tinygltf::Mesh& mesh = m.meshes[k];
+        if (!from_node[k]) out[k].assign(mesh.weights.begin(), mesh.weights.end());
+        size_t targets = 0;
+        for (const tinygltf::Primitive& p : mesh.primitives) targets = std::max(targets, p.targets.size());
+        out[k].resize(targets, 0.0f);
+    }
+    return out;
 }
 
 glm::mat4 Joint::posed() const { return compose(translation, rotation, scale) * local_matrix; }
@@ -325,12 +401,15 @@ void build_animations(Model& model) {
     model.has_animations = !animations.by_name.empty();
     model.animated_nodes.assign(m.nodes.size(), false);
     model.node_matrices.assign(m.nodes.size(), glm::mat4(1.0f));
+    model.rest_morph_weights = default_morph_weights(m);
+    model.morph_weights = model.rest_morph_weights;
 }
 
 void animate(Model& model, int32_t index, float s) {
     if (!model.animations) return;
     Animations& animations = *model.animations;
     const int64_t count = int64_t(animations.list.size());
+    model.morph_weights = model.rest_morph_weights;
 
     if (model.skeleton && !model.skeleton->joints.empty()) {
         if (count == 0) return;
@@ -339,6 +418,7 @@ void animate(Model& model, int32_t index, float s) {
         animations.current = animations.list[size_t(h)];
         Skeleton& skeleton = *model.skeleton;
         sample(*animations.current, s, skeleton);
+        sample_weights(*animations.current, s, model.gltf, model.morph_weights);
         compute_joint_matrices(skeleton);
         // Whatever hangs from a joint follows it.
         for (const Joint& j : skeleton.joints) {
@@ -353,6 +433,9 @@ void animate(Model& model, int32_t index, float s) {
     // Bits past the 31st never fit an index, so more animations widen nothing.
     const int64_t all = count >= 31 ? int64_t(INT32_MAX) : (int64_t(1) << count) - 1;
     if (index < 1 || index > all) return;
+    for (int64_t a = 0; a < count && a < 31; ++a) {
+        if ((index >> a) & 1) sample_weights(*animations.list[size_t(a)], s, model.gltf, model.morph_weights);
+    }
     for (NodeAnimation& r : model.node_animations) {
         if (r.animation < 0 || r.animation >= 31 || ((index >> r.animation) & 1) == 0) continue;
         if (size_t(r.animation) >= animations.list.size()) continue;

@@ -7,6 +7,7 @@
 //   animate(model, index, position);   // the timeline's animation keys
 //   model.skeleton->joint_matrices     // skinned: one skinning matrix per joint
 //   model.animated_nodes / node_matrices   // node animation: what drawing uses
+//   model.morph_weights                // per mesh: the weights its targets blend with
 //
 // Two modes, chosen per model:
 // - Skinned (the model has a skin): the first skin is the skeleton; one
@@ -22,11 +23,18 @@
 //   nodes it targets. A mask outside 1 .. 2^n - 1 leaves every node as the
 //   asset places it.
 //
-// Only translation, rotation and scale channels with linear or step
-// interpolation play. What is not played says so and changes nothing: an
-// output that is not three or four floats ("Kapot"), another path ("Boem
-// kapot: path not supported"), cubic spline keys ("cubicspline not
-// supported", each time one is reached).
+// Morph weights: a mesh's weights are its own ("weights"), or those of a
+// node drawing it, and each posing starts from them; the `weights` channels
+// of the animations posing the model (the one picked when skinned, every
+// picked one otherwise) then set the weights of their node's mesh. A mesh
+// drawn by several nodes draws with one set of weights: the last written.
+//
+// Translation, rotation, scale and weights channels play, with linear, step
+// or cubic-spline keys (in-tangent, value, out-tangent per key, the tangents
+// scaled by the key interval; a rotation is normalised after). What is not
+// played says so and changes nothing: an output that is not floats of one,
+// three or four components ("Kapot"), another path ("Boem kapot: path not
+// supported").
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -55,12 +63,25 @@ inline constexpr int32_t joint_block_bytes = max_joints * 64;
 
 enum Interpolation : int32_t { linear = 0, step = 1, cubic_spline = 2 };
 // A channel whose path is none of these is kept but never played.
-enum Path : int32_t { translation_path = 0, rotation_path = 1, scale_path = 2, unsupported_path = -1 };
+enum Path : int32_t {
+    translation_path = 0,
+    rotation_path = 1,
+    scale_path = 2,
+    weights_path = 3,
+    unsupported_path = -1
+};
 
 struct Sampler {
-    std::vector<float> times;       // key times
-    std::vector<glm::vec4> values;  // one per key; three components are (x, y, z, 0)
+    std::vector<float> times;   // key times
+    std::vector<float> values;  // `width` floats per element; one element per key, three for a cubic spline
     int32_t interpolation = linear;
+    int32_t width = 0;  // 3 or 4 (translation, rotation, scale); a mesh's weights count
+
+    // The value at clip time x into out[0 .. width): false, and out as it
+    // was, when x lies outside the keys. On a shared key the later interval
+    // wins; a rotation (`rotation`, four floats x y z w) takes the short arc
+    // and comes out normalised.
+    bool evaluate(float x, bool rotation, float* out) const;
 };
 
 struct Channel {
@@ -149,6 +170,18 @@ void sample(ModelAnimation& animation, float s, NodeAnimation& record);
 // every joint matrix as above. A joint whose node is outside the tree counts
 // as standing at the origin. All identity when not enabled.
 void compute_joint_matrices(Skeleton& skeleton);
+
+// Samples every `weights` channel of `animation` at the normalised position
+// s into the weights of its target node's mesh (`weights`, per glTF mesh;
+// `asset` says which mesh a node draws). Elements wider than a mesh's
+// weights write as many as fit.
+void sample_weights(ModelAnimation& animation, float s, const tinygltf::Model& asset,
+                    std::vector<std::vector<float>>& weights);
+
+// The weights each glTF mesh draws with when nothing animates them: those of
+// the first node drawing it that has its own, else the mesh's, one per
+// morph target (missing ones are 0).
+std::vector<std::vector<float>> default_morph_weights(const tinygltf::Model& asset);
 
 // Builds the skeleton, node animation records and animations of a model
 // whose asset passed check_gltf_model, and sizes its per-node state.

@@ -39,23 +39,6 @@ private:
 std::vector<std::string> unsupported_features(const tinygltf::Model& m) {
     std::vector<std::string> found;
 
-    FeatureUse morphs;
-    for (size_t i = 0; i < m.meshes.size(); ++i) {
-        for (const tinygltf::Primitive& p : m.meshes[i].primitives)
-            if (!p.targets.empty()) morphs.add(place("mesh", i, m.meshes[i].name));
-    }
-    morphs.report("morph targets", "primitives", "which the player does not draw", found);
-
-    // The animation sampling interpolates linearly or holds (STEP); nothing else.
-    FeatureUse cubic;
-    for (size_t i = 0; i < m.animations.size(); ++i) {
-        const tinygltf::Animation& a = m.animations[i];
-        for (size_t s = 0; s < a.samplers.size(); ++s)
-            if (a.samplers[s].interpolation == "CUBICSPLINE")
-                cubic.add(place("animation", i, a.name) + " sampler " + std::to_string(s));
-    }
-    cubic.report("cubic-spline animation", "samplers", "which the player does not play", found);
-
     // Scenes look through their own cameras and light with their own light.
     FeatureUse cameras, lights;
     for (size_t i = 0; i < m.cameras.size(); ++i) cameras.add(place("camera", i, m.cameras[i].name));

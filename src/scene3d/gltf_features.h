@@ -1,14 +1,13 @@
 #pragma once
-// What a glTF asset may hold that the player reads past: morph targets,
-// cubic-spline animation, the asset's own cameras and punctual lights, and
-// extensions the asset requires. The model still loads and draws; these parts
+// What a glTF asset may hold that the player reads past: the asset's own
+// cameras and punctual lights, and extensions the asset requires. The model still loads and draws; these parts
 // of it just have no effect, so the tools warn where the player stays quiet.
 //
 //   for (const std::string& f : unsupported_features(model.gltf))
 //       warn("model \"" + model.filename + "\": " + f);
 //
 // One line per feature, however many places use it, e.g.
-//   uses morph targets (mesh 0 "Fox", 3 primitives in all), which the player does not draw
+//   uses cameras (camera 0 "Side", 3 cameras in all), which the player does not look through
 // The asset need not have been checked: only its own tables are read.
 #include <string>
 #include <vector>

@@ -75,6 +75,10 @@ public:
     std::vector<Animation::NodeAnimation> node_animations;  // only without a skin
     std::vector<bool> animated_nodes;        // per glTF node: node_matrices holds its world matrix
     std::vector<glm::mat4> node_matrices;    // per glTF node
+    // Per glTF mesh, one per morph target: the weights it draws with, and
+    // those it has when nothing animates it.
+    std::vector<std::vector<float>> morph_weights;
+    std::vector<std::vector<float>> rest_morph_weights;
     bool has_animations = false;
 
     // ---- Device side: needs a current GL context ----
@@ -110,6 +114,9 @@ public:
         // Backs the shader's "MatricesBlock" (a skinned model's joint
         // matrices); made when the model has a skeleton.
         GlBuffer matrices_buffer;
+        // Per layout.morphs: the weights its buffer was last blended with
+        // (empty: never blended).
+        std::vector<std::vector<float>> blended_weights;
     } gpu;
 
 private:

@@ -101,6 +101,7 @@ void Model::realize() {
         const size_t buffer_count = asset_buffers + import.layout.copied_buffers.size();
         gpu.buffers.reserve(buffer_count);
         for (size_t i = 0; i < buffer_count; ++i) upload(gpu.buffers, GL_ARRAY_BUFFER, bytes_of(i));
+        gpu.blended_weights.assign(import.layout.morphs.size(), {});
         glBindBuffer(GL_ARRAY_BUFFER, 0);
 
         std::vector<int> index_copy(buffer_count, -1);  // into gpu.index_buffers
@@ -140,6 +141,8 @@ void Model::realize() {
         animations = std::make_shared<Animation::Animations>();
         skeleton.reset();
         node_animations.clear();
+        morph_weights.clear();
+        rest_morph_weights.clear();
         has_animations = false;
     }
     if (skeleton) {

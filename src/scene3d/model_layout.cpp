@@ -1,6 +1,7 @@
 #include "scene3d/model_layout.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -138,6 +139,66 @@ PrimitiveLayout lay_out_primitive(const tinygltf::Model& m, const tinygltf::Prim
     return out;
 }
 
+// A primitive whose targets move its positions or normals draws them from a
+// copy that the renderer blends; one target that cannot be read leaves
+// every target out, since blending the rest would be another shape.
+void lay_out_morph(const tinygltf::Model& m, const tinygltf::Primitive& p, int32_t mesh, const std::string& what,
+                   ModelLayout& layout) {
+    PrimitiveLayout& drawn = layout.primitives.back();
+    const auto attribute = [&](uint32_t location) {
+        for (VertexAttribute& a : drawn.attributes)
+            if (a.location == location) return &a;
+        return static_cast<VertexAttribute*>(nullptr);
+    };
+    VertexAttribute* position = attribute(position_location);
+    VertexAttribute* normal = attribute(normal_location);
+    bool moves = false;
+    for (const auto& target : p.targets) moves = moves || target.count("POSITION") || (normal && target.count("NORMAL"));
+    if (!moves || !position) return;
+    const std::vector<float> positions = read_floats(m, p.attributes.at("POSITION"), 3);
+    std::vector<float> normals = normal ? read_floats(m, p.attributes.at("NORMAL"), 3) : std::vector<float>();
+    if (normals.size() != positions.size()) normals.clear();  // drawn as stored, unblended
+    const auto fail = [&](const std::string& why) {
+        layout.problems.push_back(what + ": " + why + "; its morph targets are not drawn");
+    };
+    if (positions.empty()) return fail("POSITION is not a vector of three floats");
+
+    MorphLayout morph;
+    morph.primitive = int32_t(layout.primitives.size() - 1);
+    morph.mesh = mesh;
+    morph.normals = !normals.empty();
+    morph.base = positions;
+    morph.base.insert(morph.base.end(), normals.begin(), normals.end());
+    for (size_t t = 0; t < p.targets.size(); ++t) {
+        std::vector<float>& deltas = morph.deltas.emplace_back();
+        const std::pair<const char*, size_t> parts[] = {{"POSITION", 0}, {"NORMAL", positions.size()}};
+        for (const auto& [name, offset] : parts) {
+            const auto it = p.targets[t].find(name);
+            if (it == p.targets[t].end() || (offset > 0 && !morph.normals)) continue;
+            const std::vector<float> values = read_floats(m, it->second, 3);
+            if (values.size() != positions.size()) {
+                return fail("target " + std::to_string(t) + " " + name + " is not one vector of three floats a vertex");
+            }
+            deltas.resize(morph.base.size(), 0.0f);
+            std::copy(values.begin(), values.end(), deltas.begin() + std::ptrdiff_t(offset));
+        }
+    }
+
+    morph.buffer = int32_t(m.buffers.size() + layout.copied_buffers.size());
+    std::vector<uint8_t>& copy = layout.copied_buffers.emplace_back(morph.base.size() * sizeof(float));
+    std::memcpy(copy.data(), morph.base.data(), copy.size());
+    for (VertexAttribute* a : {position, normal}) {
+        if (!a || (a == normal && !morph.normals)) continue;
+        a->buffer = morph.buffer;
+        a->components = 3;
+        a->component_type = TINYGLTF_COMPONENT_TYPE_FLOAT;
+        a->normalized = false;
+        a->stride = 0;
+        a->offset = a == normal ? positions.size() * sizeof(float) : 0;
+    }
+    layout.morphs.push_back(std::move(morph));
+}
+
 // An image index for glTF texture `t`, -1 for none or a texture without image.
 int32_t image_of(const tinygltf::Model& m, int t) {
     if (t < 0 || size_t(t) >= m.textures.size()) return -1;
@@ -235,6 +296,7 @@ ModelLayout build_model_layout(const tinygltf::Model& m) {
         out.mesh_ranges.push_back({int32_t(out.primitives.size()), int32_t(primitives.size())});
         for (size_t p = 0; p < primitives.size(); ++p) {
             out.primitives.push_back(lay_out_primitive(m, primitives[p], where(k, p), out));
+            lay_out_morph(m, primitives[p], int32_t(k), where(k, p), out);
         }
     }
     out.materials.reserve(m.materials.size());
@@ -251,6 +313,17 @@ ModelLayout build_model_layout(const tinygltf::Model& m) {
     std::sort(out.passes.begin(), out.passes.end());
     out.passes.erase(std::unique(out.passes.begin(), out.passes.end()), out.passes.end());
     return out;
+}
+
+void blend_morph(const MorphLayout& morph, const std::vector<float>& weights, std::vector<float>& out) {
+    out.assign(morph.base.begin(), morph.base.end());
+    const size_t targets = std::min(weights.size(), morph.deltas.size());
+    for (size_t t = 0; t < targets; ++t) {
+        const float w = weights[t];
+        const std::vector<float>& d = morph.deltas[t];
+        if (w == 0.0f || d.size() != out.size()) continue;
+        for (size_t i = 0; i < out.size(); ++i) out[i] += w * d[i];
+    }
 }
 
 void plan_draw(const ModelLayout& layout, const ViewMatrices& camera, const ViewMatrices& light,

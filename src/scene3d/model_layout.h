@@ -7,6 +7,7 @@
 //
 //   ModelLayout layout = build_model_layout(model.gltf);  // a checked asset
 //   for (const std::string& p : layout.problems) ...        // what will not be drawn
+//   blend_morph(layout.morphs[i], weights, values);          // a morphed primitive's inputs
 //
 //   DrawList list;                                           // reused frame to frame
 //   plan_draw(layout, camera, light, shadow_pass, list);
@@ -90,6 +91,24 @@ struct NodeVisit {
     int32_t parent = -1;  // index into the visits; -1 for a root of the scene
 };
 
+// A primitive whose morph targets move its positions or normals. The
+// shader's inputs arrive blended: the primitive's POSITION (and NORMAL) are
+// drawn from copied buffer `buffer`, positions then normals, which the
+// scene renderer fills with blend_morph whenever the mesh's weights change,
+// for the shadow pass and the main pass alike.
+struct MorphLayout {
+    int32_t primitive = 0;  // into ModelLayout::primitives
+    int32_t mesh = 0;       // the glTF mesh whose weights it blends with
+    int32_t buffer = 0;     // as VertexAttribute::buffer
+    bool normals = false;   // the buffer holds normals after the positions
+    std::vector<float> base;                 // 3 floats a vertex: positions, then normals
+    std::vector<std::vector<float>> deltas;  // per target, as `base`; empty: it moves nothing
+};
+
+// base + the sum of weights[t] x deltas[t] into `out` (resized to base's
+// size); weights past the targets, or missing, count as 0.
+void blend_morph(const MorphLayout& morph, const std::vector<float>& weights, std::vector<float>& out);
+
 struct ModelLayout {
     std::vector<MeshRange> mesh_ranges;        // one per glTF mesh
     std::vector<PrimitiveLayout> primitives;   // meshes in order, primitives in order
@@ -108,6 +127,7 @@ struct ModelLayout {
     // asset's, then these: buffer asset.buffers.size() + i is copied_buffers[i].
     // The device build releases them once they are uploaded.
     std::vector<std::vector<uint8_t>> copied_buffers;
+    std::vector<MorphLayout> morphs;  // primitives in order
 };
 
 // A default scene that reaches more nodes than this (a root listed many

@@ -114,6 +114,24 @@ void SceneRenderer::upload_joint_matrices(Model& model) {
     glBindBuffer(GL_UNIFORM_BUFFER, 0);
 }
 
+void SceneRenderer::upload_morphs(Model& model) {
+    const std::vector<MorphLayout>& morphs = model.gpu.layout.morphs;
+    for (size_t i = 0; i < morphs.size() && i < model.gpu.blended_weights.size(); ++i) {
+        const MorphLayout& morph = morphs[i];
+        static const std::vector<float> none;
+        const std::vector<float>& weights =
+            size_t(morph.mesh) < model.morph_weights.size() ? model.morph_weights[size_t(morph.mesh)] : none;
+        std::vector<float>& blended = model.gpu.blended_weights[i];
+        if (!blended.empty() && blended == weights) continue;
+        if (size_t(morph.buffer) >= model.gpu.buffers.size()) continue;
+        blend_morph(morph, weights, blended_);
+        glBindBuffer(GL_ARRAY_BUFFER, model.gpu.buffers[size_t(morph.buffer)]);
+        glBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(blended_.size() * sizeof(float)), blended_.data());
+        blended = weights;
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
 void SceneRenderer::draw(Scene& scene, ShaderProgram& program, const ScenePass& pass) {
     if (!scene.root_node) return;
     if (pass.shadow && !scene.gpu.shadow_complete) return;
@@ -150,6 +168,7 @@ void SceneRenderer::draw(Scene& scene, ShaderProgram& program, const ScenePass& 
     Model* model = scene.root_node->model;
     if (model && model->gpu.ready && model->gpu.layout.has_default_scene && instances > 0) {
         upload_joint_matrices(*model);  // leaves the block bound
+        upload_morphs(*model);
         const NodePose pose{model->animated_nodes, model->node_matrices};
         plan_draw(model->gpu.layout, matrices_of(*camera), matrices_of(view.light), pass.shadow,
                   list_, &pose);

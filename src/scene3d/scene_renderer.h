@@ -15,7 +15,9 @@
 // Nodes that animation poses take their local matrix from the model
 // (Model::node_matrices); a skinned model's joint matrices are uploaded to
 // its "MatricesBlock" buffer by each pass's draw, so every pass, the shadow
-// pass included, draws the pose its own frame evaluated.
+// pass included, draws the pose its own frame evaluated. Morphed primitives
+// are blended on the CPU before the draw (model_layout.h, MorphLayout), so
+// model shaders read blended positions and normals as ordinary inputs.
 //
 // Material defaults are decided here and nowhere else, for the player and
 // every quill command alike: a material without a base colour texture
@@ -28,6 +30,7 @@
 // did not build or has no default scene (nothing), a shadow target that is
 // incomplete (no shadow pass). Needs a current GL context.
 #include <cstdint>
+#include <vector>
 
 #include "render/scene_drawer.h"
 #include "render/gl/gl_objects.h"
@@ -52,6 +55,9 @@ public:
     // (binding point 0), as each draw does; a GL error on the way is printed
     // as "Error: N".
     static void upload_joint_matrices(Model& model);
+    // Blends each morphed primitive's positions and normals with its mesh's
+    // weights (Model::morph_weights) into its buffer, where they changed.
+    void upload_morphs(Model& model);
 
 private:
     void draw_model(Model& model, const ShaderProgram& program, const ScenePass& pass,
@@ -59,6 +65,7 @@ private:
     void bind_material(const Model& model, const ModelUniforms& u, int32_t material);
 
     DrawList list_;  // reused from draw to draw
+    std::vector<float> blended_;  // reused from morph to morph
     GlTexture white_;  // made at the first draw, in the context that draws
 };
 

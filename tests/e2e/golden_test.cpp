@@ -83,6 +83,13 @@ const std::vector<GoldenScene> scenes = {
     // shadow pass this frame differs by a mean of 3.0 and at most 138.
     {"box_over_plane_shadow", "BoxOverPlane.gltf", 1.0f, {0, 6, 8}, {0, 0, 0},
      {{"ldD", 12}, {"ldX", 0.6f}, {"ldY", 0.8f}, {"ldZ", 0.2f}}, 1.0, 110, true},
+    // Morph targets at the mesh's weights, then halfway through its cubic-spline weights channel; cubic-spline
+    // translation, rotation and scale between the first keys, on the middle one, between the last.
+    {"morph_rest_weights", "MorphStrip.gltf", 1.0f, {0, 2.5f, 5}, {0, 0.4f, 0}, {}, 1.0, 24},
+    {"morph_animated_weights", "MorphStrip.gltf", 1.0f, {0, 2.5f, 5}, {0, 0.4f, 0}, {{"animation_index", 1}, {"animation_position", 0.5f}}, 1.0, 24},
+    {"cubic_path_early", "CubicPath.gltf", 1.0f, {0, 0.4f, 5}, {0, 0.4f, 0}, {{"animation_index", 1}, {"animation_position", 0.25f}}, 1.0, 24},
+    {"cubic_path_middle", "CubicPath.gltf", 1.0f, {0, 0.4f, 5}, {0, 0.4f, 0}, {{"animation_index", 1}, {"animation_position", 0.5f}}, 1.0, 24},
+    {"cubic_path_late", "CubicPath.gltf", 1.0f, {0, 0.4f, 5}, {0, 0.4f, 0}, {{"animation_index", 1}, {"animation_position", 0.75f}}, 1.0, 24},
     // Its texture is a JPEG: another decoder's inverse DCT rounds a few
     // levels otherwise, on top of the above (largest).
     {"cesium_man", "CesiumMan.glb", 1.0f, {0, 0.75f, 2.2f}, {0, 0.75f, 0},

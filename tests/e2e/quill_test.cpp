@@ -65,21 +65,27 @@ TEST(Quill, PackAndCheckWarnAboutNumbersThatReadAsZeroAndModelsDrawnInPart) {
     std::filesystem::create_directories(dir / "p/resources");
     write_file(dir / "p/resources/music.mp3", {});
     test::GltfBuilder b;
-    tinygltf::Primitive quad = b.quad({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
-    quad.targets = {quad.attributes};  // both primitives morph (into themselves)
-    b.root(b.node(b.mesh({quad, quad})));
-    write_file(dir / "p/resources/morph.glb", b.glb());
+    b.root(b.node(b.quad_mesh({0, 0, 0}, {1, 0, 0}, {0, 1, 0})));
+    b.model.cameras.emplace_back().type = "perspective";
+    b.model.cameras[0].perspective.yfov = b.model.cameras[0].perspective.znear = 0.5;
+    write_file(dir / "p/resources/figure.glb", b.glb());
+    write_file(dir / "p/resources/morph.gltf", test::gltf_fixture("MorphStrip.gltf"));  // drawn and played in all
     write_file(dir / "p/project.json", test::bytes_of(R"({"bpm": 130, "end_beat": 8.0, "beat_offset": 0.5,
-                                                          "models": [{"filename": "resources/morph.glb"}]})"));
+                                                          "models": [{"filename": "resources/figure.glb"},
+                                                                     {"filename": "resources/morph.gltf"}]})"));
     const QuillRun r = quill(dir, {"pack", "p/project.json", "-o", "out"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("\"bpm\""), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("reads as 0"), std::string::npos) << r.err;
-    const std::string morph = "model \"resources/morph.glb\": uses morph targets";
-    for (const QuillRun& run : {r, quill(dir, {"check", "p/project.json"}), quill(dir, {"check", "out"})}) {
-        const std::string said = run.out + run.err;
-        EXPECT_NE(said.find(morph), std::string::npos) << said;
-        EXPECT_EQ(said.find(morph), said.rfind(morph)) << said;
+    const std::string cameras = "model \"resources/figure.glb\": uses cameras";
+    const QuillRun json = quill(dir, {"check", "out", "--json"});
+    const JsonValue warnings = JsonValue::parse(json.out)["warnings"];
+    ASSERT_EQ(warnings.size(), 1u) << json.out;
+    for (const std::string& said : {r.out + r.err, quill(dir, {"check", "p/project.json"}).out,
+                                    quill(dir, {"check", "out"}).out, warnings[0].get<std::string>()}) {
+        EXPECT_NE(said.find(cameras), std::string::npos) << said;
+        EXPECT_EQ(said.find(cameras), said.rfind(cameras)) << said;
+        for (const char* drawn : {"morph targets", "cubic"}) EXPECT_EQ(said.find(drawn), std::string::npos) << said;
     }
 }
 

@@ -422,6 +422,42 @@ TEST(PrimitiveDraw, SparseValuesAreDrawnFromACopy) {
     }
 }
 
+// Position and normal targets are drawn from a copy blended by the weights;
+// what cannot be blended soundly is drawn as stored, with a problem said.
+TEST(PrimitiveDraw, MorphTargetsAreDrawnBlended) {
+    struct Row {
+        std::vector<std::vector<float>> moves;  // POSITION of each target; empty: none
+        bool normals;                           // a NORMAL attribute, and a NORMAL in every target
+        std::vector<float> want;  // at weights 0.5 and 2: positions, then normals; empty: not blended
+    } rows[] = {
+        {{{1, 0, 0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 1, 0, 0, 0, 0}}, true,
+         {0.5f, 0, 0, 1, 2, 0, 0, 1, 0, 0, 1.25f, 1, 0, 1.25f, 1, 0, 1.25f, 1}},
+        {{{1, 0, 0, 0, 0, 0, 0, 0, 0}, {}}, false, {0.5f, 0, 0, 1, 0, 0, 0, 1, 0}},
+        {{{1, 0, 0}}, false, {}},  // a target shorter than the mesh
+    };
+    for (const Row& row : rows) {
+        GltfBuilder b;
+        tinygltf::Primitive p = triangles();
+        p.attributes["POSITION"] = b.floats(triangle, TINYGLTF_TYPE_VEC3);
+        if (row.normals) p.attributes["NORMAL"] = b.floats({0, 0, 1, 0, 0, 1, 0, 0, 1}, TINYGLTF_TYPE_VEC3);
+        for (const std::vector<float>& moves : row.moves) {
+            auto& target = p.targets.emplace_back();
+            if (!moves.empty()) target["POSITION"] = b.floats(moves, TINYGLTF_TYPE_VEC3);
+            if (row.normals) target["NORMAL"] = b.floats({0, 0.5f, 0, 0, 0.5f, 0, 0, 0.5f, 0}, TINYGLTF_TYPE_VEC3);
+        }
+        b.root(b.node(b.mesh({p})));
+        const ModelLayout layout = build_model_layout(parsed(b).gltf);
+        ASSERT_EQ(layout.morphs.size(), row.want.empty() ? 0u : 1u);
+        EXPECT_EQ(layout.problems.size(), row.want.empty() ? 1u : 0u);
+        if (row.want.empty()) continue;
+        for (const VertexAttribute& a : layout.primitives[0].attributes)  // normals after the positions
+            EXPECT_EQ(std::make_pair(a.buffer, a.offset), std::make_pair(layout.morphs[0].buffer, a.location * 36ul));
+        std::vector<float> blended;
+        blend_morph(layout.morphs[0], {0.5f, 2.0f}, blended);
+        EXPECT_EQ(blended, row.want);
+    }
+}
+
 TEST(NodeMatrix, MatrixOrTranslationRotationScale) {
     GltfBuilder b;
     b.quad_mesh({0, 0, 0}, {1, 0, 0}, {0, 1, 0});  // a GLB needs some binary data

@@ -56,7 +56,7 @@ const char* const usage =
     "What quill pack warns of is listed after the records, under \"warnings\":\n"
     "content that reads otherwise than it is written (an integral number that reads\n"
     "as 0, a true that reads as false), and what models use that the player does not\n"
-    "draw (morph targets, say). Each says what to write instead; none is a failure.\n"
+    "draw (its own cameras, say). Each says what to write instead; none is a failure.\n"
     "\n"
     "Counted as failures:\n"
     "  a tempo (\"bpm\") that is not above 0, an end beat that is not above 0\n"

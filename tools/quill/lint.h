@@ -2,7 +2,7 @@
 // What quill says of a document besides building it, the same in pack, check
 // and render, each finding with what to write instead: content that reads in
 // a surprising way, for example "bpm": 130 (an integral number) which the
-// reader takes as 0, a model whose morph targets the player does not draw,
+// reader takes as 0, a model whose own cameras the player does not look through,
 // names that name nothing (names.h), and a tempo or an end the demo cannot
 // play with.
 //
