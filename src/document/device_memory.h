@@ -30,7 +30,7 @@ struct DeviceMemory {
     uint64_t text_textures = 0;   // the declared sizes that can be drawn
     uint64_t images = 0;          // texture records and models' images, as their headers give
     uint32_t unsized_images = 0;  // images whose header gives no usable size: not counted
-    uint64_t model_buffers = 0;   // the models' glTF buffers and their sparse accessors' copies
+    uint64_t model_buffers = 0;   // the models' glTF buffers and the copies of sparse accessors and morphed primitives
     uint64_t shadow_targets = 0;  // one per scene
     uint64_t render_targets = 0;  // each drawing effect's colour target, and its screen copy
     uint64_t player_own = 0;      // the sound texture, the loading screen's logo and target
