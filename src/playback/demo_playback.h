@@ -76,6 +76,7 @@ public:
     void route_samples(std::function<void(AudioSample&)> play);
 
     Music& music() { return music_; }
+    SceneViews& scene_views() { return scene_views_; }
     SamplePlayer& samples() { return samples_; }
     // 1024 x 2, refreshed every frame from the sound capture (null before
     // realize).

@@ -36,6 +36,7 @@ SceneView& SceneViews::of(const Scene& scene) {
 const Camera* SceneViews::active_camera(const Scene& scene, bool shadow_pass) {
     SceneView& own = of(scene);
     if (shadow_pass) return &own.light;
+    if (held_ && held_->first == &scene) return &held_->second;
     if (!scene.camera_scene) return own.camera ? &*own.camera : nullptr;
     SceneView& other = of(*scene.camera_scene);  // the table's nodes stay where they are
     const Camera* borrowed = other.camera ? &*other.camera : nullptr;

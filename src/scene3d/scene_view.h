@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 
 #include "scene3d/camera.h"
 
@@ -54,8 +55,14 @@ public:
     // (each time it is asked). Null when there is none.
     const Camera* active_camera(const Scene& scene, bool shadow_pass);
 
+    // A camera held by hand (quill play's fly mode): `scene` is seen through
+    // it, whatever the keys say, until released. The shadow pass keeps the light.
+    void hold(const Scene& scene, const Camera& camera) { held_.emplace(&scene, camera); }
+    void release() { held_.reset(); }
+
 private:
     std::unordered_map<const Scene*, SceneView> views_;
+    std::optional<std::pair<const Scene*, Camera>> held_;
 };
 
 }  // namespace qh

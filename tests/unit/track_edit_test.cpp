@@ -7,6 +7,8 @@
 
 #include "document/demo_tables.h"
 #include "support/curves.h"
+#include "fly_camera.h"
+#include "timeline/scene_keys.h"
 #include "track_edit.h"
 #include "track_panel.h"
 
@@ -199,6 +201,28 @@ TEST(TrackPanel, CursorTypingAndBlocks) {
     EXPECT_EQ(f.points(1, "x"), (std::vector<ControlPoint>{{0, 1}, {4, 2}, {8, -1.5f}, {9, -1.5f}}));
     EXPECT_TRUE(p.undo());
     EXPECT_EQ(f.points(0, "x"), (std::vector<ControlPoint>{{0, 1}, {4, 2}}));
+}
+
+TEST(FlyCamera, RecordedAtTwoRowsMovesTheCameraBetweenThem) {
+    Fixture f;  // A starts at beat 8 and has no camera curves
+    Camera base;
+    base.position = {0, 0, 10};
+    base.direction = {0, 0, 0};  // a point looked at, 10 ahead
+    FlyCamera fly(base);
+    TrackEditor ed(f.demo);
+    const Track a{{0, {}}, std::nullopt, false};
+    ASSERT_TRUE(ed.set_keys(a, BeatRows{4}, 40, fly.camera_keys(), fly.start_camera_keys()));  // beat 10
+    fly.move({0, 0, 1}, 4);  // forward, down -z
+    ASSERT_TRUE(ed.set_keys(a, BeatRows{4}, 48, fly.camera_keys(), fly.start_camera_keys()));  // beat 12
+    struct Row { float beat, position_z, direction_z; };
+    for (const Row r : {Row{9, 10, 0}, Row{10, 10, 0}, Row{11, 8, -2}, Row{12, 6, -4}}) {
+        const SceneKeys k = scene_keys(*f.demo.events[0], r.beat);
+        EXPECT_FLOAT_EQ(k.camera[2].value_or(-99), r.position_z) << r.beat;
+        EXPECT_FLOAT_EQ(k.camera[5].value_or(-99), r.direction_z) << r.beat;
+    }
+    ed.undo();
+    ed.undo();
+    EXPECT_EQ(f.demo.events[0]->find_curve("camera_position_z"), nullptr) << "made curves go with their undo";
 }
 
 }  // namespace

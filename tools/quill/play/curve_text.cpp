@@ -75,6 +75,15 @@ void write_points(JsonSource& src, const std::string& path, const std::vector<Co
     }
 }
 
+void add_curve(JsonSource& src, const std::string& event_path, const std::string& name,
+               const ControlPointCurve& c) {
+    JsonEditValue points = JsonEditValue::array();
+    for (const ControlPoint& p : c.control_points) points.push_back(point_json(p));
+    const JsonEditValue curve{{"control_points", points}, {"mode", c.mode}, {"repeat", c.repeat}};
+    if (src.has(event_path + "/control_points")) src.add_member(event_path + "/control_points", name, curve);
+    else src.add_member(event_path, "control_points", JsonEditValue{{name, curve}});
+}
+
 void write_mode(JsonSource& src, const std::string& path, const JsonValue& before, int32_t mode) {
     if (json_has(before, "mode")) src.replace(path + "/mode", mode);
     else src.add_member(path, "mode", mode);
@@ -98,11 +107,14 @@ CurveText write_curves(const std::string& text, const std::string& source, const
                               " any more: its events changed on disk";
                 return out;
             }
+            const ControlPointCurve* found = e.find_curve(id.curve);
             if (!at_pointer(before, path).is_object()) {
-                out.refused = source + ": event \"" + e.name + "\" has no curve \"" + id.curve + "\" any more";
-                return out;
+                // A curve the edits made (fly mode's keys): added whole, unless undone.
+                if (found) add_curve(src, event_path, id.curve, *found);
+                continue;
             }
-            const ControlPointCurve& live = *e.find_curve(id.curve);
+            if (!found) continue;  // nothing the editor does removes a curve of the file
+            const ControlPointCurve& live = *found;
             const ControlPointCurve was = curve_at(before, path);
             if (was.mode != live.mode) write_mode(src, path, at_pointer(before, path), live.mode);
             try {

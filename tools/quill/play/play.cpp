@@ -6,6 +6,8 @@
 #include <GL/glew.h>
 #include <SDL.h>
 
+#include <glm/geometric.hpp>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -35,6 +37,9 @@
 #include "render/gl/gl_util.h"
 #include "text/text_overlay.h"
 #include "curve_text.h"
+#include "fly_camera.h"
+#include "render/effect.h"
+#include "scene3d/scene.h"
 #include "track_view.h"
 
 namespace qh::quill {
@@ -88,6 +93,11 @@ const char* const usage =
     "  ctrl-Z, ctrl-Y  undo, redo (ctrl-shift-Z redoes too)\n"
     "  R, shift-R      more or fewer rows per beat (1, 2, 3, 4, 6, 8)\n"
     "  P               pin the track's event (or group) so its tracks stay\n"
+    "  F               fly the camera of the scene the track's event draws: drag\n"
+    "                  in the picture to turn, W A S D to move, Q E down and up\n"
+    "                  (shift: faster); C sets the event's camera keys at the\n"
+    "                  cursor row to what the view shows, G its light's direction\n"
+    "                  keys (the light behind the view); F again lands\n"
     "  ctrl-S          save: the edited values are written into project.json where\n"
     "                  they stand, the rest of its text kept; the file before goes\n"
     "                  to project.json.bak. When project.json changes on disk with\n"
@@ -235,6 +245,10 @@ public:
             glBindFramebuffer(GL_FRAMEBUFFER, 0);
             overlay_.draw(screen.width, screen.height);
         }
+        if (fly_) {
+            fly_step();
+            playback_->scene_views().hold(*fly_scene_, fly_->camera());
+        }
         if (panel_shown()) {
             // Paused too: a seek by key moves the cursor, and one by the cursor
             // lands on its row.
@@ -270,6 +284,7 @@ private:
         const bool had_panel = panel_ != nullptr;
         const int64_t row = had_panel ? panel_->cursor_row() : 0;
         const int per_beat = panel_ ? panel_->rows().per_beat : BeatRows{}.per_beat;
+        fly_.reset();  // its scene goes with the document
         panel_.reset();
         playback_.reset();  // its music and samples go before the document they point into
         demo_ = std::move(loaded.demo);
@@ -345,7 +360,11 @@ private:
             if (e.type == SDL_QUIT) return false;
             if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) resize();
             if (view_) view_->mouse(e);
+            if (fly_ && e.type == SDL_MOUSEMOTION && (e.motion.state & SDL_BUTTON_LMASK) &&
+                e.motion.x < runtime().screen.width)
+                fly_->turn(static_cast<float>(e.motion.xrel), static_cast<float>(e.motion.yrel));
             if (e.type != SDL_KEYDOWN) continue;
+            if (fly_key(e.key)) continue;
             const SDL_Keycode key = e.key.keysym.sym;
             if (key == SDLK_TAB && !e.key.repeat) {
                 if (panel_shown()) hide_panel();
@@ -394,6 +413,74 @@ private:
     void note(const std::string& text) {
         edit_note_ = text;
         say("quill play: " + text);
+    }
+
+    // ---- Fly mode -----------------------------------------------------------
+
+    // F flies the camera of the scene the cursor's event draws; C writes what
+    // the view shows as that event's camera keys at the cursor row, G its
+    // light's direction; F again lands. True for a key fly mode took.
+    bool fly_key(const SDL_KeyboardEvent& k) {
+        if (!panel_shown() || (k.keysym.mod & KMOD_CTRL)) return false;
+        const SDL_Keycode key = k.keysym.sym;
+        if (key == SDLK_f && !k.repeat) {
+            if (fly_) land();
+            else take_off();
+            return true;
+        }
+        if (!fly_) return false;
+        if (key == SDLK_c || key == SDLK_g) {
+            const Track track{{fly_event_, {}}, std::nullopt, false};
+            const bool camera = key == SDLK_c;
+            const int64_t row = panel_->cursor_row();
+            const SceneView& view = playback_->scene_views().of(*fly_scene_);
+            const bool set =
+                camera ? panel_->editor().set_keys(track, panel_->rows(), row, fly_->camera_keys(), fly_->start_camera_keys())
+                       : panel_->editor().set_keys(track, panel_->rows(), row, fly_->light_keys(),
+                                                   FlyCamera::light_keys_of(view.light, view.light.direction));
+            note(std::string(set ? "" : "not ") + (camera ? "camera" : "light") + " keys set at beat " +
+                 std::to_string(panel_->cursor_beat()) + " of " + demo_->events[fly_event_]->name);
+            return true;
+        }
+        // Held down, they move the view each frame (fly_step).
+        return key == SDLK_w || key == SDLK_a || key == SDLK_s || key == SDLK_d || key == SDLK_q || key == SDLK_e;
+    }
+
+    void take_off() {
+        const auto t = panel_->cursor_track();
+        const Event* e = t ? demo_->events[panel_->tracks()[*t].id.event].get() : nullptr;
+        Scene* scene = e && e->effect ? e->effect->scene : nullptr;
+        const std::optional<Camera>& camera = scene ? playback_->scene_views().of(*scene).camera : std::nullopt;
+        if (!camera) {
+            note("fly mode needs a track of an event that draws a scene with a camera");
+            return;
+        }
+        fly_.emplace(*camera);
+        fly_scene_ = scene;
+        fly_event_ = panel_->tracks()[*t].id.event;
+        fly_speed_ = std::max(1.0f, glm::length(camera->position) * 0.25f);
+        last_fly_tick_ = SDL_GetTicks();
+        note("flying " + e->name + "'s camera: drag to turn, W A S D to move, Q E down and up (shift: faster); "
+             "C sets camera keys, G light keys, F lands");
+    }
+
+    void land() {
+        fly_.reset();
+        playback_->scene_views().release();
+        note("landed: the keys' camera again");
+    }
+
+    void fly_step() {
+        const uint32_t now = SDL_GetTicks();
+        const float seconds = static_cast<float>(now - last_fly_tick_) / 1000.0f;
+        last_fly_tick_ = now;
+        const uint8_t* held = SDL_GetKeyboardState(nullptr);
+        if (held[SDL_SCANCODE_LCTRL] || held[SDL_SCANCODE_RCTRL]) return;  // ctrl-S is no step back
+        const glm::vec3 along(static_cast<float>(held[SDL_SCANCODE_D] - held[SDL_SCANCODE_A]),
+                              static_cast<float>(held[SDL_SCANCODE_E] - held[SDL_SCANCODE_Q]),
+                              static_cast<float>(held[SDL_SCANCODE_W] - held[SDL_SCANCODE_S]));
+        const bool fast = held[SDL_SCANCODE_LSHIFT] || held[SDL_SCANCODE_RSHIFT];
+        fly_->move(along, fly_speed_ * seconds * (fast ? 5.0f : 1.0f));
     }
 
     // Ctrl-S: the edited curves written into project.json as it is on disk
@@ -622,6 +709,11 @@ private:
     std::map<const ShaderProgram*, std::vector<CompilerMessage>> shader_problems_;
     std::vector<std::string> notes_;
 
+    std::optional<FlyCamera> fly_;  // flying: the camera the picture is seen through
+    const Scene* fly_scene_ = nullptr;
+    size_t fly_event_ = 0;
+    float fly_speed_ = 1;  // units a second
+    uint32_t last_fly_tick_ = 0;
     std::unique_ptr<TrackPanel> panel_;  // null for a packed file
     std::optional<TrackView> view_;      // made when first shown
     bool show_panel_ = false;

@@ -128,6 +128,14 @@ ControlPointCurve* TrackEditor::live(const CurveId& id) const {
 
 const ControlPointCurve* TrackEditor::curve(const Track& track) const { return live(track.id); }
 
+void TrackEditor::put(const CurveChange& c, bool after) {
+    if (c.id.event >= demo_.events.size()) return;
+    CurveMap& curves = demo_.events[c.id.event]->curves;
+    // A curve made by the edit leaves with its undo: a key's empty curve would read as 0.
+    if (!after && c.created) curves.erase(c.id.curve);
+    else curves[c.id.curve] = after ? c.after : c.before;
+}
+
 bool TrackEditor::editable(const Track& track) const {
     const ControlPointCurve* c = curve(track);
     return c && !has_text(*c);
@@ -172,6 +180,26 @@ bool TrackEditor::set_mode(const Track& track, int32_t mode) {
     ControlPointCurve after = *c;
     after.mode = mode;
     return commit({{track.id, *c, std::move(after)}});
+}
+
+bool TrackEditor::set_keys(const Track& track, const BeatRows& rows, int64_t row, NamedValues keys,
+                           NamedValues was) {
+    if (track.id.event >= demo_.events.size() || keys.size() != was.size()) return false;
+    std::vector<CurveChange> changes;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const auto& [name, value] = keys[i];
+        Track t = track;
+        t.id.curve = std::string(name);
+        const ControlPointCurve* c = curve(t);
+        if ((c && !editable(t)) || !std::isfinite(value)) return false;
+        ControlPointCurve after = c ? *c : ControlPointCurve{};
+        if (!c && curve_beat(demo_, t, rows.beat_of(row)) > 0) after.control_points.emplace_back(0.0f, was[i].second);
+        const auto k = c ? key_at(t, rows, row) : std::nullopt;
+        if (k) after.control_points[*k].value = value;
+        else insert_sorted(after.control_points, ControlPoint(curve_beat(demo_, t, rows.beat_of(row)), value));
+        if (!c || after != *c) changes.push_back({t.id, c ? *c : ControlPointCurve{}, std::move(after), !c});
+    }
+    return commit(std::move(changes));
 }
 
 bool TrackEditor::delete_keys(std::span<const Track> tracks, size_t first, size_t last, const BeatRows& rows,
@@ -230,7 +258,7 @@ bool TrackEditor::paste(std::span<const Track> tracks, size_t first, const BeatR
 
 bool TrackEditor::commit(std::vector<CurveChange> changes, std::string merge_key) {
     if (changes.empty()) return false;
-    for (const CurveChange& c : changes) *live(c.id) = c.after;
+    for (const CurveChange& c : changes) put(c, true);
     undone_.clear();
     const uint64_t serial = next_serial_++;
     if (!merge_key.empty() && !done_.empty() && done_.back().merge_key == merge_key) {
@@ -247,8 +275,7 @@ bool TrackEditor::undo() {
     if (done_.empty()) return false;
     Edit e = std::move(done_.back());
     done_.pop_back();
-    for (auto c = e.changes.rbegin(); c != e.changes.rend(); ++c)
-        if (ControlPointCurve* l = live(c->id)) *l = c->before;
+    for (auto c = e.changes.rbegin(); c != e.changes.rend(); ++c) put(*c, false);
     e.merge_key.clear();  // a nudge after an undo is an edit of its own
     undone_.push_back(std::move(e));
     return true;
@@ -258,8 +285,7 @@ bool TrackEditor::redo() {
     if (undone_.empty()) return false;
     Edit e = std::move(undone_.back());
     undone_.pop_back();
-    for (const CurveChange& c : e.changes)
-        if (ControlPointCurve* l = live(c.id)) *l = c.after;
+    for (const CurveChange& c : e.changes) put(c, true);
     done_.push_back(std::move(e));
     return true;
 }

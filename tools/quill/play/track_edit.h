@@ -93,6 +93,12 @@ public:
     // curve has there plus `delta`. Nudges of one key in a row are one edit.
     bool nudge_key(const Track& track, const BeatRows& rows, int64_t row, float delta);
     bool set_mode(const Track& track, int32_t mode);
+    // Keys of several curves of the track's event on `row`, as one edit. A
+    // curve the event lacks is made (linear) with a first key at the event's
+    // start holding `was` (the value before any key: otherwise it would read
+    // as 0 there), and goes again with the undo.
+    using NamedValues = std::span<const std::pair<std::string_view, float>>;
+    bool set_keys(const Track& track, const BeatRows& rows, int64_t row, NamedValues keys, NamedValues was);
     // The keys of tracks [first, last) on rows [from, to].
     bool delete_keys(std::span<const Track> tracks, size_t first, size_t last, const BeatRows& rows,
                      int64_t from, int64_t to);
@@ -118,6 +124,7 @@ private:
     struct CurveChange {
         CurveId id;
         ControlPointCurve before, after;
+        bool created = false;  // the curve was not there before
     };
     struct Edit {
         std::vector<CurveChange> changes;
@@ -126,6 +133,7 @@ private:
     };
 
     ControlPointCurve* live(const CurveId& id) const;
+    void put(const CurveChange& c, bool after);
     bool commit(std::vector<CurveChange> changes, std::string merge_key = {});
     uint64_t top_serial() const { return done_.empty() ? 0 : done_.back().serial; }
 
