@@ -168,6 +168,7 @@ public:
         std::array<int32_t, standard_uniform_count> locations = minus_ones();
         int32_t vp_location = -1;                 // attribute "vp" of the quad
         uint32_t matrices_block = 0xFFFFFFFFu;    // GL_INVALID_INDEX until looked up
+        int32_t matrices_block_bytes = 0;         // what the block declares; 0 without it
 
         int32_t location(StandardUniform which) const {
             return locations[static_cast<size_t>(which)];

@@ -133,6 +133,7 @@ void ShaderProgram::build(ProgramTable include_sources) {
     gpu.locations.fill(-1);
     gpu.vp_location = -1;
     gpu.matrices_block = GL_INVALID_INDEX;
+    gpu.matrices_block_bytes = 0;
     gpu.included.clear();
     for (UniformDef& def : uniform_defs) def.gpu.location = -1;
 
@@ -178,7 +179,10 @@ void ShaderProgram::build(ProgramTable include_sources) {
 
     glGetError();
     gpu.matrices_block = glGetUniformBlockIndex(prog, "MatricesBlock");
-    if (gpu.matrices_block != GL_INVALID_INDEX) glUniformBlockBinding(prog, gpu.matrices_block, 0);
+    if (gpu.matrices_block != GL_INVALID_INDEX) {
+        glUniformBlockBinding(prog, gpu.matrices_block, 0);
+        glGetActiveUniformBlockiv(prog, gpu.matrices_block, GL_UNIFORM_BLOCK_DATA_SIZE, &gpu.matrices_block_bytes);
+    }
     if (glGetError() != GL_NO_ERROR) std::printf("Error\n");
 
     for (UniformDef& def : uniform_defs) def.gpu.location = glGetUniformLocation(prog, def.name.c_str());

@@ -144,27 +144,27 @@ void build_node_tree(const tinygltf::Model& m, Skeleton& skeleton) {
 void build_skeleton(const tinygltf::Model& m, Skeleton& skeleton) {
     const tinygltf::Skin& skin = m.skins[0];
     build_node_tree(m, skeleton);
-    if (skin.inverseBindMatrices >= 0) {
-        const size_t count = skin.joints.size();
-        skeleton.joints.resize(count);
-        skeleton.name = skin.name;
-        std::printf("name of skeleton: %s\n", skeleton.name.c_str());
-        const std::vector<float> inverse_binds = read_floats(m, skin.inverseBindMatrices, 16);
-        for (size_t i = 0; i < count; ++i) {
-            const int node = skin.joints[i];
-            if (node < 0 || size_t(node) >= m.nodes.size()) continue;
-            const tinygltf::Node& n = m.nodes[size_t(node)];
-            Joint& j = skeleton.joints[i];
-            j.name = n.name;
-            j.node = node;
-            if ((i + 1) * 16 <= inverse_binds.size()) {
-                std::memcpy(glm::value_ptr(j.inverse_bind), inverse_binds.data() + i * 16, 64);
-            }
-            take_node_transform(n, j);
-            j.rotation = glm::normalize(j.rotation);
-            j.local_matrix = node_matrix(n);
-            skeleton.node_map[node] = int32_t(i);
+    const size_t count = skin.joints.size();
+    skeleton.joints.resize(count);
+    skeleton.name = skin.name;
+    std::printf("name of skeleton: %s\n", skeleton.name.c_str());
+    // Without inverse bind matrices every one is the identity.
+    const std::vector<float> inverse_binds =
+        skin.inverseBindMatrices >= 0 ? read_floats(m, skin.inverseBindMatrices, 16) : std::vector<float>();
+    for (size_t i = 0; i < count; ++i) {
+        const int node = skin.joints[i];
+        if (node < 0 || size_t(node) >= m.nodes.size()) continue;
+        const tinygltf::Node& n = m.nodes[size_t(node)];
+        Joint& j = skeleton.joints[i];
+        j.name = n.name;
+        j.node = node;
+        if ((i + 1) * 16 <= inverse_binds.size()) {
+            std::memcpy(glm::value_ptr(j.inverse_bind), inverse_binds.data() + i * 16, 64);
         }
+        take_node_transform(n, j);
+        j.rotation = glm::normalize(j.rotation);
+        j.local_matrix = node_matrix(n);
+        skeleton.node_map[node] = int32_t(i);
     }
     compute_joint_matrices(skeleton);
 }
@@ -412,7 +412,7 @@ void animate(Model& model, int32_t index, float s) {
     model.morph_weights = model.rest_morph_weights;
 
     if (model.skeleton && !model.skeleton->joints.empty()) {
-        if (count == 0) return;
+        if (count == 0 || !model.skeleton->enabled) return;
         // A negative index counts back from the end, as modulo does.
         const int64_t h = ((int64_t(index) % count) + count) % count;
         animations.current = animations.list[size_t(h)];

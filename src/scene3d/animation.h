@@ -56,10 +56,13 @@ class Model;
 
 namespace Animation {
 
-// The shader's "MatricesBlock" (uniform-buffer binding point 0): 100
-// column-major 4x4 float matrices, entry i joint i's skinning matrix.
-inline constexpr int32_t max_joints = 100;
-inline constexpr int32_t joint_block_bytes = max_joints * 64;
+// The shader's "MatricesBlock" (uniform-buffer binding point 0): column-
+// major 4x4 float matrices, entry i joint i's skinning matrix, as many as
+// the skin has joints and the shader declares. Every device holds 16 KB in
+// a block, 256 matrices; most hold more (the model's device build says so
+// where a skin needs more than its device holds, and draws it unposed).
+inline constexpr int32_t joint_matrix_bytes = 64;
+inline constexpr int32_t joints_every_device_holds = 16384 / joint_matrix_bytes;
 
 enum Interpolation : int32_t { linear = 0, step = 1, cubic_spline = 2 };
 // A channel whose path is none of these is kept but never played.
@@ -124,7 +127,7 @@ struct Joint {
 };
 
 struct Skeleton {
-    bool enabled = true;
+    bool enabled = true;  // false: every joint matrix is the identity, nothing posed
     std::string name;
     std::vector<Joint> joints;           // in the skin's joint order
     std::map<int32_t, int32_t> node_map;  // glTF node to joint
@@ -188,7 +191,8 @@ std::vector<std::vector<float>> default_morph_weights(const tinygltf::Model& ass
 // Prints "name of skeleton: " and "name of animation: " lines.
 void build_animations(Model& model);
 
-// Poses the model: animation `index` at normalised position `s`.
+// Poses the model: animation `index` at normalised position `s`. A
+// skeleton that is not enabled stays unposed.
 void animate(Model& model, int32_t index, float s);
 
 }  // namespace Animation

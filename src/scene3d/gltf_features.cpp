@@ -2,6 +2,9 @@
 
 #include <tiny_gltf.h>
 
+#include "scene3d/animation.h"
+#include "scene3d/texture_transform.h"
+
 namespace qh {
 
 namespace {
@@ -46,11 +49,37 @@ std::vector<std::string> unsupported_features(const tinygltf::Model& m) {
     cameras.report("cameras", "cameras", "which the player does not look through", found);
     lights.report("punctual lights", "lights", "which the player does not light with", found);
 
-    if (!m.extensionsRequired.empty()) {
-        std::string names;
-        for (const std::string& e : m.extensionsRequired) names += (names.empty() ? "\"" : ", \"") + e + "\"";
-        found.push_back(std::string("requires the extension") + (m.extensionsRequired.size() > 1 ? "s " : " ") +
-                        names + ", which the player does not support");
+    // A model shader reads one set of coordinates, the base colour texture's.
+    FeatureUse mixed_uv;
+    for (size_t i = 0; i < m.materials.size(); ++i) {
+        const tinygltf::PbrMetallicRoughness& pbr = m.materials[i].pbrMetallicRoughness;
+        if (pbr.baseColorTexture.index >= 0 && pbr.metallicRoughnessTexture.index >= 0 &&
+            !(uv_transform_of(pbr.baseColorTexture) == uv_transform_of(pbr.metallicRoughnessTexture)))
+            mixed_uv.add(place("material", i, m.materials[i].name));
+    }
+    mixed_uv.report("other texture coordinates or transforms for its metallic-roughness texture than for its "
+                    "base colour texture", "materials", "of which the shader is given the base colour texture's",
+                    found);
+
+    FeatureUse big_skins;
+    for (size_t i = 0; i < m.skins.size(); ++i)
+        if (m.skins[i].joints.size() > size_t(Animation::joints_every_device_holds))
+            big_skins.add(place("skin", i, m.skins[i].name) + ", " + std::to_string(m.skins[i].joints.size()) +
+                          " joints");
+    big_skins.report(("skins of more joints than the " + std::to_string(Animation::joints_every_device_holds) +
+                      " every device holds").c_str(),
+                     "skins", "which a device that holds fewer draws unposed", found);
+
+    std::string names;
+    size_t unknown = 0;
+    for (const std::string& e : m.extensionsRequired) {
+        if (e == texture_transform_extension) continue;
+        names += (names.empty() ? "\"" : ", \"") + e + "\"";
+        ++unknown;
+    }
+    if (unknown > 0) {
+        found.push_back(std::string("requires the extension") + (unknown > 1 ? "s " : " ") + names +
+                        ", which the player does not support");
     }
     return found;
 }

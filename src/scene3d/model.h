@@ -92,8 +92,9 @@ public:
     // image drawn white, is in gpu.problems: the model still draws.)
     DeviceState device_state() const;
 
-    // A glTF image on the GPU: clamped, linear, RGBA8 (name 0 when the image
-    // did not decode or its file was missing).
+    // A glTF image on the GPU, RGBA8, with mipmaps where a material reads it
+    // through a sampler that asks for them (name 0 when the image did not
+    // decode or its file was missing). How it is read is the sampler's.
     struct ImageTexture {
         std::string name;
         int32_t width = 0;
@@ -110,6 +111,7 @@ public:
         std::vector<GlBuffer> index_buffers;         // copies for indices, where they must stand apart
         std::vector<GlVertexArray> vertex_arrays;    // one per primitive, as layout.primitives
         std::vector<ImageTexture> image_textures;    // one per glTF image
+        std::vector<GlSampler> samplers;             // one per layout.samplers
         std::vector<std::string> problems;           // what realize reported
         // Backs the shader's "MatricesBlock" (a skinned model's joint
         // matrices); made when the model has a skeleton.
@@ -117,6 +119,7 @@ public:
         // Per layout.morphs: the weights its buffer was last blended with
         // (empty: never blended).
         std::vector<std::vector<float>> blended_weights;
+        int32_t joint_capacity = 0;  // matrices the device holds in one block
     } gpu;
 
 private:

@@ -1,6 +1,7 @@
 // Device side of Model: image textures, buffers and vertex arrays.
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -44,6 +45,17 @@ void build_vertex_array(const PrimitiveLayout& p, const std::vector<GlBuffer>& b
     if (elements != 0) glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, elements);
 }
 
+void make_samplers(const ModelLayout& layout, std::vector<GlSampler>& out) {
+    out.reserve(layout.samplers.size());
+    for (const SamplerLayout& s : layout.samplers) {
+        const GlSampler& made = out.emplace_back(GlSampler::generate());
+        glSamplerParameteri(made, GL_TEXTURE_WRAP_S, GLint(s.wrap_s));
+        glSamplerParameteri(made, GL_TEXTURE_WRAP_T, GLint(s.wrap_t));
+        glSamplerParameteri(made, GL_TEXTURE_MIN_FILTER, GLint(s.min_filter));
+        glSamplerParameteri(made, GL_TEXTURE_MAG_FILTER, GLint(s.mag_filter));
+    }
+}
+
 }  // namespace
 
 DeviceState Model::device_state() const {
@@ -83,6 +95,14 @@ void Model::realize() {
     gpu.problems.insert(gpu.problems.begin(), import.problems.begin(), import.problems.end());
 
     if (import.usable) {
+        for (size_t i = 0; i < gpu.image_textures.size() && i < import.layout.mipmapped_images.size(); ++i) {
+            if (!import.layout.mipmapped_images[i] || !gpu.image_textures[i].texture) continue;
+            glBindTexture(GL_TEXTURE_2D, gpu.image_textures[i].texture);
+            glGenerateMipmap(GL_TEXTURE_2D);
+        }
+        glBindTexture(GL_TEXTURE_2D, 0);
+        make_samplers(import.layout, gpu.samplers);
+
         // The asset's buffers, then the copies of its sparse accessors.
         const size_t asset_buffers = gltf.buffers.size();
         const auto bytes_of = [&](size_t i) -> const std::vector<unsigned char>& {
@@ -146,10 +166,24 @@ void Model::realize() {
         has_animations = false;
     }
     if (skeleton) {
+        GLint block_bytes = 0;
+        glGetIntegerv(GL_MAX_UNIFORM_BLOCK_SIZE, &block_bytes);
+        gpu.joint_capacity = block_bytes / Animation::joint_matrix_bytes;
+        const size_t joints = skeleton->joints.size();
+        if (joints > size_t(gpu.joint_capacity)) {
+            // No shader could read them all: drawn as modelled rather than half posed.
+            std::printf("Warn: model %s: its skin has %zu joints, more than the %d this device holds; it is "
+                        "drawn unposed\n",
+                        label.c_str(), joints, int(gpu.joint_capacity));
+            skeleton->enabled = false;
+            Animation::compute_joint_matrices(*skeleton);
+        }
         gpu.matrices_buffer = GlBuffer::generate();
         glBindBuffer(GL_UNIFORM_BUFFER, gpu.matrices_buffer);
-        const std::string problem = allocate_checked(
-            [] { glBufferData(GL_UNIFORM_BUFFER, Animation::joint_block_bytes, nullptr, GL_DYNAMIC_DRAW); });
+        const GLsizeiptr bytes =
+            GLsizeiptr(std::clamp<size_t>(joints, 1, size_t(gpu.joint_capacity))) * Animation::joint_matrix_bytes;
+        const std::string problem =
+            allocate_checked([&] { glBufferData(GL_UNIFORM_BUFFER, bytes, nullptr, GL_DYNAMIC_DRAW); });
         if (problem.empty()) {
             glBindBufferBase(GL_UNIFORM_BUFFER, 0, gpu.matrices_buffer);
         } else {

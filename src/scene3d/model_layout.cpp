@@ -11,6 +11,7 @@
 #include <tiny_gltf.h>
 
 #include "scene3d/gltf_accessor.h"
+#include "scene3d/texture_transform.h"
 
 namespace qh {
 
@@ -24,7 +25,7 @@ struct AttributeName {
 constexpr AttributeName attribute_names[] = {
     {"POSITION", position_location, false}, {"NORMAL", normal_location, false},
     {"TEXCOORD_0", texcoord_location, false}, {"JOINTS_0", joints_location, true},
-    {"WEIGHTS_0", weights_location, false},
+    {"WEIGHTS_0", weights_location, false},   {"TEXCOORD_1", texcoord1_location, false},
 };
 
 bool is_integer_type(int t) {
@@ -72,13 +73,45 @@ bool locate(const tinygltf::Model& m, int accessor, ModelLayout& layout, int32_t
     return true;
 }
 
+// The base colour texture's coordinates: its set and transform, or none.
+UvTransform base_color_uv(const tinygltf::Model& m, int material) {
+    if (material < 0) return {};
+    const tinygltf::TextureInfo& info = m.materials[size_t(material)].pbrMetallicRoughness.baseColorTexture;
+    return info.index < 0 ? UvTransform() : uv_transform_of(info);
+}
+
+// The texture coordinates as the base colour texture reads them, in a copy:
+// false where the stored ones serve (or cannot be transformed, said once).
+bool transform_texcoords(const tinygltf::Model& m, int accessor, const UvTransform& uv, const std::string& what,
+                         ModelLayout& layout, VertexAttribute& v) {
+    if (uv.identity()) return false;
+    std::vector<uint8_t> values;
+    std::string problem;
+    if (!transformed_texcoords(m, accessor, uv, values, problem)) {
+        layout.problems.push_back(what + ": its texture coordinates cannot be transformed (" + problem +
+                                  "); they are read as stored");
+        return false;
+    }
+    v.buffer = int32_t(m.buffers.size() + layout.copied_buffers.size());
+    layout.copied_buffers.push_back(std::move(values));
+    v.components = 2;
+    v.component_type = TINYGLTF_COMPONENT_TYPE_FLOAT;
+    v.normalized = false;
+    v.offset = 0;
+    v.stride = 0;
+    return true;
+}
+
 PrimitiveLayout lay_out_primitive(const tinygltf::Model& m, const tinygltf::Primitive& p,
                                   const std::string& what, ModelLayout& layout) {
     std::vector<std::string>& problems = layout.problems;
     PrimitiveLayout out;
     out.material = p.material;
+    const UvTransform uv = base_color_uv(m, p.material);
+    const std::string base_set = "TEXCOORD_" + std::to_string(uv.set);
     for (const AttributeName& a : attribute_names) {
-        const auto it = p.attributes.find(a.name);
+        const bool base_coordinates = a.location == texcoord_location;
+        const auto it = p.attributes.find(base_coordinates ? base_set : a.name);
         if (it == p.attributes.end()) continue;
         const tinygltf::Accessor& accessor = m.accessors[it->second];
         VertexAttribute v;
@@ -92,13 +125,17 @@ PrimitiveLayout lay_out_primitive(const tinygltf::Model& m, const tinygltf::Prim
         const bool type_ok = a.integer ? is_integer_type(accessor.componentType)
                                        : is_float_pointer_type(accessor.componentType);
         if (v.components == 0 || !type_ok) {
-            problems.push_back(what + ": " + a.name + " is not a vector of a type the vertex "
+            problems.push_back(what + ": " + it->first + " is not a vector of a type the vertex "
                                "input takes; it is left out");
+            continue;
+        }
+        if (base_coordinates && transform_texcoords(m, it->second, uv, what, layout, v)) {
+            out.attributes.push_back(v);
             continue;
         }
         std::string problem;
         if (!locate(m, it->second, layout, v.buffer, v.offset, v.stride, problem)) {
-            problems.push_back(what + ": " + a.name + " cannot be read (" + problem + "); it is left out");
+            problems.push_back(what + ": " + it->first + " cannot be read (" + problem + "); it is left out");
             continue;
         }
         out.attributes.push_back(v);
@@ -199,22 +236,47 @@ void lay_out_morph(const tinygltf::Model& m, const tinygltf::Primitive& p, int32
     layout.morphs.push_back(std::move(morph));
 }
 
-// An image index for glTF texture `t`, -1 for none or a texture without image.
-int32_t image_of(const tinygltf::Model& m, int t) {
-    if (t < 0 || size_t(t) >= m.textures.size()) return -1;
-    return m.textures[t].source;
+SamplerLayout lay_out_sampler(const tinygltf::Sampler& s) {
+    SamplerLayout out;
+    const auto wrap = [](int v, uint32_t& into) {
+        if (v == TINYGLTF_TEXTURE_WRAP_REPEAT || v == TINYGLTF_TEXTURE_WRAP_MIRRORED_REPEAT ||
+            v == TINYGLTF_TEXTURE_WRAP_CLAMP_TO_EDGE) into = uint32_t(v);
+    };
+    wrap(s.wrapS, out.wrap_s);
+    wrap(s.wrapT, out.wrap_t);
+    if (s.minFilter == TINYGLTF_TEXTURE_FILTER_NEAREST || s.minFilter == TINYGLTF_TEXTURE_FILTER_LINEAR ||
+        (s.minFilter >= TINYGLTF_TEXTURE_FILTER_NEAREST_MIPMAP_NEAREST &&
+         s.minFilter <= TINYGLTF_TEXTURE_FILTER_LINEAR_MIPMAP_LINEAR)) {
+        out.min_filter = uint32_t(s.minFilter);
+    }
+    if (s.magFilter == TINYGLTF_TEXTURE_FILTER_NEAREST || s.magFilter == TINYGLTF_TEXTURE_FILTER_LINEAR) {
+        out.mag_filter = uint32_t(s.magFilter);
+    }
+    return out;
 }
 
-MaterialLayout lay_out_material(const tinygltf::Model& m, const tinygltf::Material& mat) {
+// The image and sampler of glTF texture `t` (a checked index or -1); the
+// image is -1 for none or a texture without one, the sampler then too.
+void texture_of(const tinygltf::Model& m, int t, ModelLayout& layout, int32_t& image, int32_t& sampler) {
+    image = t < 0 ? -1 : m.textures[size_t(t)].source;
+    sampler = -1;
+    if (image < 0) return;
+    const int s = m.textures[size_t(t)].sampler;
+    sampler = s >= 0 ? s : int32_t(m.samplers.size());  // the default, last
+    if (layout.samplers[size_t(sampler)].mipmapped()) layout.mipmapped_images[size_t(image)] = true;
+}
+
+MaterialLayout lay_out_material(const tinygltf::Model& m, const tinygltf::Material& mat, ModelLayout& layout) {
     MaterialLayout out;
     const tinygltf::PbrMetallicRoughness& pbr = mat.pbrMetallicRoughness;
     for (size_t i = 0; i < 4 && i < pbr.baseColorFactor.size(); ++i) {
         out.base_color_factor[int(i)] = float(pbr.baseColorFactor[i]);
     }
-    out.base_color_image = image_of(m, pbr.baseColorTexture.index);
+    texture_of(m, pbr.baseColorTexture.index, layout, out.base_color_image, out.base_color_sampler);
     out.metallic = float(pbr.metallicFactor);
     out.roughness = float(pbr.roughnessFactor);
-    out.metallic_roughness_image = image_of(m, pbr.metallicRoughnessTexture.index);
+    texture_of(m, pbr.metallicRoughnessTexture.index, layout, out.metallic_roughness_image,
+               out.metallic_roughness_sampler);
     return out;
 }
 
@@ -299,8 +361,12 @@ ModelLayout build_model_layout(const tinygltf::Model& m) {
             lay_out_morph(m, primitives[p], int32_t(k), where(k, p), out);
         }
     }
+    out.samplers.reserve(m.samplers.size() + 1);
+    for (const tinygltf::Sampler& s : m.samplers) out.samplers.push_back(lay_out_sampler(s));
+    out.samplers.emplace_back();
+    out.mipmapped_images.assign(m.images.size(), false);
     out.materials.reserve(m.materials.size());
-    for (const tinygltf::Material& mat : m.materials) out.materials.push_back(lay_out_material(m, mat));
+    for (const tinygltf::Material& mat : m.materials) out.materials.push_back(lay_out_material(m, mat, out));
     out.nodes.reserve(m.nodes.size());
     for (const tinygltf::Node& n : m.nodes) out.nodes.push_back(lay_out_node(n));
 

@@ -34,9 +34,12 @@ namespace qh {
 enum AttributeLocation : uint32_t {
     position_location = 0,   // "POSITION"
     normal_location = 1,     // "NORMAL"
-    texcoord_location = 2,   // "TEXCOORD_0"
+    // The coordinates the base colour texture reads: "TEXCOORD_0", or the
+    // set its reference names, with its texture transform applied.
+    texcoord_location = 2,
     joints_location = 3,     // "JOINTS_0", integers in the shader
     weights_location = 4,    // "WEIGHTS_0"
+    texcoord1_location = 5,  // "TEXCOORD_1" as stored
 };
 
 struct VertexAttribute {
@@ -66,13 +69,27 @@ struct MeshRange {
     int32_t count = 0;
 };
 
-// Its defaults are the asset format's default material.
+// How a model texture is read, in GL's values (which are glTF's): a glTF
+// sampler's, where what it leaves out or gives wrongly takes the default,
+// repeat and linear with mipmaps.
+struct SamplerLayout {
+    uint32_t wrap_s = 10497;       // REPEAT; or MIRRORED_REPEAT, CLAMP_TO_EDGE
+    uint32_t wrap_t = 10497;
+    uint32_t min_filter = 9987;    // LINEAR_MIPMAP_LINEAR; any of the six
+    uint32_t mag_filter = 9729;    // LINEAR; or NEAREST
+    bool mipmapped() const { return min_filter >= 9984 && min_filter <= 9987; }
+};
+
+// Its defaults are the asset format's default material. A sampler index
+// goes with each image (into ModelLayout::samplers; -1 without an image).
 struct MaterialLayout {
     glm::vec4 base_color_factor{1.0f};
     int32_t base_color_image = -1;  // image index; -1: none (the white texture)
+    int32_t base_color_sampler = -1;
     float metallic = 1.0f;
     float roughness = 1.0f;
     int32_t metallic_roughness_image = -1;  // -1: none (texture name 0)
+    int32_t metallic_roughness_sampler = -1;
 };
 
 struct NodeLayout {
@@ -113,6 +130,10 @@ struct ModelLayout {
     std::vector<MeshRange> mesh_ranges;        // one per glTF mesh
     std::vector<PrimitiveLayout> primitives;   // meshes in order, primitives in order
     std::vector<MaterialLayout> materials;     // one per glTF material
+    // One per glTF sampler, then the one for textures without a sampler.
+    std::vector<SamplerLayout> samplers;
+    // Per glTF image: a material reads it through a sampler with mipmaps.
+    std::vector<bool> mipmapped_images;
     std::vector<NodeLayout> nodes;             // one per glTF node
     std::vector<NodeVisit> visits;             // depth first, parents before children
     // The passes in which something is drawn: the distinct "render_pass"

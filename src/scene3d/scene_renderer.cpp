@@ -17,14 +17,23 @@ namespace qh {
 
 namespace {
 
-// Binds `texture` on the unit the effect reserved (GL_TEXTURE0 + n) and
+// Binds `texture` on the unit the effect reserved (GL_TEXTURE0 + n), read
+// through `how` (a sampler object; 0: the texture's own parameters), and
 // points `sampler` at it; a unit past the device's limit binds nothing.
-void bind_sampler(GLint sampler, uint32_t unit_enum, GLuint texture) {
+void bind_sampler(GLint sampler, uint32_t unit_enum, GLuint texture, GLuint how = 0) {
     const GLint unit = GLint(unit_enum) - GL_TEXTURE0;
     if (sampler == -1 || unit < 0 || unit >= texture_unit_limit()) return;
     glActiveTexture(unit_enum);
     glBindTexture(GL_TEXTURE_2D, texture);
+    glBindSampler(GLuint(unit), how);
     glUniform1i(sampler, unit);
+}
+
+// The units keep no sampler object past a model's draw: whatever an effect
+// binds there next reads through its own parameters.
+void release_sampler_objects(uint32_t unit_enum) {
+    const GLint unit = GLint(unit_enum) - GL_TEXTURE0;
+    if (unit >= 0 && unit < texture_unit_limit()) glBindSampler(GLuint(unit), 0);
 }
 
 void set_matrix(GLint location, const glm::mat4& m) {
@@ -64,6 +73,11 @@ GLuint image_texture(const Model& m, int32_t image) {
     return m.gpu.image_textures[size_t(image)].texture;
 }
 
+GLuint sampler_object(const Model& m, int32_t sampler) {
+    if (sampler < 0 || size_t(sampler) >= m.gpu.samplers.size()) return 0;
+    return m.gpu.samplers[size_t(sampler)];
+}
+
 ViewMatrices matrices_of(const Camera& c) { return {c.view_matrix(), c.projection_matrix()}; }
 
 }  // namespace
@@ -81,11 +95,13 @@ void SceneRenderer::bind_material(const Model& m, const ModelUniforms& u, int32_
         glUniform4fv(u.base_color_factor, 1, glm::value_ptr(mat.base_color_factor));
     }
     const GLuint base = image_texture(m, mat.base_color_image);
-    bind_sampler(u.base_color_texture, u.base_color_unit, base ? base : white);
+    bind_sampler(u.base_color_texture, u.base_color_unit, base ? base : white,
+                 base ? sampler_object(m, mat.base_color_sampler) : 0);
     if (u.metallic != -1) glUniform1f(u.metallic, mat.metallic);
     if (u.roughness != -1) glUniform1f(u.roughness, mat.roughness);
     bind_sampler(u.metallic_roughness_texture, u.metallic_roughness_unit,
-                 image_texture(m, mat.metallic_roughness_image));
+                 image_texture(m, mat.metallic_roughness_image),
+                 sampler_object(m, mat.metallic_roughness_sampler));
 }
 
 void SceneRenderer::begin_shadow_pass(Scene& scene) {
@@ -99,17 +115,19 @@ void SceneRenderer::begin_shadow_pass(Scene& scene) {
 
 uint32_t SceneRenderer::shadow_texture(Scene& scene) { return scene.gpu.shadow_texture; }
 
-void SceneRenderer::upload_joint_matrices(Model& model) {
+void SceneRenderer::upload_joint_matrices(Model& model, int32_t block_bytes) {
     if (!model.skeleton || !model.gpu.matrices_buffer) return;
     const std::vector<glm::mat4>& matrices = model.skeleton->joint_matrices;
+    // Joints past what the device holds are not sent (realize drew such a
+    // skin unposed); the buffer is never smaller than the program's block,
+    // since a draw reading past it fails on some devices.
+    const size_t sent = std::min(matrices.size(), size_t(std::max(model.gpu.joint_capacity, 0)));
+    const size_t bytes = std::max({sent * sizeof(glm::mat4), size_t(std::max(block_bytes, 0)), sizeof(glm::mat4)});
     clear_gl_errors();
     glBindBuffer(GL_UNIFORM_BUFFER, model.gpu.matrices_buffer);
     glBindBufferBase(GL_UNIFORM_BUFFER, 0, model.gpu.matrices_buffer);
-    glBufferData(GL_UNIFORM_BUFFER, Animation::joint_block_bytes, nullptr, GL_DYNAMIC_DRAW);
-    // More joints than the block holds do not fit: GL refuses the write and
-    // the error is printed.
-    glBufferSubData(GL_UNIFORM_BUFFER, 0, GLsizeiptr(matrices.size() * sizeof(glm::mat4)),
-                    matrices.data());
+    glBufferData(GL_UNIFORM_BUFFER, GLsizeiptr(bytes), nullptr, GL_DYNAMIC_DRAW);
+    glBufferSubData(GL_UNIFORM_BUFFER, 0, GLsizeiptr(sent * sizeof(glm::mat4)), matrices.data());
     if (const GLenum error = glGetError(); error != GL_NO_ERROR) std::printf("Error: %u\n", error);
     glBindBuffer(GL_UNIFORM_BUFFER, 0);
 }
@@ -167,7 +185,7 @@ void SceneRenderer::draw(Scene& scene, ShaderProgram& program, const ScenePass& 
 
     Model* model = scene.root_node->model;
     if (model && model->gpu.ready && model->gpu.layout.has_default_scene && instances > 0) {
-        upload_joint_matrices(*model);  // leaves the block bound
+        upload_joint_matrices(*model, program.gpu.matrices_block_bytes);  // leaves the block bound
         upload_morphs(*model);
         const NodePose pose{model->animated_nodes, model->node_matrices};
         plan_draw(model->gpu.layout, matrices_of(*camera), matrices_of(view.light), pass.shadow,
@@ -214,6 +232,8 @@ void SceneRenderer::draw_model(Model& model, const ShaderProgram& program, const
         }
     }
     glBindVertexArray(0);
+    release_sampler_objects(u.base_color_unit);
+    release_sampler_objects(u.metallic_roughness_unit);
     glActiveTexture(GL_TEXTURE0);
     model.gpu.render_passes = layout.render_passes;
 }

@@ -10,7 +10,8 @@
 // every drawn node sets "uModelViewProjMatrix", "uModelViewMatrix",
 // "uNormalMatrix", "uModelMatrix", "uLightMVPMatrix", "uTag", "uInstance" and
 // "nodeIdx" (each only where the program has it), every primitive binds its
-// material and draws. The cameras and the instance count come from the
+// material (each texture read through its glTF sampler, a GL sampler object
+// on the unit for the draw) and draws. The cameras and the instance count come from the
 // pass's scene views (scene_view.h); without views, the scene as stored.
 // Nodes that animation poses take their local matrix from the model
 // (Model::node_matrices); a skinned model's joint matrices are uploaded to
@@ -52,9 +53,10 @@ public:
     void draw(Scene& scene, ShaderProgram& program, const ScenePass& pass) override;
 
     // The skeleton's joint matrices into the model's "MatricesBlock" buffer
-    // (binding point 0), as each draw does; a GL error on the way is printed
-    // as "Error: N".
-    static void upload_joint_matrices(Model& model);
+    // (binding point 0), as each draw does, in a buffer of at least
+    // `block_bytes` (what the drawing program's block declares); a GL error
+    // on the way is printed as "Error: N".
+    static void upload_joint_matrices(Model& model, int32_t block_bytes = 0);
     // Blends each morphed primitive's positions and normals with its mesh's
     // weights (Model::morph_weights) into its buffer, where they changed.
     void upload_morphs(Model& model);

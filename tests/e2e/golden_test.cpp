@@ -48,6 +48,7 @@ struct GoldenScene {
     // Drawn with the shadow map (a surface the light cannot see darkened),
     // not lit by its normals.
     bool shadows = false;
+    int joints = 100;  // the shader's joint block
 };
 void PrintTo(const GoldenScene& s, std::ostream* out) { *out << s.name; }
 
@@ -94,6 +95,12 @@ const std::vector<GoldenScene> scenes = {
     // levels otherwise, on top of the above (largest).
     {"cesium_man", "CesiumMan.glb", 1.0f, {0, 0.75f, 2.2f}, {0, 0.75f, 0},
      {{"skinned", 1}, {"animation_position", 0.3f}}, 1.0, 32},
+    // Nearest filtering magnified: every texel edge is an edge.
+    {"wrap_modes", "WrapModes.gltf", 1.0f, {1.3f, 1.4f, 2.6f}, {0, 0, 0}, {}, 1.5, 24},
+    {"skin_without_inverse_binds", "SkinWithoutInverseBinds.gltf", 1.0f, {0, 0.3f, 4.2f}, {0, 0.3f, 0},
+     {{"skinned", 1}, {"animation_position", 0.5f}}, 1.0, 24},
+    {"many_joints", "ManyJoints.gltf", 1.0f, {-1, 1.1f, 6}, {-1, 1.1f, 0},
+     {{"skinned", 1}, {"animation_position", 0.5f}}, 1.0, 24, false, 256},
 };
 
 // A project of one scene: the model as root node, lit by its normals.
@@ -106,7 +113,7 @@ fs::path write_model_project(const fs::path& dir, const GoldenScene& row, float 
     camera.zfar = 100;
     CurveMap keys;
     for (const Key& k : row.keys) keys[k.name].control_points = {{0, k.value}};
-    const std::string vertex = row.shadows ? test::lit_vertex_shader : test::normal_lit_vertex_shader;
+    const std::string vertex = row.shadows ? test::lit_vertex_shader : test::normal_lit_vertex(row.joints);
     const std::string fragment = row.shadows ? test::lit_fragment_shader() : test::normal_lit_fragment_shader;
     auto demo = test::one_scene_demo(vertex, fragment, row.model, test::gltf_fixture(row.model), camera,
                                      std::move(keys), end_beat);
@@ -127,12 +134,14 @@ RgbImage render(const TempDir& dir, const GoldenScene& row, fs::path project = {
         project = row.model ? write_model_project(dir / "project", row)
                             : test::source_dir() / "examples/showcase/project.json";
     }
-    std::string err;
+    std::string out, err;
     const int status = run({quill_to_use().string(), "render", project.string(), "-o", (dir / "frames").string(),
                             "--size", size, "--fps", std::to_string(fps), "--from", std::to_string(row.seconds),
                             "--to", std::to_string(row.seconds + 1.0f / fps)},
-                           dir.path(), std::chrono::minutes(5), {}, nullptr, &err);
+                           dir.path(), std::chrono::minutes(5), {}, &out, &err);
     if (status != 0) throw std::runtime_error("quill render failed (" + std::to_string(status) + "): " + err);
+    // A frame drawn past a GL error is no picture to trust.
+    if (out.find("Error") != std::string::npos) throw std::runtime_error("quill render: " + out);
     for (const auto& f : fs::directory_iterator(dir / "frames")) {
         if (f.path().extension() == ".png") return test::read_png(f.path());
     }

@@ -4,16 +4,20 @@
 
 namespace qh::test {
 
-// skin_matrix(): the vertex's four joints from "MatricesBlock" by their
-// weights; JOINTS_0 at location 3, WEIGHTS_0 at 4.
-inline const std::string skinning_glsl = R"(layout(location = 3) in uvec4 joints;
+// skin_matrix(): the vertex's four joints from "MatricesBlock" (of
+// `joints` matrices; shaders written for the first players declare 100) by
+// their weights; JOINTS_0 at location 3, WEIGHTS_0 at 4.
+inline std::string skinning(int joints) {
+    return R"(layout(location = 3) in uvec4 joints;
 layout(location = 4) in vec4 weights;
-layout(std140) uniform MatricesBlock { mat4 joint_matrices[100]; };
+layout(std140) uniform MatricesBlock { mat4 joint_matrices[)" + std::to_string(joints) + R"(]; };
 mat4 skin_matrix() {
     return weights.x * joint_matrices[joints.x] + weights.y * joint_matrices[joints.y] +
            weights.z * joint_matrices[joints.z] + weights.w * joint_matrices[joints.w];
 }
 )";
+}
+inline const std::string skinning_glsl = skinning(100);
 
 // base_colour(): the base colour factor times the base colour texture at the
 // texture coordinates.
@@ -80,7 +84,8 @@ void main() {
 // shadows, in its base colour (texture coordinates at location 2). Skinned
 // where the uniform "skinned" is 1; the program that draws with it declares
 // that uniform (default 0).
-inline const std::string normal_lit_vertex_shader = "#version 330\n" + skinning_glsl + R"(
+inline std::string normal_lit_vertex(int joints) {
+    return "#version 330\n" + skinning(joints) + R"(
 layout(location = 0) in vec3 position;
 layout(location = 1) in vec3 normal;
 layout(location = 2) in vec2 texcoord;
@@ -96,6 +101,8 @@ void main() {
     v_texcoord = texcoord;
 }
 )";
+}
+inline const std::string normal_lit_vertex_shader = normal_lit_vertex(100);
 
 inline const std::string normal_lit_fragment_shader = "#version 330\n" + base_colour_glsl + R"(in vec3 v_normal;
 out vec4 fragColor;

@@ -454,15 +454,19 @@ TEST(HostileAnimation, BadSamplersAndTargetsChangeNothingAndReadNothingOutside) 
     sample(stray, 0.0f, skeleton);  // every channel targets node 0, no joint
     EXPECT_EQ(skeleton.joints[0].translation, glm::vec3(0));
 
-    // A skin without inverse bind matrices has no joints: nothing is posed.
+    // A skin without inverse bind matrices takes identities: posed as the
+    // same chain whose matrices are given as identities.
     Model unbound = parsed(test::animated_joint_chain(3));
+    Model bound = parsed(test::animated_joint_chain(3));
     unbound.gltf.skins[0].inverseBindMatrices = -1;
-    build_animations(unbound);
+    for (Model* m : {&unbound, &bound}) {
+        build_animations(*m);
+        animate(*m, 1, 0.5f);
+    }
     ASSERT_TRUE(unbound.skeleton);
-    EXPECT_TRUE(unbound.skeleton->joints.empty());
-    EXPECT_TRUE(unbound.node_animations.empty());
-    animate(unbound, 1, 0.5f);
-    EXPECT_EQ(unbound.animated_nodes, std::vector<bool>(3, false));
+    EXPECT_EQ(unbound.skeleton->joints.size(), 3u);
+    EXPECT_EQ(unbound.animated_nodes, std::vector<bool>(3, true));
+    EXPECT_EQ(unbound.skeleton->joint_matrices, bound.skeleton->joint_matrices);
 
     // A joint naming a node outside the tree stands at the origin.
     skeleton.joints[0].node = 5;

@@ -3,7 +3,9 @@
 // Assets are made in code and go through the package's parse and checks.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
+#include <tuple>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "scene3d/model.h"
 #include "scene3d/model_layout.h"
 #include "support/gltf_builder.h"
+#include "support/png.h"
 
 namespace qh {
 namespace {
@@ -455,6 +458,85 @@ TEST(PrimitiveDraw, MorphTargetsAreDrawnBlended) {
         std::vector<float> blended;
         blend_morph(layout.morphs[0], {0.5f, 2.0f}, blended);
         EXPECT_EQ(blended, row.want);
+    }
+}
+
+using TextureEdit = std::function<void(GltfBuilder&, tinygltf::TextureInfo&)>;
+
+// A triangle whose material's base colour texture goes through `edit`.
+std::pair<Model, ModelLayout> textured_triangle(const TextureEdit& edit) {
+    GltfBuilder b;
+    tinygltf::Primitive p = triangles();
+    p.attributes["POSITION"] = b.floats(triangle, TINYGLTF_TYPE_VEC3);
+    p.attributes["TEXCOORD_0"] = b.floats({0, 1, 1, 1, 0, 0}, TINYGLTF_TYPE_VEC2);
+    p.attributes["TEXCOORD_1"] = b.floats({0.5f, 0.5f, 0.25f, 0.25f, 1, 0}, TINYGLTF_TYPE_VEC2);
+    p.material = b.material(glm::vec4(1.0f), b.texture(test::solid_png(1, 1, 9, 9, 9), "image/png"));
+    edit(b, b.model.materials[0].pbrMetallicRoughness.baseColorTexture);
+    b.root(b.node(b.mesh({p})));
+    std::pair<Model, ModelLayout> out{parsed(b), ModelLayout()};
+    out.second = build_model_layout(out.first.gltf);
+    return out;
+}
+
+// glTF's sampler, with its defaults (repeat, linear, mipmaps) for what it
+// leaves out or gives wrongly.
+TEST(ModelTextures, AreReadAsTheirSamplerSays) {
+    const struct Row {
+        std::array<int, 4> given;     // wrap S, wrap T, min, mag; all -1: no sampler
+        std::array<uint32_t, 4> read;
+    } rows[] = {{{-1, -1, -1, -1}, {10497, 10497, 9987, 9729}}, {{33648, 33071, 9728, 9728}, {33648, 33071, 9728, 9728}},
+                {{33071, 33071, 9984, 9729}, {33071, 33071, 9984, 9729}},
+                {{1234, 9729, 33071, 9987}, {10497, 10497, 9987, 9729}}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.given[0]);
+        const ModelLayout layout = textured_triangle([&](GltfBuilder& b, tinygltf::TextureInfo&) {
+            if (row.given[0] == -1) return;
+            tinygltf::Sampler& s = b.model.samplers.emplace_back();
+            std::tie(s.wrapS, s.wrapT, s.minFilter, s.magFilter) = std::tuple_cat(row.given);
+            b.model.textures[0].sampler = 0;
+        }).second;
+        const SamplerLayout& s = layout.samplers.at(size_t(layout.materials[0].base_color_sampler));
+        EXPECT_EQ((std::array{s.wrap_s, s.wrap_t, s.min_filter, s.mag_filter}), row.read);
+        EXPECT_EQ(layout.mipmapped_images, std::vector<bool>{row.read[2] != 9728});
+    }
+}
+
+// Location 2 holds the coordinates the base colour texture reads, through
+// its transform (scale, then rotation, then offset); location 5 the second
+// set as stored.
+TEST(ModelTextures, BaseColourCoordinatesAreTransformed) {
+    const auto transform = [](int set, double ox, double rotation, double s) -> TextureEdit {
+        return [=](GltfBuilder&, tinygltf::TextureInfo& info) {
+            tinygltf::Value::Object t{{"rotation", tinygltf::Value(rotation)},
+                                      {"offset", tinygltf::Value(tinygltf::Value::Array{tinygltf::Value(ox), tinygltf::Value(0.0)})},
+                                      {"scale", tinygltf::Value(tinygltf::Value::Array{tinygltf::Value(s), tinygltf::Value(s + 1)})}};
+            if (set >= 0) t["texCoord"] = tinygltf::Value(set);
+            info.extensions["KHR_texture_transform"] = tinygltf::Value(t);
+        };
+    };
+    const std::vector<float> first = {0, 1, 1, 1, 0, 0}, second = {0.5f, 0.5f, 0.25f, 0.25f, 1, 0};
+    const std::pair<TextureEdit, std::vector<float>> rows[] = {  // the edit, what location 2 reads
+        {[](GltfBuilder&, tinygltf::TextureInfo&) {}, first},
+        {[](GltfBuilder&, tinygltf::TextureInfo& info) { info.texCoord = 1; }, second},
+        {transform(-1, 0.5, 0, 2), {0.5f, 3, 2.5f, 3, 0.5f, 0}},
+        {transform(-1, 0, 1.5707963267948966, 1), {-2, 0, -2, 1, 0, 0}},
+        {transform(1, 1, 0, 1), {1.5f, 1, 1.25f, 0.5f, 2, 0}},
+    };
+    for (const auto& [edit, expected] : rows) {
+        const auto [model, layout] = textured_triangle(edit);
+        const auto values = [&](AttributeLocation location) {
+            std::vector<float> f(6, -9);
+            for (const VertexAttribute& a : layout.primitives[0].attributes) {
+                const size_t k = size_t(a.buffer), own = model.gltf.buffers.size();
+                if (a.location == location)
+                    std::memcpy(f.data(), (k < own ? model.gltf.buffers[k].data : layout.copied_buffers[k - own]).data() +
+                                              a.offset, 24);
+            }
+            return f;
+        };
+        const std::vector<float> base = values(texcoord_location);
+        for (size_t i = 0; i < 6; ++i) EXPECT_NEAR(base[i], expected[i], 1e-6f) << &edit - &rows[0].first << " " << i;
+        EXPECT_EQ(values(texcoord1_location), second);
     }
 }
 

@@ -10,6 +10,7 @@ void delete_program(uint32_t name) { glDeleteProgram(name); }
 void delete_buffer(uint32_t name) { glDeleteBuffers(1, &name); }
 void delete_vertex_array(uint32_t name) { glDeleteVertexArrays(1, &name); }
 void delete_texture(uint32_t name) { glDeleteTextures(1, &name); }
+void delete_sampler(uint32_t name) { glDeleteSamplers(1, &name); }
 void delete_framebuffer(uint32_t name) { glDeleteFramebuffers(1, &name); }
 
 // One new name from a glGen* call, owned as `Owner`.
@@ -27,6 +28,7 @@ GlProgram::GlProgram(uint32_t name) : GlName(name, delete_program) {}
 GlBuffer::GlBuffer(uint32_t name) : GlName(name, delete_buffer) {}
 GlVertexArray::GlVertexArray(uint32_t name) : GlName(name, delete_vertex_array) {}
 GlTexture::GlTexture(uint32_t name) : GlName(name, delete_texture) {}
+GlSampler::GlSampler(uint32_t name) : GlName(name, delete_sampler) {}
 GlFramebuffer::GlFramebuffer(uint32_t name) : GlName(name, delete_framebuffer) {}
 
 GlShader GlShader::create(uint32_t type) { return GlShader(glCreateShader(type)); }
@@ -35,6 +37,7 @@ GlProgram GlProgram::create() { return GlProgram(glCreateProgram()); }
 GlBuffer GlBuffer::generate() { return generated<GlBuffer>(glGenBuffers); }
 GlVertexArray GlVertexArray::generate() { return generated<GlVertexArray>(glGenVertexArrays); }
 GlTexture GlTexture::generate() { return generated<GlTexture>(glGenTextures); }
+GlSampler GlSampler::generate() { return generated<GlSampler>(glGenSamplers); }
 GlFramebuffer GlFramebuffer::generate() { return generated<GlFramebuffer>(glGenFramebuffers); }
 
 }  // namespace qh

@@ -90,6 +90,13 @@ public:
     static GlTexture generate();
 };
 
+class GlSampler : public GlName {
+public:
+    GlSampler() = default;
+    explicit GlSampler(uint32_t name);
+    static GlSampler generate();
+};
+
 class GlFramebuffer : public GlName {
 public:
     GlFramebuffer() = default;
