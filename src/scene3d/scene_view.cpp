@@ -1,5 +1,7 @@
 #include "scene3d/scene_view.h"
 
+#include <cmath>
+
 #include "scene3d/scene.h"
 
 namespace qh {
@@ -23,6 +25,11 @@ void place_light(SceneView& view, const LightPlacement& keys) {
         light.position[i] = **axes[i] * d + p[i];
         light.direction[i] = p[i];
     }
+    // The view needs an up that is not along the line of sight; a light
+    // straight above or below looks along y, and z serves as its up.
+    const glm::vec3 sight = light.direction - light.position;
+    const bool along_y = std::abs(sight.x) + std::abs(sight.z) <= 1e-4f * std::abs(sight.y);
+    light.up = along_y ? glm::vec3(0.0f, 0.0f, -1.0f) : glm::vec3(0.0f, 1.0f, 0.0f);
 }
 
 SceneView& SceneViews::of(const Scene& scene) {

@@ -40,7 +40,8 @@ struct SceneView {
 // The light looks at the view camera's position p from distance d =
 // `distance` (50 when absent) along (x, y, z): for each present axis the
 // light's position is v * d + p and its target p. The orthographic box is d
-// each way and the near plane 0.01, on every call.
+// each way and the near plane 0.01, on every call. Up is y, or -z for a
+// light straight above or below.
 void place_light(SceneView& view, const LightPlacement& keys);
 
 class SceneViews {

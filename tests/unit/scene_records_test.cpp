@@ -14,6 +14,7 @@
 
 #include <glm/ext/matrix_clip_space.hpp>
 #include <glm/ext/matrix_transform.hpp>
+#include <glm/gtc/epsilon.hpp>
 #include <glm/gtc/matrix_access.hpp>
 
 #include "package/binary_stream.h"
@@ -856,6 +857,16 @@ TEST(SceneCameras, LightPlacement) {
     EXPECT_EQ(light.position, glm::vec3(1, 12, 3));
     EXPECT_EQ(light.direction, glm::vec3(1, 2, 3));
     EXPECT_EQ(light.ortho_half_size, 10.0f);
+}
+
+// Wherever the light stands, its view is finite and looks at its target.
+TEST(SceneCameras, LightViewLooksAtItsTargetFromAnyDirection) {
+    for (const glm::vec3 d : {glm::vec3(0, 1, 0), {0, -1, 0}, {0, 0.7f, 0}, {0.6f, 0.8f, 0}, {0, 0, 1}}) {
+        SceneView view;
+        place_light(view, {10.0f, d.x, d.y, d.z});
+        const glm::vec4 target = view.light.view_matrix() * glm::vec4(0, 0, 0, 1);
+        EXPECT_TRUE(glm::all(glm::epsilonEqual(target, glm::vec4(0, 0, -10 * glm::length(d), 1), 1e-3f))) << d.y;
+    }
 }
 
 TEST(SceneLint, WarnsAboutSurprisingReads) {
