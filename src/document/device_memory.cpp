@@ -21,11 +21,13 @@ uint64_t texels(int64_t width, int64_t height) {
     return width > 0 && height > 0 ? uint64_t(width) * uint64_t(height) : 0;
 }
 
-void count_image(std::span<const uint8_t> encoded, DeviceMemory& m) {
+// A full chain of mipmaps adds just under a third of the image.
+void count_image(std::span<const uint8_t> encoded, DeviceMemory& m, bool mipmapped = false) {
     if (encoded.empty()) return;
     const ImageHeader header = read_image_header(encoded);
     if (header.problem.empty()) {
-        m.images += texels(header.width, header.height) * bytes_per_texel;
+        const uint64_t bytes = texels(header.width, header.height) * bytes_per_texel;
+        m.images += mipmapped ? bytes + bytes / 3 : bytes;
     } else {
         ++m.unsized_images;
     }
@@ -53,9 +55,13 @@ DeviceMemory device_memory(const Demo& demo, const ScreenSize& screen) {
     }
     for (const auto& model : demo.models) {
         if (!model || !model->parsed) continue;
-        for (const tinygltf::Image& image : model->gltf.images) count_image(image.image, m);
+        const ModelLayout layout = build_model_layout(model->gltf);
+        for (size_t i = 0; i < model->gltf.images.size(); ++i) {
+            const bool mipmapped = i < layout.mipmapped_images.size() && layout.mipmapped_images[i];
+            count_image(model->gltf.images[i].image, m, mipmapped);
+        }
         for (const tinygltf::Buffer& buffer : model->gltf.buffers) m.model_buffers += buffer.data.size();
-        for (const auto& copy : build_model_layout(model->gltf).copied_buffers) m.model_buffers += copy.size();
+        for (const auto& copy : layout.copied_buffers) m.model_buffers += copy.size();
     }
     // The size realize will make (Scene::default_shadow_size unless changed).
     for (const auto& s : demo.scenes) {

@@ -28,7 +28,7 @@ class FontTexture;
 
 struct DeviceMemory {
     uint64_t text_textures = 0;   // the declared sizes that can be drawn
-    uint64_t images = 0;          // texture records and models' images, as their headers give
+    uint64_t images = 0;          // texture records and models' images (and mipmaps), as their headers give
     uint32_t unsized_images = 0;  // images whose header gives no usable size: not counted
     uint64_t model_buffers = 0;   // the models' glTF buffers and the copies of sparse accessors and morphed primitives
     uint64_t shadow_targets = 0;  // one per scene

@@ -209,18 +209,20 @@ TEST(QuillCheck, EachBrokenRecordFailsTheCheckAlone) {
 }
 
 // What the records ask of the device, in bytes: the text texture and the
-// images (the record's and the strip's) at their sizes, the models' buffers and the copy of a sparse
-// accessor's values, each effect's colour target at the render size the
-// check reports, and the player's own: the sound texture, the loading
-// screen's logo and its target.
+// images (the record's, the strip's and the box's with its mipmaps) at their
+// sizes, the models' buffers and the copy of a sparse accessor's values,
+// each effect's colour target at the render size the check reports, and the
+// player's own: the sound texture, the loading screen's logo and its target.
 TEST(QuillCheck, DeviceMemoryAddsUpWhatTheRecordsAskFor) {
     TempDir dir;
     auto demo = good_demo();
-    const std::vector<uint8_t> strip = test::gltf_fixture("SparseStrip.gltf");
-    demo->models.push_back(std::make_unique<Model>());
-    demo->models.back()->from_json(
-        {{"filename", "resources/SparseStrip.gltf"}, {"buffer", base64_encode(strip.data(), strip.size())}},
-        ProjectDir("."));
+    for (const char* file : {"SparseStrip.gltf", "BoxTextured.glb"}) {
+        const std::vector<uint8_t> bytes = test::gltf_fixture(file);
+        demo->models.push_back(std::make_unique<Model>());
+        demo->models.back()->from_json({{"filename", std::string("resources/") + file},
+                                        {"buffer", base64_encode(bytes.data(), bytes.size())}},
+                                       ProjectDir("."));
+    }
     const auto exe = make_player(dir, write_demo_payload(*demo));
     const QuillRun r = quill(dir, {"check", exe.string(), "--json"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -233,7 +235,7 @@ TEST(QuillCheck, DeviceMemoryAddsUpWhatTheRecordsAskFor) {
         j["render_size"]["width"].get<uint64_t>() * j["render_size"]["height"].get<uint64_t>() * 4;
     const uint64_t player_own = 1024 * 2 * 4 + 512 * 512 * 4 + target;
     EXPECT_EQ(j["device_memory"]["total"].get<uint64_t>(),
-              128 * 32 * 4 + 2 * (2 * 2 * 4) + model_buffers + 2 * target + player_own)
+              128 * 32 * 4 + 2 * (2 * 2 * 4) + 256 * 256 * 4 * 4 / 3 + model_buffers + 2 * target + player_own)
         << j["device_memory"].dump(2);
 }
 
